@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a role needs (build, test, bench, fuzz), only those missing.
+# Usage: scripts/install-deps.sh build|test|bench|fuzz ...
+set -euo pipefail
+
+build_packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
+  libglib2.0-dev zlib1g-dev libjpeg62-turbo-dev
+)
+test_packages=(libgtest-dev libgmock-dev libpng-dev xvfb xauth dbus-x11 clang libclang-rt-14-dev)
+bench_packages=(libbenchmark-dev libpng-dev)
+fuzz_packages=(clang libclang-rt-14-dev)
+
+wanted=()
+for role in "$@"; do
+  case "$role" in
+    build) wanted+=("${build_packages[@]}") ;;
+    test) wanted+=("${build_packages[@]}" "${test_packages[@]}") ;;
+    bench) wanted+=("${build_packages[@]}" "${bench_packages[@]}") ;;
+    fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
+    *) echo "unknown role: $role" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace flipbook {
+
+// The base of every exception the program raises; what() is the fixed message the user may see.
+class Exception : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The framework's file and stream failures, with their fixed messages.
+class EStreamError : public Exception {
+public:
+    using Exception::Exception;
+};
+// "Cannot create file %s"
+class EFCreateError : public EStreamError {
+public:
+    explicit EFCreateError(const std::string& path) : EStreamError("Cannot create file " + path) {}
+};
+// "Cannot open file %s"
+class EFOpenError : public EStreamError {
+public:
+    explicit EFOpenError(const std::string& path) : EStreamError("Cannot open file " + path) {}
+};
+// "Stream read error"
+class EReadError : public EStreamError {
+public:
+    EReadError() : EStreamError("Stream read error") {}
+};
+// "Stream write error"
+class EWriteError : public EStreamError {
+public:
+    EWriteError() : EStreamError("Stream write error") {}
+};
+// "Bitmap image is not valid": a picture file or description that cannot be made into a Bitmap.
+class EInvalidGraphic : public Exception {
+public:
+    EInvalidGraphic() : Exception("Bitmap image is not valid") {}
+};
+
+}  // namespace flipbook

@@ -40,6 +40,20 @@ public:
 class EInvalidGraphic : public Exception {
 public:
     EInvalidGraphic() : Exception("Bitmap image is not valid") {}
+
+protected:
+    // For the picture classes' own kinds of invalid picture, which carry their own message.
+    explicit EInvalidGraphic(const std::string& message) : Exception(message) {}
+};
+// A picture asked to do something its kind cannot do (such as resizing a JPEG image).
+class EInvalidGraphicOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+// The silent exception: it ends an operation without anything being reported to the user.
+class EAbort : public Exception {
+public:
+    EAbort() : Exception("Operation aborted") {}
 };
 
 }  // namespace flipbook

@@ -56,10 +56,19 @@ void Canvas::SetPixel(int x, int y, Rgb color) {
 }
 
 void Canvas::CopyRect(const Rect& destination, const Bitmap& source, const Rect& sourceRectangle) {
+    Copy(destination, source, sourceRectangle, std::nullopt);
+}
+
+void Canvas::CopyRectTransparent(const Rect& destination, const Bitmap& source, Rgb transparentColor) {
+    Copy(destination, source, Rect{0, 0, source.Width(), source.Height()}, transparentColor);
+}
+
+void Canvas::Copy(const Rect& destination, const Bitmap& source, const Rect& sourceRectangle,
+                  std::optional<Rgb> transparentColor) {
     if (&source == &owner_) {
         // Copying within one Bitmap reads from a snapshot, so overlapping areas come out right.
         const Bitmap snapshot(source);
-        CopyRect(destination, snapshot, sourceRectangle);
+        Copy(destination, snapshot, sourceRectangle, transparentColor);
         return;
     }
     Rect target = destination;
@@ -88,7 +97,7 @@ void Canvas::CopyRect(const Rect& destination, const Bitmap& source, const Rect&
 
     const graphics_detail::PixelLayout sourceLayout(source.header_, source.masks_, source.colorTable_);
     const graphics_detail::PixelLayout targetLayout(owner_.header_, owner_.masks_, owner_.colorTable_);
-    const bool sameLayout = source.GetPixelFormat() == owner_.GetPixelFormat() &&
+    const bool sameLayout = !transparentColor && source.GetPixelFormat() == owner_.GetPixelFormat() &&
                             source.GetPixelFormat() != PixelFormat::Custom && source.BitsPerPixel() > 8;
     const bool unscaledX = sourceWidth == targetWidth;
 
@@ -130,7 +139,8 @@ void Canvas::CopyRect(const Rect& destination, const Bitmap& source, const Rect&
         for (int x = left; x < right; ++x) {
             const int sx = columns[static_cast<std::size_t>(x - left)];
             if (sx < 0 || sx >= source.Width()) continue;
-            targetLayout.Write(out, x, sourceRow[static_cast<std::size_t>(sx)]);
+            const Rgb color = sourceRow[static_cast<std::size_t>(sx)];
+            if (color != transparentColor) targetLayout.Write(out, x, color);
         }
     }
 }

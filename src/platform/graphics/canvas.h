@@ -1,6 +1,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 
 #include "platform/graphics/bitmap_types.h"
 
@@ -37,8 +38,17 @@ public:
     void StretchDraw(const Rect& destination, const Bitmap& source);
     // Copies the whole source at its own size with its top-left corner at (x, y).
     void Draw(int x, int y, const Bitmap& source);
+    // Copies the whole source stretched to the rectangle, leaving the canvas's own pixels wherever the
+    // source pixel is the transparent colour (a masked copy).
+    void CopyRectTransparent(const Rect& destination, const Bitmap& source, Rgb transparentColor);
+
+    // The Bitmap this canvas draws on.
+    Bitmap& Owner() const { return owner_; }
 
 private:
+    void Copy(const Rect& destination, const Bitmap& source, const Rect& sourceRectangle,
+              std::optional<Rgb> transparentColor);
+
     Bitmap& owner_;
     std::recursive_mutex mutex_;
     Rgb brushColor_ = kWhite;

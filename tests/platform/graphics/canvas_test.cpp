@@ -99,6 +99,18 @@ TEST(Canvas_CopyRect, MirrorsAReversedRectangleAndCopiesWithinItself) {
     EXPECT_EQ(bitmap.PixelColor(3, 0), At(2, 0));
 }
 
+TEST(Canvas_CopyRectTransparent, KeepsTheCanvasWhereTheSourceHasTheTransparentColour) {
+    const Bitmap source = Numbered(2, 1);  // (0,0) is black, (1,0) is red 10
+    Bitmap target;
+    target.SetSize(4, 1);
+    target.GetCanvas().CopyRectTransparent(Rect{0, 0, 4, 1}, source, kBlack);
+    EXPECT_EQ(target.PixelColor(0, 0), kWhite);
+    EXPECT_EQ(target.PixelColor(1, 0), kWhite);
+    EXPECT_EQ(target.PixelColor(2, 0), At(1, 0));
+    EXPECT_EQ(target.PixelColor(3, 0), At(1, 0));
+    EXPECT_EQ(&target.GetCanvas().Owner(), &target);
+}
+
 TEST(Canvas_Lock, NestsAndExcludesOtherThreads) {
     Bitmap bitmap;
     Canvas& canvas = bitmap.GetCanvas();

@@ -32,8 +32,8 @@ bool MoveToRecycleBin(const std::string& path, TrashConfirmation confirmation) {
     try {
         const fs::path full = FullPath(path);
         if (confirmation == TrashConfirmation::Ask &&
-            !TheDesktop().Ask("Delete File",
-                              "Are you sure you want to move \"" + full.filename().string() + "\" to the trash?")) {
+            !TheDesktop().Ask("Delete File", "Are you sure you want to move \"" + full.filename().string() +
+                                                 "\" to the trash?")) {
             return false;
         }
         return MoveToTrash(full);

@@ -80,9 +80,15 @@ struct BusContext {
     GstElement* pipeline;
 };
 
-void RetireLater(GstElement* pipeline, gpointer data) { static_cast<StateHandle*>(data)->get()->Retire(pipeline); }
-void DeleteState(gpointer data) { delete static_cast<StateHandle*>(data); }
-void DeleteBusContext(gpointer data) { delete static_cast<BusContext*>(data); }
+void RetireLater(GstElement* pipeline, gpointer data) {
+    static_cast<StateHandle*>(data)->get()->Retire(pipeline);
+}
+void DeleteState(gpointer data) {
+    delete static_cast<StateHandle*>(data);
+}
+void DeleteBusContext(gpointer data) {
+    delete static_cast<BusContext*>(data);
+}
 
 // Runs on a streaming thread, which must not stop its own pipeline: the end of the sound, or an
 // error anywhere inside, hands the pipeline to GStreamer's worker threads to be stopped and freed.
@@ -99,7 +105,9 @@ GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
 }  // namespace
 
 SoundPlayer::SoundPlayer(std::filesystem::path eventSound, std::string audioSink)
-    : eventSound_(std::move(eventSound)), audioSink_(std::move(audioSink)), state_(std::make_shared<State>()) {
+    : eventSound_(std::move(eventSound)),
+      audioSink_(std::move(audioSink)),
+      state_(std::make_shared<State>()) {
     if (!gst_is_initialized()) gst_init_check(nullptr, nullptr, nullptr);
 }
 
@@ -117,7 +125,8 @@ SoundPlayer::~SoundPlayer() {
 
 SoundOutcome SoundPlayer::Play(const std::filesystem::path& waveFile) {
     if (IsWaveFile(waveFile) && Start(waveFile)) return SoundOutcome::File;
-    if (!eventSound_.empty() && IsReadableFile(eventSound_) && Start(eventSound_)) return SoundOutcome::EventSound;
+    if (!eventSound_.empty() && IsReadableFile(eventSound_) && Start(eventSound_))
+        return SoundOutcome::EventSound;
     TheDesktop().Beep();
     return SoundOutcome::Beep;
 }
@@ -143,7 +152,8 @@ bool SoundPlayer::Start(const std::filesystem::path& file) {
     g_object_set(pipeline.get(), "uri", uri.get(), nullptr);
 
     BusHandle bus(gst_element_get_bus(pipeline.get()));
-    gst_bus_set_sync_handler(bus.get(), OnBusMessage, new BusContext{state_, pipeline.get()}, DeleteBusContext);
+    gst_bus_set_sync_handler(bus.get(), OnBusMessage, new BusContext{state_, pipeline.get()},
+                             DeleteBusContext);
 
     GstElement* playing = pipeline.release();
     {
@@ -197,6 +207,8 @@ SoundPlayer& TheSoundPlayer() {
     return player;
 }
 
-SoundOutcome PlaySoundAsync(const std::filesystem::path& waveFile) { return TheSoundPlayer().Play(waveFile); }
+SoundOutcome PlaySoundAsync(const std::filesystem::path& waveFile) {
+    return TheSoundPlayer().Play(waveFile);
+}
 
 }  // namespace flipbook

@@ -56,6 +56,8 @@ Bitmap::Bitmap(const Bitmap& other)
       rowStride_(other.rowStride_),
       deviceDependent_(other.deviceDependent_),
       requestedFormat_(other.requestedFormat_),
+      transparent_(other.transparent_),
+      transparentColor_(other.transparentColor_),
       canvas_(std::make_unique<Canvas>(*this)) {}
 
 Bitmap& Bitmap::operator=(const Bitmap& other) {
@@ -85,6 +87,8 @@ void Bitmap::AdoptPicture(Bitmap&& other) noexcept {
     rowStride_ = std::exchange(other.rowStride_, 0);
     deviceDependent_ = std::exchange(other.deviceDependent_, false);
     requestedFormat_ = std::exchange(other.requestedFormat_, PixelFormat::Bit24);
+    transparent_ = std::exchange(other.transparent_, false);
+    transparentColor_ = std::exchange(other.transparentColor_, Rgb{});
 }
 
 bool Bitmap::Empty() const {
@@ -254,6 +258,8 @@ void Bitmap::Clear() {
     rowStride_ = 0;
     deviceDependent_ = false;
     requestedFormat_ = PixelFormat::Bit24;
+    transparent_ = false;
+    transparentColor_ = {};
     Changed();
 }
 
@@ -292,6 +298,8 @@ void Bitmap::Assign(const Bitmap& source) {
     rowStride_ = source.rowStride_;
     deviceDependent_ = source.deviceDependent_;
     requestedFormat_ = source.requestedFormat_;
+    transparent_ = source.transparent_;
+    transparentColor_ = source.transparentColor_;
     Changed();
 }
 

@@ -86,6 +86,13 @@ public:
     // The picture object writes itself into this Bitmap.
     void Assign(const Picture& source);
 
+    // Whether the picture has one transparent colour, and which. Picture objects set them when they
+    // fill the Bitmap and read them when they are filled from it; copies of the picture keep them.
+    bool Transparent() const { return transparent_; }
+    void SetTransparent(bool transparent) { transparent_ = transparent; }
+    Rgb TransparentColor() const { return transparentColor_; }
+    void SetTransparentColor(Rgb color) { transparentColor_ = color; }
+
     // The drawing surface, with the lock that threads sharing this Bitmap take.
     Canvas& GetCanvas() const { return *canvas_; }
 
@@ -106,6 +113,8 @@ private:
     std::size_t rowStride_ = 0;
     bool deviceDependent_ = false;
     PixelFormat requestedFormat_ = PixelFormat::Bit24;  // used when an empty Bitmap gets a size
+    bool transparent_ = false;
+    Rgb transparentColor_{};
     std::unique_ptr<Canvas> canvas_;
 };
 

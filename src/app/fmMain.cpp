@@ -1,0 +1,166 @@
+#include "app/fmMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QWindow>
+
+#include "app/application.h"
+#include "app/image.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/shell/desktop.h"
+#include "widgets/url_label.h"
+
+namespace flipbook {
+
+TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
+    CreateControls();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    // Freed in reverse order of creation.
+    referencePicture_.reset();
+    liveFrame_.reset();
+}
+
+void TFormMain::ConnectHandlers() {
+    // "activated" is the user's choice only, so selecting an entry from code runs no handler.
+    connect(cbVideoDevices, &QComboBox::activated, this, &TFormMain::cbVideoDevicesChange);
+    connect(ckGrabOnion, &QCheckBox::clicked, this, &TFormMain::ckGrabOnionClick);
+    connect(btGrabSnap, &QPushButton::clicked, this, &TFormMain::btGrabSnapClick);
+    connect(cbSnapshotsExt, &QComboBox::activated, this, &TFormMain::cbSnapshotsExtChange);
+    connect(lbSnapshots, &QListWidget::itemClicked, this, &TFormMain::lbSnapshotsClick);
+    connect(btSnapshotsDir, &QPushButton::clicked, this, &TFormMain::btSnapshotsDirClick);
+    connect(lbSnapshots, &QWidget::customContextMenuRequested, this, &TFormMain::pmSnapshotsPopup);
+    connect(miSnapDelete, &QAction::triggered, this, &TFormMain::miSnapDeleteClick);
+}
+
+void TFormMain::FormCreate() {
+    CreateDeviceList();
+    liveFrame_ = std::make_unique<Bitmap>();
+    referencePicture_ = std::make_unique<Bitmap>();
+    snapshotExt_.clear();
+    snapshotDir_.clear();
+}
+
+void TFormMain::CreateDeviceList() {
+    // Until the capture layer lists devices, the device box stays empty.
+    FillVideoDevices({});
+}
+
+void TFormMain::FillVideoDevices(const std::vector<std::string>& friendlyNames) {
+    for (const std::string& name : friendlyNames) cbVideoDevices->addItem(QString::fromStdString(name));
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The show steps run once, on the first show; restoring from the taskbar shows the window again.
+    if (shown_ || event->spontaneous()) return;
+    shown_ = true;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    FormShow();
+}
+
+void TFormMain::FormShow() {
+    // A failing read leaves the remaining steps undone; the application's error box reports it.
+    setWindowTitle(
+        QString::fromStdString(viVersionInfo.ProductName() + " " + viVersionInfo.ProductVersion()));
+    TApplication::SetTitle(windowTitle());
+    // The desktop's title bar adds the application title unless the caption is that title; with both
+    // equal now, hand the caption to the title bar again so it drops the addition.
+    if (QWindow* window = windowHandle()) window->setTitle(windowTitle());
+
+    LoadReadme();
+
+    if (cbVideoDevices->count() > 0) {
+        cbVideoDevices->setCurrentIndex(0);
+        SelectDevice();
+    } else {
+        gbGrabVideo->setEnabled(false);
+        gbGrabPictures->setEnabled(false);
+        SetStatusText(QString::fromLatin1(kNoDeviceMessage));
+        TheDesktop().Beep();
+    }
+
+    cbSnapshotsExt->setCurrentIndex(0);
+    cbSnapshotsExtChange();
+}
+
+void TFormMain::LoadReadme() {
+    QFile readme(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.txt")));
+    // A missing or unreadable read-me leaves the box empty without a word.
+    if (!readme.open(QIODevice::ReadOnly | QIODevice::Text)) return;
+    const QByteArray text = readme.readAll();
+    if (readme.error() != QFileDevice::NoError) return;
+    mmHelpReadme->setPlainText(QString::fromUtf8(text));
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    // When the close step raises, the close is refused and the window stays open.
+    event->ignore();
+    FormClose();
+    event->accept();
+}
+
+void TFormMain::FormClose() {
+    // The capture graph is stopped, cleared and deactivated here once the live view exists.
+}
+
+QString TFormMain::StatusText() const {
+    return statusText_->text();
+}
+
+void TFormMain::SetStatusText(const QString& text) {
+    statusText_->setText(text);
+}
+
+bool TFormMain::SelectDevice() {
+    return cbVideoDevices->currentIndex() >= 0;
+}
+
+void TFormMain::cbVideoDevicesChange() {
+    SelectDevice();
+}
+
+void TFormMain::ckGrabOnionClick() {
+    tbGrabOnion->setEnabled(ckGrabOnion->isChecked());
+}
+
+void TFormMain::btGrabSnapClick() {}
+
+void TFormMain::cbSnapshotsExtChange() {
+    snapshotExt_ = "." + cbSnapshotsExt->currentText().toLower().toStdString();
+}
+
+void TFormMain::lbSnapshotsClick() {}
+
+void TFormMain::btSnapshotsDirClick() {}
+
+void TFormMain::pmSnapshotsPopup(const QPoint& position) {
+    miSnapDelete->setEnabled(lbSnapshots->currentRow() >= 0 && lbSnapshots->currentItem()->isSelected());
+    pmSnapshots->popup(lbSnapshots->viewport()->mapToGlobal(position));
+}
+
+void TFormMain::miSnapDeleteClick() {}
+
+}  // namespace flipbook

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QWidget>
+
+#include "widgets/version_info.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTabWidget;
+
+namespace flipbook {
+
+class Bitmap;
+class TImage;
+class TUrlLabel;
+
+// The program's one window: the "Help" tab with the read-me and the update link, the "Record" tab
+// with the live view and the snapshot library, and the status bar. The controls are the window's
+// children; the fields below only point at them.
+class TFormMain : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 688;
+    static constexpr int kClientHeight = 466;
+    static constexpr const char* kNoDeviceMessage =
+        "Init failed: No Video Input Device found. Please read Help!!";
+
+    // Builds the controls, then runs the window-creation steps.
+    explicit TFormMain(QWidget* parent = nullptr);
+    // The window-destruction steps.
+    ~TFormMain() override;
+
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+
+    // Fills the device box with the devices' friendly names, in the device list's order.
+    void FillVideoDevices(const std::vector<std::string>& friendlyNames);
+
+    QTabWidget* pcMain = nullptr;
+    QWidget* tsMainHelp = nullptr;
+    QGroupBox* gbHelpInfo = nullptr;
+    TUrlLabel* hlUrlUpdate = nullptr;
+    QGroupBox* gbHelpReadme = nullptr;
+    QPlainTextEdit* mmHelpReadme = nullptr;
+    QWidget* tsMainGrab = nullptr;
+    QGroupBox* gbGrabVideo = nullptr;
+    QComboBox* cbVideoDevices = nullptr;
+    QCheckBox* ckGrabOnion = nullptr;
+    QSlider* tbGrabOnion = nullptr;
+    QPushButton* btGrabSnap = nullptr;
+    TImage* imGrabSample = nullptr;
+    QGroupBox* gbGrabPictures = nullptr;
+    QComboBox* cbSnapshotsExt = nullptr;
+    QListWidget* lbSnapshots = nullptr;
+    QPushButton* btSnapshotsDir = nullptr;
+    QStatusBar* sbMain = nullptr;
+    QMenu* pmSnapshots = nullptr;
+    QAction* miSnapDelete = nullptr;
+
+    // Reads the program's own version block for the caption.
+    TVersionInfo viVersionInfo;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateRecordPage();
+    void ConnectHandlers();
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void CreateDeviceList();
+    void LoadReadme();
+
+    // Handlers of the "Record" tab.
+    void cbVideoDevicesChange();
+    void ckGrabOnionClick();
+    void btGrabSnapClick();
+    void cbSnapshotsExtChange();
+    void lbSnapshotsClick();
+    void btSnapshotsDirClick();
+    void pmSnapshotsPopup(const QPoint& position);
+    void miSnapDeleteClick();
+
+    // Runs the device selection for the device box's selected entry; false when it fails.
+    bool SelectDevice();
+
+    std::unique_ptr<Bitmap> liveFrame_;
+    std::unique_ptr<Bitmap> referencePicture_;
+    std::string snapshotExt_;
+    std::string snapshotDir_;
+    QLabel* statusText_ = nullptr;
+    bool shown_ = false;
+};
+
+}  // namespace flipbook

@@ -1,0 +1,60 @@
+#include "app/image.h"
+
+#include <mutex>
+
+#include <QImage>
+#include <QMetaObject>
+#include <QPainter>
+
+#include "platform/graphics/canvas.h"
+
+namespace flipbook {
+namespace {
+
+// The Bitmap as a top-down RGB image; 24-bit rows are copied as they are, other formats pixel by pixel.
+QImage ToImage(const Bitmap& bitmap) {
+    QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_BGR888);
+    const auto rowBytes = static_cast<std::size_t>(bitmap.Width()) * 3;
+    for (int row = 0; row < bitmap.Height(); ++row) {
+        std::uint8_t* target = image.scanLine(row);
+        if (bitmap.BitsPerPixel() == 24) {
+            std::copy_n(bitmap.ScanLine(row), rowBytes, target);
+            continue;
+        }
+        for (int column = 0; column < bitmap.Width(); ++column) {
+            const Rgb color = bitmap.PixelColor(column, row);
+            *target++ = color.blue;
+            *target++ = color.green;
+            *target++ = color.red;
+        }
+    }
+    return image;
+}
+
+}  // namespace
+
+TImage::TImage(QWidget* parent) : QWidget(parent) {}
+
+void TImage::PictureChanged() {
+    if (repaintPending_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            repaintPending_ = false;
+            update();
+        },
+        Qt::QueuedConnection);
+}
+
+void TImage::paintEvent(QPaintEvent* /*event*/) {
+    QImage image;
+    {
+        std::lock_guard lock(picture_.GetCanvas());
+        if (picture_.Empty()) return;
+        image = ToImage(picture_);
+    }
+    QPainter painter(this);
+    painter.drawImage(rect(), image);
+}
+
+}  // namespace flipbook

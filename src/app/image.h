@@ -1,0 +1,32 @@
+#pragma once
+
+#include <atomic>
+
+#include <QWidget>
+
+#include "platform/graphics/bitmap.h"
+
+namespace flipbook {
+
+// The image control: shows its Bitmap stretched to the control's full size. The Bitmap may be
+// written on another thread under its canvas lock; painting takes the same lock.
+class TImage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TImage(QWidget* parent = nullptr);
+
+    // The shown picture. Write it under Picture().GetCanvas()'s lock, then call PictureChanged().
+    Bitmap& Picture() { return picture_; }
+    // Asks for a repaint; safe from any thread, and many calls before the repaint make one.
+    void PictureChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Bitmap picture_;
+    std::atomic<bool> repaintPending_{false};
+};
+
+}  // namespace flipbook

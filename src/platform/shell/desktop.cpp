@@ -1,0 +1,70 @@
+#include "platform/shell/desktop.h"
+
+#include <atomic>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+
+namespace flipbook {
+namespace {
+
+QString ToQString(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The desktop services on Qt: the application's beep, the desktop's URL handler, the override
+// cursor and modal message boxes.
+class QtDesktop final : public Desktop {
+public:
+    void Beep() override { QApplication::beep(); }
+
+    bool OpenUrl(const std::string& address) override {
+        const QUrl url(ToQString(address), QUrl::TolerantMode);
+        return url.isValid() && !url.isEmpty() && QDesktopServices::openUrl(url);
+    }
+
+    Cursor ScreenCursor() const override { return cursor_; }
+
+    void SetScreenCursor(Cursor cursor) override {
+        if (cursor == cursor_) return;
+        // The override cursor stacks; keep exactly one of ours on the stack while busy.
+        if (cursor == Cursor::Busy) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QGuiApplication::restoreOverrideCursor();
+        }
+        cursor_ = cursor;
+    }
+
+    bool Ask(const std::string& caption, const std::string& question) override {
+        return QMessageBox::question(nullptr, ToQString(caption), ToQString(question),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    }
+
+    void ShowError(const std::string& message) override {
+        QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), ToQString(message));
+    }
+
+private:
+    Cursor cursor_ = Cursor::Default;
+};
+
+std::atomic<Desktop*> installedDesktop{nullptr};
+
+}  // namespace
+
+Desktop& TheDesktop() {
+    if (Desktop* installed = installedDesktop.load()) return *installed;
+    static QtDesktop qtDesktop;
+    return qtDesktop;
+}
+
+Desktop* InstallDesktop(Desktop* desktop) {
+    return installedDesktop.exchange(desktop);
+}
+
+}  // namespace flipbook

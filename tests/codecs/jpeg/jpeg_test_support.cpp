@@ -59,6 +59,35 @@ RawImage DecodeWithLibrary(const std::vector<std::uint8_t>& jpeg) {
     return image;
 }
 
+std::vector<std::uint8_t> EncodeWithLibrary(const RawImage& image, J_COLOR_SPACE colorSpace,
+                                            const std::function<void(jpeg_compress_struct&)>& configure) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(image.width);
+    info.image_height = static_cast<JDIMENSION>(image.height);
+    info.input_components = image.components;
+    info.in_color_space = colorSpace;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    if (configure) configure(info);
+    jpeg_start_compress(&info, TRUE);
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * image.components;
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<std::uint8_t*>(image.samples.data()) + info.next_scanline * rowBytes;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
 RawImage ReadPng(const std::filesystem::path& path) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "platform/graphics/bitmap.h"
 
@@ -27,6 +30,11 @@ Bitmap MakeGradientBitmap(int width, int height);
 
 // Decodes with the library directly (its default settings), to red, green, blue or grey.
 RawImage DecodeWithLibrary(const std::vector<std::uint8_t>& jpeg);
+
+// Encodes with the library directly: the image's samples in the given colour space, default settings at
+// quality 90, then whatever configure changes.
+std::vector<std::uint8_t> EncodeWithLibrary(const RawImage& image, J_COLOR_SPACE colorSpace,
+                                            const std::function<void(jpeg_compress_struct&)>& configure = {});
 
 // Reads a PNG with the system's libpng: 8-bit RGB, or 8-bit grey when the file is grey.
 RawImage ReadPng(const std::filesystem::path& path);

@@ -1,0 +1,44 @@
+// Loads arbitrary bytes as a JPEG stream and assigns the picture to a Bitmap. The input's length picks
+// the decoding settings, so the corpus reaches the quantizers, grey output and progressive display too.
+#include <cstddef>
+#include <cstdint>
+
+#include "codecs/jpeg/jpeg_image.h"
+#include "platform/core/exception.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/stream.h"
+
+namespace {
+
+// Pictures larger than this decode correctly but slowly (a few bytes can declare 65500 x 16000 pixels);
+// they would only slow the search down. The adapter's own size limit has a unit test.
+constexpr std::int64_t kLargestFuzzedPicture = 4096 * 4096;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    flipbook::ReadOnlyMemoryStream stream(data, size);
+    flipbook::TJPEGImage image;
+    flipbook::TJPEGSettings settings;
+    settings.pixelFormat = size & 1 ? flipbook::JPEGPixelFormat::Bit8 : flipbook::JPEGPixelFormat::Bit24;
+    settings.progressiveDisplay = (size & 2) != 0;
+    settings.grayscale = (size & 4) != 0;
+    settings.performance =
+        size & 8 ? flipbook::JPEGPerformance::Fast : flipbook::JPEGPerformance::BestQuality;
+    image.SetSettings(settings);
+    try {
+        image.LoadFromStream(stream);
+        if (std::int64_t{image.Width()} * image.Height() > kLargestFuzzedPicture) return 0;
+        flipbook::Bitmap bitmap;
+        bitmap.Assign(image);
+        // Saving writes the loaded bytes as they are; a new object compresses the decoded picture.
+        flipbook::MemoryStream saved;
+        image.SaveToStream(saved);
+        flipbook::TJPEGImage copy;
+        copy.AssignFromBitmap(bitmap);
+        copy.SaveToStream(saved);
+    } catch (const flipbook::Exception&) {
+        // Refused cleanly; a partly decoded picture must still be safe to draw from.
+    }
+    return 0;
+}

@@ -20,7 +20,7 @@ Bytes ChunkWithCrc(std::string_view type, const Bytes& data, std::uint32_t crcCh
     chunk.insert(chunk.end(), type.begin(), type.end());
     chunk.insert(chunk.end(), data.begin(), data.end());
     uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4);
-    crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+    if (!data.empty()) crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
     const Bytes crcBytes = BigEndian32(static_cast<std::uint32_t>(crc) ^ crcChange);
     chunk.insert(chunk.end(), crcBytes.begin(), crcBytes.end());
     return chunk;

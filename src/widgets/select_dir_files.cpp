@@ -1,0 +1,75 @@
+#include "widgets/select_dir_files.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace flipbook {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string MessageFor(int errorCode) {
+    switch (errorCode) {
+        case ENOENT:
+            return "File not found";
+        case ENOTDIR:
+        case ENAMETOOLONG:
+            return "Invalid filename";
+        case EMFILE:
+        case ENFILE:
+            return "Too many open files";
+        case EACCES:
+        case EPERM:
+            return "File access denied";
+        default:
+            return "I/O error " + std::to_string(errorCode);
+    }
+}
+
+// The text up to and including the last "/": empty when there is none.
+std::string ParentText(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+EInOutError::EInOutError(int errorCode) : EInOutError(errorCode, MessageFor(errorCode)) {}
+
+std::string ExpandPath(const std::string& path) {
+    std::string full = fs::absolute(path).lexically_normal().string();
+    while (full.size() > 1 && full.back() == '/') full.pop_back();
+    return full;
+}
+
+bool DirectoryExists(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+std::string ChangeDirectory(const std::string& path) {
+    if (::chdir(path.c_str()) != 0) throw EInOutError(errno);
+    std::error_code error;
+    const fs::path current = fs::current_path(error);
+    if (error) throw EInOutError(error.value());
+    return current.string();
+}
+
+void ForceDirectories(const std::string& path) {
+    if (path.empty()) throw EInOutError(0, "Unable to create directory");
+    // Every trailing "/" goes, so "a//" names the folder "a" rather than standing for its own parent.
+    std::string folder = path;
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    // The root (now empty text) and existing folders need nothing; a path that is its own parent
+    // cannot be made from one.
+    if (folder.empty() || DirectoryExists(folder) || ParentText(folder) == folder) return;
+    ForceDirectories(ParentText(folder));
+    ::mkdir(folder.c_str(), 0777);
+}
+
+}  // namespace flipbook

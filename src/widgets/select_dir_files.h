@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/core/exception.h"
+
+#include <string>
+
+namespace flipbook {
+
+// A file-system failure of the folder chooser: a directory that cannot be entered or created.
+// The message is chosen by the system's error code ("File not found", "File access denied",
+// "I/O error %d", ...) or is "Unable to create directory".
+class EInOutError : public Exception {
+public:
+    // The failure the error code (an errno value) describes.
+    explicit EInOutError(int errorCode);
+    EInOutError(int errorCode, const std::string& message) : Exception(message), errorCode_(errorCode) {}
+    int ErrorCode() const { return errorCode_; }
+
+private:
+    int errorCode_;
+};
+
+// The full path of a path against the process's current directory, by text ("." and ".." are
+// resolved without looking at the disk), with "/" separators and no trailing "/" except for the root.
+std::string ExpandPath(const std::string& path);
+
+// True when the path (relative ones count from the current directory) names an existing directory.
+bool DirectoryExists(const std::string& path);
+
+// Makes the directory the process's current directory and returns that directory as the system
+// reports it. Throws EInOutError when it cannot be entered.
+std::string ChangeDirectory(const std::string& path);
+
+// Creates the directory with all its missing parents. Throws EInOutError("Unable to create
+// directory") when the path is empty or, being relative, has no existing directory to start from.
+// A folder that the system refuses to make is not reported; the caller finds it missing later.
+void ForceDirectories(const std::string& path);
+
+}  // namespace flipbook

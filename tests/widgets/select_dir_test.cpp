@@ -376,6 +376,50 @@ private slots:
         QCOMPARE(directory, (root_ / "d" / "pics").string());
     }
 
+    void aDriveThatIsGoneIsReportedAndTheBoxReturns() {
+        fs::create_directories(root_ / "c");
+        InstallDriveSource([this] {
+            return std::vector<Drive>{{(root_ / "c").string(), DriveKind::Fixed, ""},
+                                      {(root_ / "ejected").string(), DriveKind::Removable, ""}};
+        });
+        std::string directory = (root_ / "c").string();
+        WhenShown<TSelectDirDlg> answer([&](TSelectDirDlg& dialog) {
+            auto& drives = Child<QComboBox>(dialog, "DriveList");
+            drives.setCurrentIndex(1);
+            emit drives.activated(1);
+            QCOMPARE(desktop_->errors, (std::vector<std::string>{"File not found"}));
+            QCOMPARE(drives.currentIndex(), 0);
+            QCOMPARE(Child<QLineEdit>(dialog, "DirEdit").text(), Q(root_ / "c"));
+            dialog.reject();
+        });
+        QVERIFY(!SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QCOMPARE(fs::current_path(), root_ / "c");
+    }
+
+    // Listing a large folder may take a while, and the cursor says so.
+    void aFolderOfAHundredFilesShowsTheBusyCursorWhileListed() {
+        fs::create_directories(root_ / "few");
+        fs::create_directories(root_ / "many");
+        for (int i = 0; i < 100; ++i) {
+            std::ofstream(root_ / "many" / ("snap-" + std::to_string(i) + ".png")) << i;
+            if (i < 99) std::ofstream(root_ / "few" / ("snap-" + std::to_string(i) + ".png")) << i;
+        }
+        std::string directory = (root_ / "few").string();
+        WhenShown<TSelectDirDlg> answer([&](TSelectDirDlg& dialog) {
+            QCOMPARE(Child<TFileListBox>(dialog, "FileList").count(), 99);
+            QCOMPARE(desktop_->busySpells, 0);
+            auto& list = Child<TDirectoryListBox>(dialog, "DirList");
+            DoubleClick(list, list.currentRow() - 1);  // up to the parent
+            DoubleClick(list, RowOf(list, "many"));
+            QCOMPARE(Child<TFileListBox>(dialog, "FileList").count(), 100);
+            QCOMPARE(desktop_->busySpells, 1);
+            QCOMPARE(desktop_->cursor, Desktop::Cursor::Default);
+            dialog.reject();
+        });
+        QVERIFY(!SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
+    }
+
     void theChooserSeamCanBeReplaced() {
         struct Answering : DirectoryChooser {
             bool Select(QWidget*, std::string& directory, SelectDirOptions options, int) override {

@@ -87,7 +87,7 @@ void TUrlLabel::mouseMoveEvent(QMouseEvent* event) {
     if (!normalColor_) normalColor_ = FontColor();
     SetFontColor(highlightColor_);
     // No leave message is relied on: the timer looks where the pointer is until it has gone.
-    hoverTimer_ = std::make_unique<QTimer>();
+    hoverTimer_ = std::make_unique<QTimer>(this);
     hoverTimer_->setInterval(kHoverCheckMilliseconds);
     connect(hoverTimer_.get(), &QTimer::timeout, this, &TUrlLabel::HoverTimerTick);
     hoverTimer_->start();

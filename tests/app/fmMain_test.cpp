@@ -1,0 +1,288 @@
+#include "app/fmMain.h"
+
+#include <memory>
+#include <stdexcept>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "app/application.h"
+#include "app/image.h"
+#include "platform/versionres/test_elf_file.h"
+#include "support/temp_dir.h"
+#include "widgets/fake_desktop.h"
+#include "widgets/url_label.h"
+
+namespace flipbook {
+namespace {
+
+const QString kNoDevice = QStringLiteral("Init failed: No Video Input Device found. Please read Help!!");
+
+QString ReadmePath() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.txt"));
+}
+
+void WriteReadme(const QByteArray& text) {
+    QFile readme(ReadmePath());
+    QVERIFY(readme.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(readme.write(text), text.size());
+}
+
+// A widget whose mouse press handler raises, as a faulty handler would.
+class ThrowingWidget : public QWidget {
+protected:
+    void mousePressEvent(QMouseEvent* /*event*/) override { throw std::runtime_error("handler failed"); }
+};
+
+}  // namespace
+
+class FormMainTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QFile::remove(ReadmePath());
+        desktop_ = std::make_unique<testing::FakeDesktop>();
+        form_ = std::make_unique<TFormMain>();
+    }
+
+    void cleanup() {
+        form_.reset();
+        desktop_.reset();
+        QFile::remove(ReadmePath());
+    }
+
+    void Layout_EveryControlHasItsNameKindParentAndBounds() {
+        struct Control {
+            const char* name;
+            const char* kind;
+            QWidget* parent;
+            QRect bounds;
+        };
+        TFormMain& f = *form_;
+        const Control controls[] = {
+            {"pcMain", "QTabWidget", &f, {8, 8, 673, 433}},
+            {"gbHelpInfo", "QGroupBox", f.tsMainHelp, {8, 8, 161, 385}},
+            {"hlUrlUpdate", "flipbook::TUrlLabel", f.gbHelpInfo, {8, 24, 54, 13}},
+            {"gbHelpReadme", "QGroupBox", f.tsMainHelp, {176, 8, 481, 385}},
+            {"mmHelpReadme", "QPlainTextEdit", f.gbHelpReadme, {8, 16, 465, 361}},
+            {"gbGrabVideo", "QGroupBox", f.tsMainGrab, {8, 8, 417, 385}},
+            {"cbVideoDevices", "QComboBox", f.gbGrabVideo, {8, 16, 401, 21}},
+            {"ckGrabOnion", "QCheckBox", f.gbGrabVideo, {8, 352, 97, 17}},
+            {"tbGrabOnion", "QSlider", f.gbGrabVideo, {112, 352, 185, 21}},
+            {"btGrabSnap", "QPushButton", f.gbGrabVideo, {336, 352, 75, 25}},
+            {"imGrabSample", "flipbook::TImage", f.gbGrabVideo, {8, 40, 400, 300}},
+            {"gbGrabPictures", "QGroupBox", f.tsMainGrab, {432, 8, 225, 385}},
+            {"cbSnapshotsExt", "QComboBox", f.gbGrabPictures, {8, 16, 209, 21}},
+            {"lbSnapshots", "QListWidget", f.gbGrabPictures, {8, 40, 209, 301}},
+            {"btSnapshotsDir", "QPushButton", f.gbGrabPictures, {144, 352, 75, 25}},
+            {"sbMain", "QStatusBar", &f, {0, 447, 688, 19}},
+        };
+        for (const Control& control : controls) {
+            auto* widget = f.findChild<QWidget*>(QString::fromLatin1(control.name));
+            QVERIFY2(widget != nullptr, control.name);
+            QVERIFY2(widget->inherits(control.kind), control.name);
+            QVERIFY2(widget->parentWidget() == control.parent, control.name);
+            QVERIFY2(widget->geometry() == control.bounds, control.name);
+        }
+
+        QCOMPARE(f.pcMain->count(), 2);
+        QCOMPARE(f.pcMain->widget(0), f.tsMainHelp);
+        QCOMPARE(f.pcMain->tabText(0), QStringLiteral("Help"));
+        QCOMPARE(f.pcMain->widget(1), f.tsMainGrab);
+        QCOMPARE(f.pcMain->tabText(1), QStringLiteral("Record"));
+        QCOMPARE(f.tsMainHelp->objectName(), QStringLiteral("tsMainHelp"));
+        QCOMPARE(f.tsMainGrab->objectName(), QStringLiteral("tsMainGrab"));
+        QCOMPARE(f.pcMain->currentWidget(), f.tsMainHelp);
+    }
+
+    void Layout_WindowIsFixedWithoutMaximise() {
+        QCOMPARE(form_->size(), QSize(688, 466));
+        QCOMPARE(form_->minimumSize(), QSize(688, 466));
+        QCOMPARE(form_->maximumSize(), QSize(688, 466));
+        QVERIFY(!(form_->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(form_->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(form_->windowFlags() & Qt::WindowSystemMenuHint);
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Flipbook Cam"));
+        QCOMPARE(QApplication::font().pixelSize(), 11);
+        QVERIFY(!form_->sbMain->isSizeGripEnabled());
+    }
+
+    void Layout_CaptionsItemsAndStates() {
+        TFormMain& f = *form_;
+        QCOMPARE(f.gbHelpInfo->title(), QStringLiteral("Info"));
+        QCOMPARE(f.gbHelpReadme->title(), QStringLiteral("Readme"));
+        QCOMPARE(f.gbGrabVideo->title(), QStringLiteral("Video"));
+        QCOMPARE(f.gbGrabPictures->title(), QStringLiteral("Pictures"));
+
+        QCOMPARE(f.hlUrlUpdate->text(), QStringLiteral("Update..."));
+        QVERIFY(f.hlUrlUpdate->URL().startsWith(QStringLiteral("https://")));
+        QCOMPARE(f.hlUrlUpdate->FontColor(), QColor(Qt::blue));
+        QVERIFY(f.hlUrlUpdate->font().bold());
+        QVERIFY(f.hlUrlUpdate->font().underline());
+
+        QVERIFY(f.mmHelpReadme->isReadOnly());
+        QCOMPARE(f.mmHelpReadme->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(f.mmHelpReadme->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+
+        QVERIFY(!f.cbVideoDevices->isEditable());
+        QCOMPARE(f.ckGrabOnion->text(), QStringLiteral("Onion Skin"));
+        QVERIFY(f.ckGrabOnion->isChecked());
+        QCOMPARE(f.tbGrabOnion->orientation(), Qt::Horizontal);
+        QCOMPARE(f.tbGrabOnion->minimum(), 1);
+        QCOMPARE(f.tbGrabOnion->maximum(), 100);
+        QCOMPARE(f.tbGrabOnion->value(), 50);
+        QCOMPARE(f.tbGrabOnion->singleStep(), 1);
+        QCOMPARE(f.tbGrabOnion->tickPosition(), QSlider::NoTicks);
+        QCOMPARE(f.btGrabSnap->text(), QStringLiteral("&Snap"));
+        QCOMPARE(f.btSnapshotsDir->text(), QStringLiteral("Folder..."));
+
+        QVERIFY(!f.cbSnapshotsExt->isEditable());
+        QCOMPARE(f.cbSnapshotsExt->count(), 3);
+        QCOMPARE(f.cbSnapshotsExt->itemText(0), QStringLiteral("PNG"));
+        QCOMPARE(f.cbSnapshotsExt->itemText(1), QStringLiteral("JPG"));
+        QCOMPARE(f.cbSnapshotsExt->itemText(2), QStringLiteral("BMP"));
+        QVERIFY(f.lbSnapshots->isSortingEnabled());
+        QCOMPARE(f.lbSnapshots->contextMenuPolicy(), Qt::CustomContextMenu);
+
+        QCOMPARE(f.pmSnapshots->objectName(), QStringLiteral("pmSnapshots"));
+        QCOMPARE(f.pmSnapshots->actions(), QList<QAction*>{f.miSnapDelete});
+        QCOMPARE(f.miSnapDelete->objectName(), QStringLiteral("miSnapDelete"));
+        QCOMPARE(f.miSnapDelete->text(), QStringLiteral("Delete Picture"));
+        QCOMPARE(f.miSnapDelete->shortcut(), QKeySequence(Qt::Key_Delete));
+        QVERIFY(f.lbSnapshots->actions().contains(f.miSnapDelete));
+    }
+
+    void Layout_TabOrderFollowsTheTable() {
+        const QStringList expected{"pcMain",         "mmHelpReadme", "cbVideoDevices",
+                                   "ckGrabOnion",    "tbGrabOnion",  "btGrabSnap",
+                                   "cbSnapshotsExt", "lbSnapshots",  "btSnapshotsDir"};
+        QStringList order;
+        for (QWidget* widget = form_->nextInFocusChain(); widget != form_.get();
+             widget = widget->nextInFocusChain()) {
+            if (expected.contains(widget->objectName()) && (widget->focusPolicy() & Qt::TabFocus)) {
+                order << widget->objectName();
+            }
+        }
+        QCOMPARE(order, expected);
+    }
+
+    void Show_WithoutCamera_DisablesTheRecordGroupsAndBeepsOnce() {
+        ShowForm();
+        TFormMain& f = *form_;
+        QVERIFY(!f.gbGrabVideo->isEnabled());
+        QVERIFY(!f.gbGrabPictures->isEnabled());
+        QVERIFY(!f.btGrabSnap->isEnabled());
+        QVERIFY(!f.lbSnapshots->isEnabled());
+        QVERIFY(!f.cbVideoDevices->isEnabled());
+        QVERIFY(f.tsMainGrab->isEnabled());
+        QVERIFY(f.hlUrlUpdate->isEnabled());
+        QVERIFY(f.mmHelpReadme->isEnabled());
+        QCOMPARE(f.StatusText(), kNoDevice);
+        QCOMPARE(desktop_->beeps, 1);
+        QCOMPARE(f.cbSnapshotsExt->currentText(), QStringLiteral("PNG"));
+        QCOMPARE(f.pcMain->currentWidget(), f.tsMainHelp);
+        QVERIFY(desktop_->errors.empty());
+    }
+
+    void Show_SetsTheCaptionAndTitleFromTheVersionBlock() {
+        ShowForm();
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Flipbook Cam 2004.06"));
+        QCOMPARE(TApplication::Title(), QStringLiteral("Flipbook Cam 2004.06"));
+    }
+
+    void Show_StepsRunOnce_WhenTheWindowIsShownAgain() {
+        ShowForm();
+        form_->hide();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QCOMPARE(desktop_->beeps, 1);
+    }
+
+    void Show_LoadsTheReadme_OrLeavesTheBoxEmptyWithoutAWord() {
+        ShowForm();
+        QVERIFY(form_->mmHelpReadme->toPlainText().isEmpty());
+        QVERIFY(desktop_->errors.empty());
+
+        WriteReadme("First line\nZweite Zeile: äöü\n");
+        form_ = std::make_unique<TFormMain>();
+        ShowForm();
+        QCOMPARE(form_->mmHelpReadme->toPlainText(), QString::fromUtf8("First line\nZweite Zeile: äöü\n"));
+    }
+
+    void Show_FailingVersionRead_IsReportedAndLeavesTheOtherStepsUndone() {
+        testing::TempDir folder;
+        testing::TestElfFile withoutBlock;
+        withoutBlock.AddSection(".text", {0xC3});
+        withoutBlock.Write(folder.File("plain"));
+        WriteReadme("never loaded");
+        form_->viVersionInfo.SetFileName(folder.File("plain"));
+
+        ShowForm();
+        QCOMPARE(desktop_->errors, std::vector<std::string>{"File does not contain version info"});
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Flipbook Cam"));
+        QVERIFY(form_->mmHelpReadme->toPlainText().isEmpty());
+        QVERIFY(form_->gbGrabVideo->isEnabled());
+        QCOMPARE(desktop_->beeps, 0);
+        // The window stays up and the program goes on handling events.
+        QVERIFY(form_->isVisible());
+        bool later = false;
+        QTimer::singleShot(0, [&later] { later = true; });
+        QTRY_VERIFY(later);
+    }
+
+    void EventHandler_Exception_IsShownAndTheProgramGoesOn() {
+        ThrowingWidget widget;
+        widget.resize(50, 50);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        // The failed press reads as an event nobody took.
+        QTest::ignoreMessage(QtWarningMsg, "Mouse event \"MousePress\" not accepted by receiving widget");
+        QTest::ignoreMessage(QtWarningMsg, "Mouse event \"MousePress\" not accepted by receiving widget");
+        QTest::mousePress(&widget, Qt::LeftButton);
+        QTest::mouseRelease(&widget, Qt::LeftButton);
+        QCOMPARE(desktop_->errors, std::vector<std::string>{"handler failed"});
+        QTest::mousePress(&widget, Qt::LeftButton);
+        QTest::mouseRelease(&widget, Qt::LeftButton);
+        QCOMPARE(desktop_->errors.size(), std::size_t{2});
+        QVERIFY(widget.isVisible());
+    }
+
+    void Close_HidesTheWindow() {
+        ShowForm();
+        QVERIFY(form_->close());
+        QVERIFY(!form_->isVisible());
+    }
+
+private:
+    void ShowForm() {
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    }
+
+    std::unique_ptr<testing::FakeDesktop> desktop_;
+    std::unique_ptr<TFormMain> form_;
+};
+
+}  // namespace flipbook
+
+int main(int argc, char** argv) {
+    flipbook::TApplication application(argc, argv);
+    flipbook::FormMainTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "fmMain_test.moc"

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/shell/desktop.h"
+
+namespace flipbook::testing {
+
+// Desktop services that record what the program asked for; installed for its lifetime.
+class FakeDesktop : public Desktop {
+public:
+    FakeDesktop() : previous_(InstallDesktop(this)) {}
+    ~FakeDesktop() override { InstallDesktop(previous_); }
+    FakeDesktop(const FakeDesktop&) = delete;
+    FakeDesktop& operator=(const FakeDesktop&) = delete;
+
+    void Beep() override { ++beeps; }
+    bool OpenUrl(const std::string& address) override {
+        openedUrls.push_back(address);
+        return openSucceeds;
+    }
+    Cursor ScreenCursor() const override { return cursor; }
+    void SetScreenCursor(Cursor newCursor) override { cursor = newCursor; }
+    bool Ask(const std::string& caption, const std::string& question) override {
+        questions.push_back(caption + ": " + question);
+        return answer;
+    }
+    void ShowError(const std::string& message) override { errors.push_back(message); }
+
+    int beeps = 0;
+    bool openSucceeds = true;
+    bool answer = true;
+    Cursor cursor = Cursor::Default;
+    std::vector<std::string> openedUrls;
+    std::vector<std::string> questions;
+    std::vector<std::string> errors;
+
+private:
+    Desktop* previous_;
+};
+
+}  // namespace flipbook::testing

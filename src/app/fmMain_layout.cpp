@@ -71,7 +71,9 @@ void TFormMain::CreateControls() {
     hlUrlUpdate->SetFontColor(Qt::blue);
     hlUrlUpdate->SetCaption(QStringLiteral("Update..."));
     hlUrlUpdate->SetURL(QString::fromLatin1(kUpdateAddress));
-    hlUrlUpdate->setGeometry(8, 24, 54, 13);
+    // Drawn as 54 x 13 for the original font; like any label it sizes itself to its text, so the
+    // caption is never cut in a wider font.
+    hlUrlUpdate->move(8, 24);
 
     gbHelpReadme = MakeGroup(tsMainHelp, "gbHelpReadme", "Readme", 176, 8, 481, 385);
     mmHelpReadme = Make<QPlainTextEdit>(gbHelpReadme, "mmHelpReadme", 8, 16, 465, 361);

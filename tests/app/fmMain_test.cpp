@@ -76,7 +76,6 @@ private slots:
         const Control controls[] = {
             {"pcMain", "QTabWidget", &f, {8, 8, 673, 433}},
             {"gbHelpInfo", "QGroupBox", f.tsMainHelp, {8, 8, 161, 385}},
-            {"hlUrlUpdate", "flipbook::TUrlLabel", f.gbHelpInfo, {8, 24, 54, 13}},
             {"gbHelpReadme", "QGroupBox", f.tsMainHelp, {176, 8, 481, 385}},
             {"mmHelpReadme", "QPlainTextEdit", f.gbHelpReadme, {8, 16, 465, 361}},
             {"gbGrabVideo", "QGroupBox", f.tsMainGrab, {8, 8, 417, 385}},
@@ -98,6 +97,11 @@ private slots:
             QVERIFY2(widget->parentWidget() == control.parent, control.name);
             QVERIFY2(widget->geometry() == control.bounds, control.name);
         }
+
+        // The link label sits at its place and takes the size of its text.
+        QCOMPARE(f.hlUrlUpdate->parentWidget(), f.gbHelpInfo);
+        QCOMPARE(f.hlUrlUpdate->pos(), QPoint(8, 24));
+        QCOMPARE(f.hlUrlUpdate->size(), f.hlUrlUpdate->sizeHint());
 
         QCOMPARE(f.pcMain->count(), 2);
         QCOMPARE(f.pcMain->widget(0), f.tsMainHelp);

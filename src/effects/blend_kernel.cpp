@@ -1,0 +1,302 @@
+#include "effects/blend_kernel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "platform/core/exception.h"
+
+#if defined(__x86_64__) && defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace flipbook::effects_detail {
+
+namespace {
+
+// For a slider weight k / 100 the exact value is N / 100 with N = a (100 - k) + b k, an integer of at
+// most 25500. Rounding half up is floor((N + 50) / 100), which needs no division: with M = N + 50 below
+// 25600, floor(M / 100) = (M * 41944) >> 22 exactly. The value is a tie exactly when 100 divides M.
+constexpr std::uint32_t kReciprocal = 41944;
+constexpr int kReciprocalShift = 22;
+
+struct SliderSum {
+    std::uint32_t roundedUp;  // the result when ties round up
+    bool tie;
+};
+
+inline SliderSum Slider(std::uint32_t a, std::uint32_t b, int k) {
+    const std::uint32_t m = a * static_cast<std::uint32_t>(100 - k) + b * static_cast<std::uint32_t>(k) + 50;
+    const std::uint32_t q = (m * kReciprocal) >> kReciprocalShift;
+    return {q, q * 100 == m};
+}
+
+inline bool TieGoesDown(const TieBits& bits, std::uint32_t a, std::uint32_t b) {
+    const std::uint32_t index = a << 8 | b;
+    return (bits[index >> 6] >> (index & 63)) & 1u;
+}
+
+// Whether k * d is 50 modulo 100 for some difference d = b - a, that is whether ties exist at all.
+bool IsTieDifference(int k, int difference) {
+    return ((k * difference) % 100 + 100) % 100 == 50;
+}
+
+std::mutex& TableMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+std::uint8_t ExactMix(std::uint8_t a, std::uint8_t b, long double weight) {
+    const long double value =
+        (1.0L - weight) * static_cast<long double>(a) + weight * static_cast<long double>(b);
+    // nearbyint rounds in the current mode, which is the default half-to-even.
+    const long double rounded = std::nearbyintl(value);
+    return static_cast<std::uint8_t>(std::clamp(rounded, 0.0L, 255.0L));
+}
+
+const TieBits& Mixer::TieBitsFor(int k) {
+    // Built once per slider position on first use; each holds the few thousand tie pairs at most.
+    static std::array<TieBits, 101> tables{};
+    static std::array<std::once_flag, 101> built;
+    std::call_once(built[static_cast<std::size_t>(k)], [k] {
+        TieBits& bits = tables[static_cast<std::size_t>(k)];
+        const long double weight = static_cast<long double>(k) / 100;
+        for (int difference = -255; difference <= 255; ++difference) {
+            if (!IsTieDifference(k, difference)) continue;
+            for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a) {
+                const int b = a + difference;
+                const SliderSum sum = Slider(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), k);
+                if (ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight) !=
+                    sum.roundedUp) {
+                    const auto index = static_cast<std::uint32_t>(a << 8 | b);
+                    bits[index >> 6] |= std::uint64_t{1} << (index & 63);
+                }
+            }
+        }
+    });
+    return tables[static_cast<std::size_t>(k)];
+}
+
+Mixer Mixer::For(long double weight) {
+    // An infinite weight would make 0 * infinity of a zero byte; neither it nor NaN has an answer.
+    if (!std::isfinite(weight)) throw Exception("Blend weight is not a finite number");
+    Mixer mixer;
+    if (weight >= 0 && weight <= 1) {
+        const auto k = static_cast<int>(std::nearbyintl(weight * 100));
+        if (static_cast<long double>(k) / 100 == weight) {
+            mixer.k_ = k;
+            bool hasTies = false;
+            for (int difference = 1; difference < 100 && !hasTies; ++difference)
+                hasTies = IsTieDifference(k, difference);
+            if (!hasTies) {
+                mixer.ties_ = Ties::None;
+            } else if (k % 25 == 0) {
+                mixer.ties_ = Ties::Even;
+            } else {
+                mixer.ties_ = Ties::Table;
+                mixer.tieDown_ = &TieBitsFor(k);
+            }
+            return mixer;
+        }
+    }
+    // Any other weight: a full answer table, kept for the last such weight (a caller that moves the
+    // weight continuously pays for one table per frame, about the cost of one naive frame).
+    static std::shared_ptr<const Table> lastTable;
+    static long double lastWeight = 0;
+    {
+        const std::lock_guard lock(TableMutex());
+        if (lastTable && lastWeight == weight) {
+            mixer.table_ = lastTable;
+            return mixer;
+        }
+    }
+    auto table = std::make_shared<Table>();
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b)
+            (*table)[static_cast<std::size_t>(a << 8 | b)] =
+                ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight);
+    mixer.table_ = table;
+    const std::lock_guard lock(TableMutex());
+    lastTable = std::move(table);
+    lastWeight = weight;
+    return mixer;
+}
+
+namespace {
+
+#if defined(__x86_64__) && defined(__SSE2__)
+
+// Each namespace below holds the vector operations of one instruction set and the block loop built on them.
+namespace sse2 {
+#define FLIPBOOK_SIMD_TARGET
+struct Ops {
+    using Vec = __m128i;
+    static constexpr std::size_t kBytes = 16;
+    struct Weights {
+        Vec first, second;
+    };
+    static Weights MakeWeights(int first, int second) { return {Set16(first), Set16(second)}; }
+    static Vec WeightedSumLow(Vec a, Vec b, const Weights& w) {
+        const Vec zero = _mm_setzero_si128();
+        return Add(MulLow(_mm_unpacklo_epi8(a, zero), w.first), MulLow(_mm_unpacklo_epi8(b, zero), w.second));
+    }
+    static Vec WeightedSumHigh(Vec a, Vec b, const Weights& w) {
+        const Vec zero = _mm_setzero_si128();
+        return Add(MulLow(_mm_unpackhi_epi8(a, zero), w.first), MulLow(_mm_unpackhi_epi8(b, zero), w.second));
+    }
+    // A tie rounded up to an odd number goes one down to the even one (adding the all-ones lane is -1).
+    static Vec TiesToEven(Vec q, Vec h) { return Add(q, Equal(And(h, Set16(0xFF)), Set16(0x80))); }
+    static Vec Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void Store(std::uint8_t* p, Vec v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    static Vec Set16(int value) { return _mm_set1_epi16(static_cast<short>(value)); }
+    static Vec Add(Vec a, Vec b) { return _mm_add_epi16(a, b); }
+    static Vec And(Vec a, Vec b) { return _mm_and_si128(a, b); }
+    static Vec MulLow(Vec a, Vec b) { return _mm_mullo_epi16(a, b); }
+    static Vec MulHighUnsigned(Vec a, Vec b) { return _mm_mulhi_epu16(a, b); }
+    static Vec ShiftRight7(Vec a) { return _mm_srli_epi16(a, 7); }
+    static Vec Equal(Vec a, Vec b) { return _mm_cmpeq_epi16(a, b); }
+    static Vec PackSigned(Vec a, Vec b) { return _mm_packs_epi16(a, b); }
+    static Vec PackUnsigned(Vec a, Vec b) { return _mm_packus_epi16(a, b); }
+    static std::uint64_t ByteMask(Vec a) { return static_cast<unsigned>(_mm_movemask_epi8(a)); }
+};
+#include "effects/blend_simd.inc"
+#undef FLIPBOOK_SIMD_TARGET
+}  // namespace sse2
+
+namespace avx2 {
+#define FLIPBOOK_SIMD_TARGET __attribute__((target("avx2")))
+struct Ops {
+    using Vec = __m256i;
+    static constexpr std::size_t kBytes = 32;
+    using Weights = Vec;  // byte pairs (first weight, second weight) for the multiply-add of byte pairs
+    // clang-format off
+    FLIPBOOK_SIMD_TARGET static Weights MakeWeights(int first, int second) { return Set16(second << 8 | first); }
+    FLIPBOOK_SIMD_TARGET static Vec WeightedSumLow(Vec a, Vec b, Weights w) { return _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), w); }
+    FLIPBOOK_SIMD_TARGET static Vec WeightedSumHigh(Vec a, Vec b, Weights w) { return _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), w); }
+    FLIPBOOK_SIMD_TARGET static Vec TiesToEven(Vec q, Vec h) { return Add(q, Equal(And(h, Set16(0xFF)), Set16(0x80))); }
+    FLIPBOOK_SIMD_TARGET static Vec Load(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+    FLIPBOOK_SIMD_TARGET static void Store(std::uint8_t* p, Vec v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+    FLIPBOOK_SIMD_TARGET static Vec Set16(int value) { return _mm256_set1_epi16(static_cast<short>(value)); }
+    FLIPBOOK_SIMD_TARGET static Vec Add(Vec a, Vec b) { return _mm256_add_epi16(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec And(Vec a, Vec b) { return _mm256_and_si256(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec MulHighUnsigned(Vec a, Vec b) { return _mm256_mulhi_epu16(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec ShiftRight7(Vec a) { return _mm256_srli_epi16(a, 7); }
+    FLIPBOOK_SIMD_TARGET static Vec Equal(Vec a, Vec b) { return _mm256_cmpeq_epi16(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec PackSigned(Vec a, Vec b) { return _mm256_packs_epi16(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec PackUnsigned(Vec a, Vec b) { return _mm256_packus_epi16(a, b); }
+    FLIPBOOK_SIMD_TARGET static std::uint64_t ByteMask(Vec a) { return static_cast<unsigned>(_mm256_movemask_epi8(a)); }
+    // clang-format on
+};
+#include "effects/blend_simd.inc"
+#undef FLIPBOOK_SIMD_TARGET
+}  // namespace avx2
+
+namespace avx512 {
+#define FLIPBOOK_SIMD_TARGET __attribute__((target("avx512f,avx512bw")))
+struct Ops {
+    using Vec = __m512i;
+    static constexpr std::size_t kBytes = 64;
+    using Weights = Vec;  // byte pairs (first weight, second weight) for the multiply-add of byte pairs
+    // clang-format off
+    FLIPBOOK_SIMD_TARGET static Weights MakeWeights(int first, int second) { return Set16(second << 8 | first); }
+    FLIPBOOK_SIMD_TARGET static Vec WeightedSumLow(Vec a, Vec b, Weights w) { return _mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), w); }
+    FLIPBOOK_SIMD_TARGET static Vec WeightedSumHigh(Vec a, Vec b, Weights w) { return _mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), w); }
+    FLIPBOOK_SIMD_TARGET static Vec TiesToEven(Vec q, Vec h) {
+        return _mm512_mask_sub_epi16(q, _mm512_cmpeq_epi16_mask(And(h, Set16(0xFF)), Set16(0x80)), q, Set16(1));
+    }
+    FLIPBOOK_SIMD_TARGET static Vec Load(const std::uint8_t* p) { return _mm512_loadu_si512(p); }
+    FLIPBOOK_SIMD_TARGET static void Store(std::uint8_t* p, Vec v) { _mm512_storeu_si512(p, v); }
+    FLIPBOOK_SIMD_TARGET static Vec Set16(int value) { return _mm512_set1_epi16(static_cast<short>(value)); }
+    FLIPBOOK_SIMD_TARGET static Vec Add(Vec a, Vec b) { return _mm512_add_epi16(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec And(Vec a, Vec b) { return _mm512_and_si512(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec MulHighUnsigned(Vec a, Vec b) { return _mm512_mulhi_epu16(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec ShiftRight7(Vec a) { return _mm512_srli_epi16(a, 7); }
+    FLIPBOOK_SIMD_TARGET static Vec Equal(Vec a, Vec b) { return _mm512_movm_epi16(_mm512_cmpeq_epi16_mask(a, b)); }
+    FLIPBOOK_SIMD_TARGET static Vec PackSigned(Vec a, Vec b) { return _mm512_packs_epi16(a, b); }
+    FLIPBOOK_SIMD_TARGET static Vec PackUnsigned(Vec a, Vec b) { return _mm512_packus_epi16(a, b); }
+    FLIPBOOK_SIMD_TARGET static std::uint64_t ByteMask(Vec a) { return _mm512_movepi8_mask(a); }
+    // clang-format on
+};
+#include "effects/blend_simd.inc"
+#undef FLIPBOOK_SIMD_TARGET
+}  // namespace avx512
+
+using BlockMixer = std::size_t (*)(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::size_t, int,
+                                   const TieBits*);
+
+// The widest block loop this processor runs, for each way of settling ties.
+struct BlockMixers {
+    BlockMixer none;
+    BlockMixer even;
+    BlockMixer table;
+};
+
+constexpr BlockMixers kSse2Mixers{sse2::MixBlocks<Ties::None>, sse2::MixBlocks<Ties::Even>,
+                                  sse2::MixBlocks<Ties::Table>};
+constexpr BlockMixers kAvx2Mixers{avx2::MixBlocks<Ties::None>, avx2::MixBlocks<Ties::Even>,
+                                  avx2::MixBlocks<Ties::Table>};
+constexpr BlockMixers kAvx512Mixers{avx512::MixBlocks<Ties::None>, avx512::MixBlocks<Ties::Even>,
+                                    avx512::MixBlocks<Ties::Table>};
+
+#endif
+
+std::atomic<InstructionSet>& ActiveInstructionSet() {
+    static std::atomic<InstructionSet> active{SupportedInstructionSets().back()};
+    return active;
+}
+
+}  // namespace
+
+std::vector<InstructionSet> SupportedInstructionSets() {
+    std::vector<InstructionSet> sets{InstructionSet::Portable};
+#if defined(__x86_64__) && defined(__SSE2__)
+    __builtin_cpu_init();
+    sets.push_back(InstructionSet::Sse2);
+    if (__builtin_cpu_supports("avx2")) sets.push_back(InstructionSet::Avx2);
+    if (__builtin_cpu_supports("avx512bw")) sets.push_back(InstructionSet::Avx512);
+#endif
+    return sets;
+}
+
+void UseInstructionSet(InstructionSet set) {
+    ActiveInstructionSet().store(set, std::memory_order_relaxed);
+}
+
+void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+                   std::size_t count) const {
+    if (table_) {
+        const Table& table = *table_;
+        for (std::size_t i = 0; i < count; ++i)
+            target[i] = table[static_cast<std::size_t>(first[i]) << 8 | second[i]];
+        return;
+    }
+    std::size_t done = 0;
+#if defined(__x86_64__) && defined(__SSE2__)
+    const InstructionSet set = ActiveInstructionSet().load(std::memory_order_relaxed);
+    if (set != InstructionSet::Portable) {
+        const BlockMixers& mixers = set == InstructionSet::Avx512 ? kAvx512Mixers
+                                    : set == InstructionSet::Avx2 ? kAvx2Mixers
+                                                                  : kSse2Mixers;
+        const BlockMixer blocks = ties_ == Ties::None   ? mixers.none
+                                  : ties_ == Ties::Even ? mixers.even
+                                                        : mixers.table;
+        done = blocks(first, second, target, count, k_, tieDown_);
+    }
+#endif
+    for (std::size_t i = done; i < count; ++i) {
+        const SliderSum sum = Slider(first[i], second[i], k_);
+        std::uint32_t value = sum.roundedUp;
+        if (sum.tie) {
+            if (ties_ == Ties::Even) value -= value & 1u;
+            if (ties_ == Ties::Table) value -= TieGoesDown(*tieDown_, first[i], second[i]);
+        }
+        target[i] = static_cast<std::uint8_t>(value);
+    }
+}
+
+}  // namespace flipbook::effects_detail

@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "effects/blend_kernel.h"
+#include "effects/zt_bmpfx.h"
+#include "platform/core/exception.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+
+namespace flipbook {
+namespace {
+
+// The blend's definition, written the plain way: extended precision, rounded half to even.
+int Reference(int a, int b, long double weight) {
+    const long double value = (1.0L - weight) * a + weight * b;
+    return static_cast<int>(std::clamp(std::nearbyintl(value), 0.0L, 255.0L));
+}
+
+// A 24-bit Bitmap whose bytes are given by byte(x, y) for x over the 3 * width bytes of row y.
+template <typename ByteOf>
+Bitmap Filled(int width, int height, ByteOf byteOf, bool topDown = false) {
+    Bitmap bitmap;
+    BitmapInfoHeader header;
+    header.width = width;
+    header.height = topDown ? -height : height;
+    header.bitCount = 24;
+    bitmap.CreateSection(header, {}, {});
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = bitmap.ScanLine(y);
+        for (int x = 0; x < 3 * width; ++x) row[x] = static_cast<std::uint8_t>(byteOf(x, y));
+    }
+    return bitmap;
+}
+
+// Rows of 1023 bytes (whole blocks and a tail): row y holds byte value y in the first source and every
+// byte value, several times over, in the second, so one blend sees all 65,536 pairs.
+constexpr int kPairWidth = 341;
+Bitmap PairFirst() {
+    return Filled(kPairWidth, 256, [](int, int y) { return y; });
+}
+Bitmap PairSecond(bool topDown = false) {
+    return Filled(
+        kPairWidth, 256, [](int x, int y) { return (x * 7 + y) % 256; }, topDown);
+}
+
+// The reference answers for every byte pair at one weight, indexed a << 8 | b.
+std::vector<std::uint8_t> ReferenceTable(long double weight) {
+    std::vector<std::uint8_t> table(65536);
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b)
+            table[static_cast<std::size_t>(a << 8 | b)] = static_cast<std::uint8_t>(Reference(a, b, weight));
+    return table;
+}
+
+// Compares every byte of the blend with the reference; returns the number of wrong bytes (and reports
+// the first few).
+int CountWrong(const Bitmap& first, const Bitmap& second, const Bitmap& target, long double weight,
+               const std::vector<std::uint8_t>& reference) {
+    int wrong = 0;
+    for (int y = 0; y < first.Height(); ++y) {
+        const std::uint8_t* a = first.ScanLine(y);
+        const std::uint8_t* b = second.ScanLine(y);
+        const std::uint8_t* t = target.ScanLine(y);
+        for (int x = 0; x < 3 * first.Width(); ++x) {
+            const int expected = reference[static_cast<std::size_t>(a[x] << 8 | b[x])];
+            if (t[x] == expected) continue;
+            if (++wrong <= 3)
+                ADD_FAILURE() << "weight " << static_cast<double>(weight) << " a " << int{a[x]} << " b "
+                              << int{b[x]} << ": " << int{t[x]} << " instead of " << expected;
+        }
+    }
+    return wrong;
+}
+
+// Runs the mix on one instruction set for its lifetime, then goes back to the widest.
+class InstructionSetScope {
+public:
+    explicit InstructionSetScope(effects_detail::InstructionSet set) {
+        effects_detail::UseInstructionSet(set);
+    }
+    ~InstructionSetScope() {
+        effects_detail::UseInstructionSet(effects_detail::SupportedInstructionSets().back());
+    }
+};
+
+TEST(Blend_Exact, MatchesExtendedPrecisionForEverySliderWeightAndBytePairOnEveryPath) {
+    Bitmap first = PairFirst();
+    Bitmap second = PairSecond();
+    Bitmap target;
+    for (int position = 0; position <= 100; ++position) {
+        const long double weight = static_cast<long double>(position) / 100;
+        const std::vector<std::uint8_t> reference = ReferenceTable(weight);
+        for (const effects_detail::InstructionSet set : effects_detail::SupportedInstructionSets()) {
+            const InstructionSetScope scope(set);
+            Blend(first, second, target, weight);
+            ASSERT_EQ(CountWrong(first, second, target, weight, reference), 0)
+                << "slider position " << position << " instruction set " << static_cast<int>(set);
+        }
+    }
+}
+
+TEST(Blend_Exact, MatchesExtendedPrecisionForOtherWeights) {
+    Bitmap first = PairFirst();
+    Bitmap second = PairSecond();
+    Bitmap target;
+    const long double weights[] = {1.0L / 3,       0.123456789L, 0.005L, 0.999L, 0.5L + 1e-18L,
+                                   0.29L + 1e-19L, -0.25L,       1.5L,   0.1L};
+    for (const long double weight : weights) {
+        Blend(first, second, target, weight);
+        EXPECT_EQ(CountWrong(first, second, target, weight, ReferenceTable(weight)), 0)
+            << static_cast<double>(weight);
+    }
+}
+
+TEST(Blend_Exact, RoundsTiesToEven) {
+    Bitmap first = Filled(1, 1, [](int x, int) { return x == 2 ? 1 : 0; });
+    Bitmap second = Filled(1, 1, [](int x, int) { return x == 0 ? 1 : x == 1 ? 3 : 2; });
+    Bitmap target;
+    Blend(first, second, target, 0.5L);
+    const std::uint8_t* row = target.ScanLine(0);
+    EXPECT_EQ(row[0], 0);  // 0 and 1
+    EXPECT_EQ(row[1], 2);  // 0 and 3
+    EXPECT_EQ(row[2], 2);  // 1 and 2
+}
+
+TEST(Blend_Weights, ZeroGivesTheFirstAndOneTheSecond) {
+    Bitmap first = PairFirst();
+    Bitmap second = PairSecond(true);  // rows in the other order must still pair by their index from the top
+    Bitmap target;
+    for (const long double weight : {0.0L, 1.0L}) {
+        Blend(first, second, target, weight);
+        const Bitmap& expected = weight == 0 ? first : second;
+        for (int y = 0; y < first.Height(); ++y)
+            ASSERT_EQ(std::memcmp(target.ScanLine(y), expected.ScanLine(y), 3 * kPairWidth), 0) << y;
+    }
+}
+
+TEST(Blend_Sizes, SecondSourceIsCutOrExtendedWithWhiteAndStaysSo) {
+    Bitmap first = Filled(3, 2, [](int, int) { return 0; });
+    Bitmap larger = Filled(5, 4, [](int x, int y) { return 10 * y + x; });
+    Bitmap target;
+    Blend(first, larger, target, 1.0L);
+    ASSERT_EQ(larger.Width(), 3);
+    ASSERT_EQ(larger.Height(), 2);
+    EXPECT_EQ(target.Width(), 3);
+    EXPECT_EQ(target.Height(), 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 9; ++x) EXPECT_EQ(target.ScanLine(y)[x], 10 * y + x);
+
+    Bitmap smaller = Filled(1, 1, [](int, int) { return 4; });
+    Blend(first, smaller, target, 1.0L);
+    EXPECT_EQ(smaller.Width(), 3);
+    EXPECT_EQ(smaller.Height(), 2);
+    EXPECT_EQ(smaller.PixelColor(0, 0), (Rgb{4, 4, 4}));
+    EXPECT_EQ(smaller.PixelColor(2, 0), kWhite);
+    EXPECT_EQ(smaller.PixelColor(0, 1), kWhite);
+    EXPECT_EQ(target.PixelColor(0, 0), (Rgb{4, 4, 4}));
+    EXPECT_EQ(target.PixelColor(2, 1), kWhite);
+}
+
+TEST(Blend_Formats, ConvertsA32BitFirstSourceInPlace) {
+    Bitmap first;
+    first.SetPixelFormat(PixelFormat::Bit32);
+    first.SetSize(2, 2);
+    first.GetCanvas().SetPixel(1, 1, Rgb{200, 100, 50});
+    Bitmap second = Filled(2, 2, [](int, int) { return 0; });
+    second.SetPixelFormat(PixelFormat::Bit15);
+    Bitmap target;
+    target.SetPixelFormat(PixelFormat::Bit8);
+    Blend(first, second, target, 0.5L);
+    EXPECT_EQ(first.GetPixelFormat(), PixelFormat::Bit24);
+    EXPECT_EQ(second.GetPixelFormat(), PixelFormat::Bit24);
+    EXPECT_EQ(target.GetPixelFormat(), PixelFormat::Bit24);
+    EXPECT_EQ(target.PixelColor(1, 1), (Rgb{100, 50, 25}));
+    EXPECT_EQ(target.PixelColor(0, 0), (Rgb{128, 128, 128}));  // 127.5 goes to the even 128
+}
+
+TEST(Blend_Sizes, ZeroWidthOrHeightMixesNothingAndReportsNothing) {
+    for (const auto& [width, height] : {std::pair{0, 4}, std::pair{4, 0}, std::pair{0, 0}}) {
+        Bitmap first;
+        first.SetSize(width, height);
+        Bitmap second = Filled(2, 2, [](int, int) { return 9; });
+        Bitmap target;
+        int calls = 0;
+        Blend(first, second, target, 0.5L, [&](int, int, int) { ++calls; });
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(target.Empty());
+        EXPECT_TRUE(second.Empty());
+    }
+}
+
+TEST(Blend_Progress, ReportsEachRowBeforeMixingItNeverReaching100) {
+    Bitmap first = Filled(2, 8, [](int, int) { return 1; });
+    Bitmap second = first;
+    Bitmap target;
+    std::vector<int> positions;
+    Blend(first, second, target, 0.3L, [&](int minimum, int maximum, int position) {
+        EXPECT_EQ(minimum, 0);
+        EXPECT_EQ(maximum, 100);
+        positions.push_back(position);
+    });
+    // y / 8 * 100 rounded half to even: 12.5 -> 12, 37.5 -> 38, 62.5 -> 62, 87.5 -> 88.
+    EXPECT_EQ(positions, (std::vector<int>{0, 12, 25, 38, 50, 62, 75, 88}));
+}
+
+TEST(Blend_Memory, ReusesMatchingBitmapsAndRaisesOneChange) {
+    Bitmap first = PairFirst();
+    Bitmap second = PairSecond();
+    Bitmap target;
+    Blend(first, second, target, 0.37L);
+    const std::uint8_t* secondPixels = second.Pixels();
+    const std::uint8_t* targetPixels = target.Pixels();
+    int changes = 0;
+    target.OnChange = [&] { ++changes; };
+    Blend(first, second, target, 0.37L);
+    EXPECT_EQ(second.Pixels(), secondPixels);
+    EXPECT_EQ(target.Pixels(), targetPixels);
+    EXPECT_EQ(changes, 1);
+}
+
+TEST(Blend_Weights, RejectsANonFiniteWeightBeforeTouchingAnything) {
+    Bitmap first = Filled(2, 2, [](int, int) { return 1; });
+    Bitmap second = Filled(3, 3, [](int, int) { return 2; });
+    Bitmap target;
+    EXPECT_THROW(Blend(first, second, target, std::nanl("")), Exception);
+    EXPECT_THROW(Blend(first, second, target, HUGE_VALL), Exception);
+    EXPECT_EQ(second.Width(), 3);
+    EXPECT_TRUE(target.Empty());
+}
+
+TEST(Blend_Threads, ConcurrentBlendsAtDifferentWeightsStayExact) {
+    // Each thread first meets its own slider weights and fallback weights, so the shared tables are built
+    // while the other thread reads them.
+    auto work = [](int offset, int* wrong) {
+        Bitmap first = PairFirst();
+        Bitmap second = PairSecond();
+        Bitmap target;
+        for (int position = 1 + offset; position < 100; position += 14) {
+            for (const long double weight : {static_cast<long double>(position) / 100, position / 99.0L}) {
+                Blend(first, second, target, weight);
+                *wrong += CountWrong(first, second, target, weight, ReferenceTable(weight));
+            }
+        }
+    };
+    int wrongA = 0;
+    int wrongB = 0;
+    std::thread a(work, 0, &wrongA);
+    std::thread b(work, 7, &wrongB);
+    a.join();
+    b.join();
+    EXPECT_EQ(wrongA + wrongB, 0);
+}
+
+}  // namespace
+}  // namespace flipbook

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace flipbook {
+
+class Stream;
+
+// Compresses filtered rows with zlib and writes the compressed data as "IDAT" chunks of exactly the
+// chunk size, the last one holding the rest; never an empty one.
+class ImageDataWriter {
+public:
+    // Raises EPNGOutMemory when zlib cannot get its memory, EPNGZLIBError for a level it refuses.
+    ImageDataWriter(Stream& stream, int level, std::uint32_t chunkSize);
+    ~ImageDataWriter();
+    ImageDataWriter(const ImageDataWriter&) = delete;
+    ImageDataWriter& operator=(const ImageDataWriter&) = delete;
+
+    void Write(const std::uint8_t* bytes, std::size_t count);
+    // Ends the zlib stream and writes the last chunk.
+    void Finish();
+
+private:
+    void WriteChunkFromBuffer();
+
+    Stream& stream_;
+    z_stream zlib_{};
+    std::vector<std::uint8_t> output_;
+};
+
+}  // namespace flipbook

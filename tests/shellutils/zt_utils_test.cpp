@@ -1,8 +1,9 @@
 #include "shellutils/zt_utils.h"
 
-#include "platform/shell/fake_desktop.h"
 #include "platform/shell/trash_home.h"
+#include "support/current_directory.h"
 #include "support/temp_dir.h"
+#include "widgets/fake_desktop.h"
 
 #include <gtest/gtest.h>
 
@@ -30,18 +31,6 @@ protected:
     testing::FakeDesktop desktop_;
 };
 
-// Restores the current directory a test changed.
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const fs::path& to) : previous_(fs::current_path()) { fs::current_path(to); }
-    ~CurrentDirectory() { fs::current_path(previous_); }
-    CurrentDirectory(const CurrentDirectory&) = delete;
-    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-
-private:
-    fs::path previous_;
-};
-
 TEST_F(MoveToRecycleBinTest, MovesWithoutAQuestionWhenNotAsked) {
     const auto file = root_ / "snap-1.png";
     WriteFile(file, "one");
@@ -57,12 +46,12 @@ TEST_F(MoveToRecycleBinTest, MovesWithoutAQuestionWhenNotAsked) {
 TEST_F(MoveToRecycleBinTest, AsksFirstAndMovesOnYes) {
     const auto file = root_ / "snap-2.png";
     WriteFile(file, "two");
-    desktop_.answers = {true};
+    desktop_.answer = true;
 
     EXPECT_TRUE(MoveToRecycleBin(file.string(), TrashConfirmation::Ask));
 
     ASSERT_EQ(desktop_.questions.size(), 1u);
-    EXPECT_NE(desktop_.questions[0].text.find("\"snap-2.png\""), std::string::npos);
+    EXPECT_NE(desktop_.questions[0].find("\"snap-2.png\""), std::string::npos);
     EXPECT_FALSE(fs::exists(file));
     EXPECT_EQ(TrashHome::RestorePath("snap-2.png"), file.string());
 }
@@ -71,7 +60,7 @@ TEST_F(MoveToRecycleBinTest, KeepsTheFileWhenTheQuestionIsDeclined) {
     const auto file = root_ / "snap-3.png";
     WriteFile(file, "three");
     const int trashed = TrashHome::TrashedCount();
-    desktop_.answers = {false};
+    desktop_.answer = false;
 
     EXPECT_FALSE(MoveToRecycleBin(file.string(), TrashConfirmation::Ask));
 
@@ -85,7 +74,7 @@ TEST_F(MoveToRecycleBinTest, FailsWithoutAskingForAMissingFileOrAFolder) {
     fs::create_directory(subfolder);
     WriteFile(subfolder / "inside.png", "kept");
     const int trashed = TrashHome::TrashedCount();
-    desktop_.answers = {true, true, true};
+    desktop_.answer = true;  // would move it, if it were asked
 
     EXPECT_FALSE(MoveToRecycleBin((root_ / "missing.png").string(), TrashConfirmation::Ask));
     EXPECT_FALSE(MoveToRecycleBin(subfolder.string(), TrashConfirmation::Ask));
@@ -100,7 +89,7 @@ TEST_F(MoveToRecycleBinTest, FailsWithoutAskingForAMissingFileOrAFolder) {
 TEST_F(MoveToRecycleBinTest, ExpandsARelativePathAgainstTheCurrentDirectory) {
     WriteFile(root_ / "relative.png", "rel");
     {
-        CurrentDirectory inFolder(root_);
+        testing::CurrentDirectory inFolder(root_);
         EXPECT_TRUE(MoveToRecycleBin("relative.png", TrashConfirmation::DoNotAsk));
     }
     EXPECT_FALSE(fs::exists(root_ / "relative.png"));

@@ -1,6 +1,7 @@
 #include "widgets/select_dir_drives.h"
 #include "widgets/select_dir_files.h"
 
+#include "support/current_directory.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -13,17 +14,6 @@ namespace flipbook {
 namespace {
 
 namespace fs = std::filesystem;
-
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const fs::path& to) : previous_(fs::current_path()) { fs::current_path(to); }
-    ~CurrentDirectory() { fs::current_path(previous_); }
-    CurrentDirectory(const CurrentDirectory&) = delete;
-    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-
-private:
-    fs::path previous_;
-};
 
 std::string NoLabel(const std::string&) {
     return {};
@@ -90,7 +80,7 @@ TEST(SelectDirDrives_CurrentDirectory, EachDriveRemembersItsLastDirectory) {
     fs::create_directories(root / "b");
     const std::vector<Drive> drives{{(root / "a").string(), DriveKind::Fixed, ""},
                                     {(root / "b").string(), DriveKind::Fixed, ""}};
-    CurrentDirectory inA(root / "a" / "deep");
+    testing::CurrentDirectory inA(root / "a" / "deep");
 
     // Where the process stands is its drive's current directory; another drive starts at its root.
     EXPECT_EQ(DriveCurrentDirectory(drives, drives[0]), (root / "a" / "deep").string());
@@ -103,7 +93,7 @@ TEST(SelectDirDrives_CurrentDirectory, EachDriveRemembersItsLastDirectory) {
 
 TEST(SelectDirFiles_ChangeDirectory, NamesTheReasonItFailed) {
     testing::TempDir temp;
-    CurrentDirectory inTemp(temp.Path());
+    testing::CurrentDirectory inTemp(temp.Path());
     std::ofstream(temp.Path() / "file.txt") << "x";
 
     try {
@@ -134,7 +124,7 @@ TEST(SelectDirFiles_ForceDirectories, CreatesEveryMissingParent) {
 
 TEST(SelectDirFiles_ForceDirectories, RefusesEmptyAndUnanchoredRelativePaths) {
     testing::TempDir temp;
-    CurrentDirectory inTemp(temp.Path());
+    testing::CurrentDirectory inTemp(temp.Path());
 
     EXPECT_THROW(ForceDirectories(""), EInOutError);
     try {

@@ -1,7 +1,7 @@
 #include "widgets/select_dir.h"
 
-#include "platform/shell/fake_desktop.h"
 #include "support/temp_dir.h"
+#include "widgets/fake_desktop.h"
 #include "widgets/select_dir_files.h"
 #include "widgets/select_dir_lists.h"
 
@@ -90,6 +90,16 @@ QStringList Texts(QListWidget& list) {
     return texts;
 }
 
+// Counts how often the busy cursor was put up.
+class CursorCountingDesktop : public testing::FakeDesktop {
+public:
+    void SetScreenCursor(Cursor newCursor) override {
+        if (newCursor == Cursor::Busy && cursor != Cursor::Busy) ++busySpells;
+        FakeDesktop::SetScreenCursor(newCursor);
+    }
+    int busySpells = 0;
+};
+
 QString Q(const fs::path& path) {
     return QString::fromStdString(path.string());
 }
@@ -104,7 +114,7 @@ private slots:
         temp_ = std::make_unique<testing::TempDir>();
         root_ = fs::canonical(temp_->Path());
         startedIn_ = fs::current_path();
-        desktop_ = std::make_unique<testing::FakeDesktop>();
+        desktop_ = std::make_unique<CursorCountingDesktop>();
     }
     void cleanup() {
         InstallDriveSource({});
@@ -442,7 +452,7 @@ private:
     std::unique_ptr<testing::TempDir> temp_;
     fs::path root_;
     fs::path startedIn_;
-    std::unique_ptr<testing::FakeDesktop> desktop_;
+    std::unique_ptr<CursorCountingDesktop> desktop_;
 };
 
 }  // namespace flipbook

@@ -1,8 +1,8 @@
 #include "platform/shell/sound.h"
 
-#include "platform/shell/fake_desktop.h"
 #include "platform/shell/trash_home.h"
 #include "support/temp_dir.h"
+#include "widgets/fake_desktop.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>

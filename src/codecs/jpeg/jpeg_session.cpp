@@ -16,11 +16,7 @@ constexpr std::size_t kFirstOutputSize = 64 * 1024;
 // Reports are made at most this often.
 constexpr std::uint64_t kProgressIntervalMs = 500;
 
-std::uint64_t TickCount() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
+TickSource tickSource = SteadyTickCount;
 
 SessionBase& SessionOf(j_common_ptr common) {
     return *static_cast<SessionBase*>(common->client_data);
@@ -43,6 +39,16 @@ void ResetErrorManager(j_common_ptr common) {
 }
 
 }  // namespace
+
+std::uint64_t SteadyTickCount() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SetTickSource(TickSource source) {
+    tickSource = source != nullptr ? source : SteadyTickCount;
+}
 
 bool CallWithErrorExit(std::jmp_buf& jump, void (*body)(void*), void* context) {
     if (setjmp(jump) != 0) return false;
@@ -80,21 +86,13 @@ void SessionBase::OnProgressMonitor(j_common_ptr common) {
         ERREXIT(common, JERR_BAD_PROGRESSION);
 
     SessionBase& session = SessionOf(common);
-    bool failed = false;
-    try {
-        session.ReportProgress(*common);
-    } catch (...) {
-        session.Park();
-        failed = true;
-    }
-    // Jump only once the catch block has ended, so the exception object is not leaked.
-    if (failed) session.Jump();
+    session.RunCallback([&] { session.ReportProgress(*common); });
 }
 
 void SessionBase::ReportProgress(jpeg_common_struct& common) {
     if (image_ == nullptr) return;
 
-    const std::uint64_t now = TickCount();
+    const std::uint64_t now = tickSource();
     if (!clockStarted_) {
         clockStarted_ = true;
         lastTick_ = now;
@@ -177,14 +175,7 @@ CompressSession::~CompressSession() {
 
 void CompressSession::InitDestination(j_compress_ptr info) {
     auto& session = *static_cast<CompressSession*>(static_cast<SessionBase*>(info->client_data));
-    bool failed = false;
-    try {
-        session.output_.resize(kFirstOutputSize);
-    } catch (...) {
-        session.Park();
-        failed = true;
-    }
-    if (failed) session.Jump();
+    session.RunCallback([&] { session.output_.resize(kFirstOutputSize); });
     session.destination_.next_output_byte = session.output_.data();
     session.destination_.free_in_buffer = session.output_.size();
 }
@@ -193,14 +184,7 @@ boolean CompressSession::EmptyOutputBuffer(j_compress_ptr info) {
     // The library calls this when the whole buffer is full, whatever free_in_buffer says.
     auto& session = *static_cast<CompressSession*>(static_cast<SessionBase*>(info->client_data));
     const std::size_t used = session.output_.size();
-    bool failed = false;
-    try {
-        session.output_.resize(used * 2);
-    } catch (...) {
-        session.Park();
-        failed = true;
-    }
-    if (failed) session.Jump();
+    session.RunCallback([&] { session.output_.resize(used * 2); });
     session.destination_.next_output_byte = session.output_.data() + used;
     session.destination_.free_in_buffer = session.output_.size() - used;
     return TRUE;

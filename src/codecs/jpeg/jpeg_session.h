@@ -46,9 +46,21 @@ public:
         if (!CallWithErrorExit(jump_, trampoline, &body)) RaiseParked();
     }
 
-    // Parks the exception in flight (call inside a catch block), to be raised after the jump.
-    void Park() noexcept { parked_ = std::current_exception(); }
-    // Leaves the library for the innermost Guard(); call outside any catch block.
+    // For our callbacks from inside the library: runs the action and, when it raises, parks the
+    // exception and leaves the library for the innermost Guard(), which raises it again.
+    template <class Action>
+    void RunCallback(Action&& action) noexcept {
+        bool failed = false;
+        try {
+            action();
+        } catch (...) {
+            parked_ = std::current_exception();
+            failed = true;
+        }
+        // Jump only once the catch block has ended, so the exception object is not leaked.
+        if (failed) Jump();
+    }
+    // Leaves the library for the innermost Guard(); never call it inside a catch block.
     [[noreturn]] void Jump() noexcept { std::longjmp(jump_, 1); }
 
 protected:
@@ -109,6 +121,11 @@ private:
     jpeg_destination_mgr destination_{};
     std::vector<std::uint8_t> output_;
 };
+
+// The millisecond clock the progress monitor reads; tests replace it to see every report.
+using TickSource = std::uint64_t (*)();
+std::uint64_t SteadyTickCount();
+void SetTickSource(TickSource source);
 
 // Most scans a progressive file may have. Real encoders write about ten; every scan costs a pass over
 // the whole coefficient buffer, so a file of thousands of empty scans would stall decoding.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/jpeg/jpeg_session.h"
 #include "codecs/jpeg/jpeg_test_support.h"
 #include "support/temp_dir.h"
 
@@ -190,6 +191,78 @@ TEST(TJPEGImage_Progress, SilentAbortStopsWithoutErrorAndOtherErrorsPassOn) {
     };
     EXPECT_THROW(failing.AssignTo(bitmap), std::runtime_error);
     EXPECT_EQ(stages, (std::vector{ProgressStage::Starting, ProgressStage::Ending}));
+}
+
+// A clock that moves a second on every reading, so every call of the progress monitor reports.
+class FastClock : public ::testing::Test {
+protected:
+    static std::uint64_t Tick() { return now += 1000; }
+    void SetUp() override { jpeg_detail::SetTickSource(Tick); }
+    void TearDown() override { jpeg_detail::SetTickSource(nullptr); }
+    static inline std::uint64_t now = 0;
+};
+
+TEST_F(FastClock, DecodingReportsRisingPercentagesAndBandsThatTileThePicture) {
+    TJPEGImage image;
+    LoadBytes(image, CorpusBytes("baseline_q90.jpg"));
+    int lastPercent = 0;
+    int nextRow = 0;
+    int reports = 0;
+    image.OnProgress = [&](ProgressStage stage, int percent, bool redrawNow, const Rect& band) {
+        if (stage != ProgressStage::Running) return;
+        ++reports;
+        EXPECT_GT(percent, lastPercent);
+        EXPECT_LE(percent, 100);
+        lastPercent = percent;
+        EXPECT_EQ(band.top, nextRow);
+        EXPECT_EQ(band.left, 0);
+        EXPECT_EQ(band.right, 500);
+        EXPECT_EQ(redrawNow, band.Height() > 3);
+        nextRow = band.bottom;
+    };
+    image.GetBitmap();
+    EXPECT_GT(reports, 10);
+    EXPECT_GT(nextRow, 250);
+}
+
+TEST_F(FastClock, AbortWhileDecodingKeepsTheRowsDecodedSoFar) {
+    TJPEGImage image;
+    LoadBytes(image, CorpusBytes("baseline_q90.jpg"));
+    int stopAt = 0;
+    image.OnProgress = [&](ProgressStage stage, int, bool, const Rect& band) {
+        if (stage == ProgressStage::Running && band.bottom > 100) {
+            stopAt = band.bottom;
+            throw EAbort();
+        }
+    };
+    Bitmap bitmap;
+    ASSERT_NO_THROW(image.AssignTo(bitmap));
+    ASSERT_EQ(bitmap.Height(), 313);
+    const auto reference = testing::ReadPng(CorpusPath("jpeg/ref/baseline_q90.png"));
+    const Rgb decoded = bitmap.PixelColor(250, stopAt - 1);
+    const std::uint8_t* expected = &reference.samples[((stopAt - 1) * 500 + 250) * 3];
+    EXPECT_EQ(decoded, (Rgb{expected[0], expected[1], expected[2]}));
+    EXPECT_EQ(bitmap.PixelColor(250, 312), kBlack) << "rows below the abort stay as made";
+}
+
+TEST_F(FastClock, AbortWhileCompressingLeavesNoJpegForm) {
+    TJPEGImage image;
+    image.AssignFromBitmap(testing::MakeGradientBitmap(64, 256));
+    image.OnProgress = [](ProgressStage stage, int, bool, const Rect& band) {
+        EXPECT_EQ(band, Rect{});
+        if (stage == ProgressStage::Running) throw EAbort();
+    };
+    MemoryStream saved;
+    image.SaveToStream(saved);
+    EXPECT_EQ(saved.Size(), 0);
+    EXPECT_FALSE(image.HasJPEGForm());
+
+    // Any other exception from the handler leaves the library and reaches the caller unchanged.
+    image.OnProgress = [](ProgressStage stage, int, bool, const Rect&) {
+        if (stage == ProgressStage::Running) throw std::logic_error("handler");
+    };
+    EXPECT_THROW(image.SaveToStream(saved), std::logic_error);
+    EXPECT_FALSE(image.HasJPEGForm());
 }
 
 TEST(TJPEGImage_Persistence, WritesLengthAndFormAndReadsThemBack) {

@@ -178,17 +178,8 @@ void CheckDescription(const FileDescription& file) {
     if (header.width <= 0 || header.height == 0) Reject(Problem::Malformed);
     if (header.width > kMaxPictureSide || std::abs(std::int64_t{header.height}) > kMaxPictureSide)
         Reject(Problem::Unsupported);
-    switch (header.bitCount) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            Reject(Problem::Unsupported);
-    }
+    constexpr std::array<std::uint16_t, 6> kBitCounts{1, 4, 8, 16, 24, 32};
+    if (std::ranges::find(kBitCounts, header.bitCount) == kBitCounts.end()) Reject(Problem::Unsupported);
     switch (header.compression) {
         case kBiRgb:
             break;

@@ -1,5 +1,7 @@
 // Compression: from the cached Bitmap to the JPEG form.
 
+#include <jerror.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,7 +20,8 @@ void WriteRows(jpeg_compress_struct& info, const std::uint8_t* top, std::ptrdiff
         // The library only reads the rows; its interface is not const-qualified.
         JSAMPROW row =
             const_cast<std::uint8_t*>(top + step * static_cast<std::ptrdiff_t>(info.next_scanline));
-        jpeg_write_scanlines(&info, &row, 1);
+        // Our destination never suspends; a row not taken would otherwise loop for ever.
+        if (jpeg_write_scanlines(&info, &row, 1) != 1) ERREXIT(&info, JERR_BAD_STATE);
     }
 }
 

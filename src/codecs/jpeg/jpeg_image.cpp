@@ -91,7 +91,9 @@ void TJPEGImage::LoadFromStream(Stream& stream) {
         data_->width = static_cast<int>(session.info.image_width);
         data_->height = static_cast<int>(session.info.image_height);
         data_->grayscale = session.info.jpeg_color_space == JCS_GRAYSCALE;
-        settings_.progressiveEncoding = jpeg_has_multiple_scans(&session.info) != FALSE;
+        bool multipleScans = false;
+        session.Guard([&] { multipleScans = jpeg_has_multiple_scans(&session.info) != FALSE; });
+        settings_.progressiveEncoding = multipleScans;
     }
     paletteModified_ = true;
     Changed();

@@ -178,6 +178,8 @@ private:
             g_clear_error(&error);
             g_free(debug);
         }
+        // A handler that drops a message owns it.
+        gst_message_unref(message);
         return GST_BUS_DROP;
     }
 

@@ -31,20 +31,23 @@ DebugLog& TheLog() {
 void WriteToLog(GstDebugCategory* category, GstDebugLevel level, const gchar* file, const gchar* function,
                 gint line, GObject* object, GstDebugMessage* message, gpointer) {
     DebugLog& log = TheLog();
-    std::lock_guard lock(log.mutex);
-    if (log.descriptor < 0 || level > gst_debug_category_get_threshold(category)) return;
-    const gchar* text = gst_debug_message_get(message);
-    std::string objectName;
-    if (object && GST_IS_OBJECT(object)) {
-        gchar* name = gst_object_get_path_string(GST_OBJECT(object));
-        objectName = name ? name : "";
-        g_free(name);
+    {
+        std::lock_guard lock(log.mutex);
+        if (log.descriptor < 0) return;
     }
+    if (level > gst_debug_category_get_threshold(category)) return;
+    // GStreamer may log while it holds the object's lock, so the name is read as its own default
+    // log function reads it: without taking locks.
+    const char* objectName =
+        object && GST_IS_OBJECT(object) && GST_OBJECT_NAME(object) ? GST_OBJECT_NAME(object) : "";
+    const gchar* text = gst_debug_message_get(message);
     char prefix[512];
     std::snprintf(prefix, sizeof prefix, "%" GST_TIME_FORMAT " %-7s %20s %s:%d:%s:<%s> ",
                   GST_TIME_ARGS(gst_util_get_timestamp()), gst_debug_level_get_name(level),
-                  gst_debug_category_get_name(category), file, line, function, objectName.c_str());
+                  gst_debug_category_get_name(category), file, line, function, objectName);
     std::string entry = std::string(prefix) + (text ? text : "") + "\n";
+    std::lock_guard lock(log.mutex);
+    if (log.descriptor < 0) return;
     const char* data = entry.data();
     std::size_t left = entry.size();
     while (left > 0) {

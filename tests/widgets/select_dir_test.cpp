@@ -430,24 +430,6 @@ private slots:
         QVERIFY(answer.Answered());
     }
 
-    void theChooserSeamCanBeReplaced() {
-        struct Answering : DirectoryChooser {
-            bool Select(QWidget*, std::string& directory, SelectDirOptions options, int) override {
-                seenOptions = options;
-                directory = "/answered";
-                return true;
-            }
-            SelectDirOptions seenOptions;
-        } answering;
-        DirectoryChooser* previous = InstallDirectoryChooser(&answering);
-        std::string directory;
-        const bool accepted = TheDirectoryChooser().Select(nullptr, directory, kAllOptions, 0);
-        InstallDirectoryChooser(previous);
-        QVERIFY(accepted);
-        QCOMPARE(directory, std::string("/answered"));
-        QCOMPARE(answering.seenOptions.toInt(), 7);
-    }
-
 private:
     std::unique_ptr<testing::TempDir> temp_;
     fs::path root_;

@@ -146,21 +146,4 @@ void TFormMain::ckGrabOnionClick() {
     tbGrabOnion->setEnabled(ckGrabOnion->isChecked());
 }
 
-void TFormMain::btGrabSnapClick() {}
-
-void TFormMain::cbSnapshotsExtChange() {
-    snapshotExt_ = "." + cbSnapshotsExt->currentText().toLower().toStdString();
-}
-
-void TFormMain::lbSnapshotsClick() {}
-
-void TFormMain::btSnapshotsDirClick() {}
-
-void TFormMain::pmSnapshotsPopup(const QPoint& position) {
-    miSnapDelete->setEnabled(lbSnapshots->currentRow() >= 0 && lbSnapshots->currentItem()->isSelected());
-    pmSnapshots->popup(lbSnapshots->viewport()->mapToGlobal(position));
-}
-
-void TFormMain::miSnapDeleteClick() {}
-
 }  // namespace flipbook

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -74,6 +77,20 @@ public:
     // Reads the program's own version block for the caption.
     TVersionInfo viVersionInfo;
 
+    // Runs the action with the live frame and the reference picture under the lock that the frame
+    // handler takes on the streaming thread; keep the action short (no file work inside).
+    template <class Action>
+    decltype(auto) WithPictures(Action&& action) {
+        std::lock_guard<std::mutex> lock(picturesLock_);
+        return action(*liveFrame_, *referencePicture_);
+    }
+
+    // The snapshot folder ("" until chosen; ends with "/" once set) and extension (".png", ...).
+    const std::string& SnapshotFolder() const { return snapshotDir_; }
+    const std::string& SnapshotExtension() const { return snapshotExt_; }
+    // The clock that names snapshots; tests replace it.
+    std::function<std::chrono::system_clock::time_point()> SnapshotClock = std::chrono::system_clock::now;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -102,6 +119,15 @@ private:
     // Runs the device selection for the device box's selected entry; false when it fails.
     bool SelectDevice();
 
+    // The snapshot library: asks for the folder and lists it; lists the folder's pictures of the
+    // snapshot format. Both swallow every failure into a false result.
+    bool ChooseFolder();
+    bool ListPictures();
+    // The entry selected in the list, or -1.
+    int SelectedSnapshot() const;
+
+    // Guards the live frame and the reference picture between the streaming and the UI thread.
+    std::mutex picturesLock_;
     std::unique_ptr<Bitmap> liveFrame_;
     std::unique_ptr<Bitmap> referencePicture_;
     std::string snapshotExt_;

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace flipbook {
+
+// The name Snap gives a picture taken at the time: "snap-" + local "yyyymmdd-hhnnsszzz" + extension
+// (four-digit year, two-digit month, day, hour 00-23, minute, second, three-digit milliseconds).
+std::string SnapshotName(std::chrono::system_clock::time_point time, const std::string& extension);
+
+// The bare names of the folder's entries whose extension (from the last ".", lower-cased with ASCII
+// rules) equals the given one exactly, in the order the folder yields them. Folders count like files,
+// so a folder named "x.png" is listed; entries that are neither a file nor a folder (pipes, sockets,
+// devices, dangling links) carry no attribute a picture list accepts and are left out. A folder that
+// cannot be read gives an empty list.
+std::vector<std::string> ListPictureNames(const std::string& folder, const std::string& extension);
+
+}  // namespace flipbook

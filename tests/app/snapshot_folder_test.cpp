@@ -1,0 +1,111 @@
+#include "app/snapshot_folder.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "support/temp_dir.h"
+
+namespace flipbook {
+namespace {
+
+using namespace std::chrono;
+using testing::TempDir;
+
+// Sets the local time zone for the test's lifetime.
+class LocalTimeZone {
+public:
+    explicit LocalTimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) previous_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~LocalTimeZone() {
+        if (previous_.empty()) {
+            unsetenv("TZ");
+        } else {
+            setenv("TZ", previous_.c_str(), 1);
+        }
+        tzset();
+    }
+
+private:
+    std::string previous_;
+};
+
+TEST(SnapshotName, FormatsLocalDateAndTimeWithMilliseconds) {
+    LocalTimeZone zone("UTC");
+    // 2004-06-01 07:08:09.045 UTC
+    const system_clock::time_point time =
+        sys_days{year{2004} / 6 / 1} + hours{7} + minutes{8} + seconds{9} + milliseconds{45};
+    EXPECT_EQ(SnapshotName(time, ".png"), "snap-20040601-070809045.png");
+    EXPECT_EQ(SnapshotName(time + milliseconds{955}, ".jpg"), "snap-20040601-070810000.jpg");
+}
+
+TEST(SnapshotName, UsesTheLocalTimeZone_AndSortsInTheOrderTaken) {
+    LocalTimeZone zone("EST5");  // five hours behind UTC, no daylight saving
+    const system_clock::time_point time = sys_days{year{2026} / 1 / 1} + hours{3} + microseconds{999999};
+    EXPECT_EQ(SnapshotName(time, ".bmp"), "snap-20251231-220000999.bmp");
+    EXPECT_LT(SnapshotName(time, ".bmp"), SnapshotName(time + milliseconds{1}, ".bmp"));
+    EXPECT_LT(SnapshotName(time + seconds{9}, ".bmp"), SnapshotName(time + seconds{10}, ".bmp"));
+}
+
+class ListPictureNamesTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (HasFailure()) folder.Keep();
+    }
+    void Touch(const std::string& name) { std::ofstream(folder.File(name)) << "x"; }
+    std::vector<std::string> Sorted(std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    TempDir folder;
+};
+
+TEST_F(ListPictureNamesTest, ComparesTheLowerCasedExtensionExactly) {
+    for (const char* name : {"a.JPG", "b.jpg", "c.jpeg", "d.png", "jpg", "e.jpg.png", ".jpg", "f.Jpg"})
+        Touch(name);
+    EXPECT_EQ(Sorted(ListPictureNames(folder.Path().string() + "/", ".jpg")),
+              (std::vector<std::string>{".jpg", "a.JPG", "b.jpg", "f.Jpg"}));
+    EXPECT_EQ(Sorted(ListPictureNames(folder.Path().string() + "/", ".png")),
+              (std::vector<std::string>{"d.png", "e.jpg.png"}));
+}
+
+TEST_F(ListPictureNamesTest, ListsFoldersAndFiles_ButNoPipesSocketsOrDanglingLinks) {
+    Touch("file.png");
+    std::filesystem::create_directory(folder.Path() / "folder.png");
+    ASSERT_EQ(mkfifo(folder.File("pipe.png").c_str(), 0600), 0);
+    std::filesystem::create_symlink(folder.Path() / "absent", folder.Path() / "dangling.png");
+    std::filesystem::create_symlink(folder.Path() / "file.png", folder.Path() / "link.png");
+
+    const int socketDescriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(socketDescriptor, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = folder.File("socket.png");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(socketDescriptor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    EXPECT_EQ(Sorted(ListPictureNames(folder.Path().string() + "/", ".png")),
+              (std::vector<std::string>{"file.png", "folder.png", "link.png"}));
+    ::close(socketDescriptor);
+}
+
+TEST_F(ListPictureNamesTest, UnreadableOrMissingFolder_GivesNothing) {
+    EXPECT_TRUE(ListPictureNames(folder.File("missing") + "/", ".png").empty());
+    EXPECT_TRUE(ListPictureNames("", ".png").empty());
+}
+
+}  // namespace
+}  // namespace flipbook

@@ -34,9 +34,18 @@ inline SliderSum Slider(std::uint32_t a, std::uint32_t b, int k) {
     return {q, q * 100 == m};
 }
 
-inline bool TieGoesDown(const TieBits& bits, std::uint32_t a, std::uint32_t b) {
+inline bool TieGoesDown(const TieTable& table, std::uint32_t a, std::uint32_t b) {
     const std::uint32_t index = a << 8 | b;
-    return (bits[index >> 6] >> (index & 63)) & 1u;
+    return (table.down[index >> 6] >> (index & 63)) & 1u;
+}
+
+// Settles the ties marked in `ties` (bit j for byte j) of one block from the table.
+inline void SettleTies(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* mixed,
+                       std::uint64_t ties, const TieTable& table) {
+    for (; ties != 0; ties &= ties - 1) {
+        const auto lane = static_cast<std::size_t>(std::countr_zero(ties));
+        mixed[lane] = static_cast<std::uint8_t>(mixed[lane] - TieGoesDown(table, first[lane], second[lane]));
+    }
 }
 
 // Whether k * d is 50 modulo 100 for some difference d = b - a, that is whether ties exist at all.
@@ -59,24 +68,34 @@ std::uint8_t ExactMix(std::uint8_t a, std::uint8_t b, long double weight) {
     return static_cast<std::uint8_t>(std::clamp(rounded, 0.0L, 255.0L));
 }
 
-const TieBits& Mixer::TieBitsFor(int k) {
-    // Built once per slider position on first use; each holds the few thousand tie pairs at most.
-    static std::array<TieBits, 101> tables{};
+const TieTable& Mixer::TieTableFor(int k) {
+    // Built once per slider position on first use, from the few thousand tie pairs at most.
+    static std::array<TieTable, 101> tables{};
     static std::array<std::once_flag, 101> built;
     std::call_once(built[static_cast<std::size_t>(k)], [k] {
-        TieBits& bits = tables[static_cast<std::size_t>(k)];
+        TieTable& table = tables[static_cast<std::size_t>(k)];
+        table.nearRowStart.fill(0x80);
+        int nearRows = 0;
         const long double weight = static_cast<long double>(k) / 100;
         for (int difference = -255; difference <= 255; ++difference) {
             if (!IsTieDifference(k, difference)) continue;
+            const bool near = difference >= -31 && difference <= 31;
+            if (near)
+                table.nearRowStart[static_cast<std::size_t>(difference + 32)] =
+                    static_cast<std::uint8_t>(32 * nearRows);
             for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a) {
                 const int b = a + difference;
                 const SliderSum sum = Slider(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), k);
-                if (ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight) !=
-                    sum.roundedUp) {
-                    const auto index = static_cast<std::uint32_t>(a << 8 | b);
-                    bits[index >> 6] |= std::uint64_t{1} << (index & 63);
-                }
+                if (ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight) ==
+                    sum.roundedUp)
+                    continue;
+                const auto index = static_cast<std::uint32_t>(a << 8 | b);
+                table.down[index >> 6] |= std::uint64_t{1} << (index & 63);
+                if (near)
+                    table.nearDown[static_cast<std::size_t>(32 * nearRows + a / 8)] |=
+                        static_cast<std::uint8_t>(1u << (a % 8));
             }
+            if (near) ++nearRows;
         }
     });
     return tables[static_cast<std::size_t>(k)];
@@ -99,7 +118,7 @@ Mixer Mixer::For(long double weight) {
                 mixer.ties_ = Ties::Even;
             } else {
                 mixer.ties_ = Ties::Table;
-                mixer.tieDown_ = &TieBitsFor(k);
+                mixer.tieTable_ = &TieTableFor(k);
             }
             return mixer;
         }
@@ -163,6 +182,8 @@ struct Ops {
     static Vec PackSigned(Vec a, Vec b) { return _mm_packs_epi16(a, b); }
     static Vec PackUnsigned(Vec a, Vec b) { return _mm_packus_epi16(a, b); }
     static std::uint64_t ByteMask(Vec a) { return static_cast<unsigned>(_mm_movemask_epi8(a)); }
+    // Leaves every tie to the byte-wise table lookup.
+    static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const TieTable&) { return mixed; }
 };
 #include "effects/blend_simd.inc"
 #undef FLIPBOOK_SIMD_TARGET
@@ -190,6 +211,7 @@ struct Ops {
     FLIPBOOK_SIMD_TARGET static Vec PackSigned(Vec a, Vec b) { return _mm256_packs_epi16(a, b); }
     FLIPBOOK_SIMD_TARGET static Vec PackUnsigned(Vec a, Vec b) { return _mm256_packus_epi16(a, b); }
     FLIPBOOK_SIMD_TARGET static std::uint64_t ByteMask(Vec a) { return static_cast<unsigned>(_mm256_movemask_epi8(a)); }
+    FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const TieTable&) { return mixed; }
     // clang-format on
 };
 #include "effects/blend_simd.inc"
@@ -197,7 +219,7 @@ struct Ops {
 }  // namespace avx2
 
 namespace avx512 {
-#define FLIPBOOK_SIMD_TARGET __attribute__((target("avx512f,avx512bw")))
+#define FLIPBOOK_SIMD_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 struct Ops {
     using Vec = __m512i;
     static constexpr std::size_t kBytes = 64;
@@ -221,13 +243,41 @@ struct Ops {
     FLIPBOOK_SIMD_TARGET static Vec PackUnsigned(Vec a, Vec b) { return _mm512_packus_epi16(a, b); }
     FLIPBOOK_SIMD_TARGET static std::uint64_t ByteMask(Vec a) { return _mm512_movepi8_mask(a); }
     // clang-format on
+    // Settles the ties of bytes whose difference lies within -31..31 with lookups in registers: the row of
+    // the difference, the byte a / 8 of that row, the bit a % 8 of that byte. Clears their bits in `ties`.
+    FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec a, Vec b, std::uint64_t& ties,
+                                               const TieTable& table) {
+        const Vec above = _mm512_subs_epu8(b, a);
+        const Vec below = _mm512_subs_epu8(a, b);
+        const __mmask64 near = _mm512_cmple_epu8_mask(_mm512_max_epu8(above, below), _mm512_set1_epi8(31));
+        const Vec differenceIndex = _mm512_sub_epi8(_mm512_add_epi8(above, _mm512_set1_epi8(32)), below);
+        // The two-table permute with one table twice is a 64-entry lookup (and spares GCC 12 a false
+        // warning).
+        const Vec rowStarts = _mm512_loadu_si512(table.nearRowStart.data());
+        const Vec rowStart = _mm512_permutex2var_epi8(rowStarts, differenceIndex, rowStarts);
+        const __mmask64 settled =
+            _mm512_mask_testn_epi8_mask(near & ties, rowStart, _mm512_set1_epi8(static_cast<char>(0x80)));
+        const Vec byteIndex =
+            _mm512_add_epi8(rowStart, _mm512_and_si512(_mm512_srli_epi16(a, 3), _mm512_set1_epi8(0x1F)));
+        const std::uint8_t* rows = table.nearDown.data();
+        const Vec low =
+            _mm512_permutex2var_epi8(_mm512_loadu_si512(rows), byteIndex, _mm512_loadu_si512(rows + 64));
+        const Vec high = _mm512_permutex2var_epi8(_mm512_loadu_si512(rows + 128), byteIndex,
+                                                  _mm512_loadu_si512(rows + 192));
+        const Vec bytes = _mm512_mask_blend_epi8(_mm512_movepi8_mask(byteIndex), low, high);
+        const Vec bit = _mm512_shuffle_epi8(_mm512_set1_epi64(0x8040201008040201),
+                                            _mm512_and_si512(a, _mm512_set1_epi8(7)));
+        const __mmask64 down = _mm512_mask_test_epi8_mask(settled, bytes, bit);
+        ties &= ~settled;
+        return _mm512_mask_sub_epi8(mixed, down, mixed, _mm512_set1_epi8(1));
+    }
 };
 #include "effects/blend_simd.inc"
 #undef FLIPBOOK_SIMD_TARGET
 }  // namespace avx512
 
 using BlockMixer = std::size_t (*)(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::size_t, int,
-                                   const TieBits*);
+                                   const TieTable*);
 
 // The widest block loop this processor runs, for each way of settling ties.
 struct BlockMixers {
@@ -258,7 +308,8 @@ std::vector<InstructionSet> SupportedInstructionSets() {
     __builtin_cpu_init();
     sets.push_back(InstructionSet::Sse2);
     if (__builtin_cpu_supports("avx2")) sets.push_back(InstructionSet::Avx2);
-    if (__builtin_cpu_supports("avx512bw")) sets.push_back(InstructionSet::Avx512);
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi"))
+        sets.push_back(InstructionSet::Avx512);
 #endif
     return sets;
 }
@@ -285,7 +336,7 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         const BlockMixer blocks = ties_ == Ties::None   ? mixers.none
                                   : ties_ == Ties::Even ? mixers.even
                                                         : mixers.table;
-        done = blocks(first, second, target, count, k_, tieDown_);
+        done = blocks(first, second, target, count, k_, tieTable_);
     }
 #endif
     for (std::size_t i = done; i < count; ++i) {
@@ -293,7 +344,7 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         std::uint32_t value = sum.roundedUp;
         if (sum.tie) {
             if (ties_ == Ties::Even) value -= value & 1u;
-            if (ties_ == Ties::Table) value -= TieGoesDown(*tieDown_, first[i], second[i]);
+            if (ties_ == Ties::Table) value -= TieGoesDown(*tieTable_, first[i], second[i]);
         }
         target[i] = static_cast<std::uint8_t>(value);
     }

@@ -20,8 +20,18 @@ enum class Ties {
     Even,   // the weight is a binary fraction, the arithmetic exact, so ties go to even
     Table,  // the extended-precision rounding decides; a bit per (a, b) says "down"
 };
-// One bit per byte pair (a << 8 | b).
-using TieBits = std::array<std::uint64_t, 65536 / 64>;
+// The answers of the ties of one slider weight that the extended-precision rounding settles.
+struct TieTable {
+    // A bit per byte pair (a << 8 | b), set when that tie goes down from the rounded-up value.
+    std::array<std::uint64_t, 65536 / 64> down{};
+    // The same answers for the pairs whose difference d = b - a lies within -31..31, where the ties of
+    // camera frames gather, packed for lookups inside vector registers: at index d + 32, 32 times the
+    // number of d's row in nearDown, or 0x80 when d has no ties.
+    std::array<std::uint8_t, 64> nearRowStart{};
+    // Rows of 256 bits, one per tie difference within -31..31 (at most six), bit a set when the tie of
+    // (a, a + d) goes down.
+    std::array<std::uint8_t, 256> nearDown{};
+};
 
 // The ways the mix can run, narrowest first: portable code, then vector instruction sets.
 enum class InstructionSet { Portable, Sse2, Avx2, Avx512 };
@@ -44,11 +54,11 @@ public:
 private:
     using Table = std::array<std::uint8_t, 65536>;
 
-    static const TieBits& TieBitsFor(int k);
+    static const TieTable& TieTableFor(int k);
 
     int k_ = -1;  // 0..100 for slider weights, -1 for any other weight
     Ties ties_ = Ties::None;
-    const TieBits* tieDown_ = nullptr;
+    const TieTable* tieTable_ = nullptr;
     std::shared_ptr<const Table> table_;  // the full answer table of a weight that is not k / 100
 };
 

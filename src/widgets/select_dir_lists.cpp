@@ -117,20 +117,6 @@ std::vector<std::string> EntriesOf(const std::string& directory, bool wantDirect
     return names;
 }
 
-// Shows the busy cursor while alive, unless it already shows.
-class BusyCursor {
-public:
-    BusyCursor() : previous_(TheDesktop().ScreenCursor()) {
-        TheDesktop().SetScreenCursor(Desktop::Cursor::Busy);
-    }
-    ~BusyCursor() { TheDesktop().SetScreenCursor(previous_); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    Desktop::Cursor previous_;
-};
-
 }  // namespace
 
 void SortNames(std::vector<std::string>& names) {
@@ -260,7 +246,7 @@ void TFileListBox::SetDirectory(const std::string& directory) {
     directory_ = directory;
     clear();
     const auto names = EntriesOf(directory, false);
-    std::optional<BusyCursor> busy;
+    std::optional<ScopedBusyCursor> busy;
     if (names.size() >= kBusyFileCount) busy.emplace();
     for (const auto& name : names) addItem(ToQString(name));
 }

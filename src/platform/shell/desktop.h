@@ -36,4 +36,18 @@ Desktop& TheDesktop();
 // Returns the previous installed one (null for the Qt ones).
 Desktop* InstallDesktop(Desktop* desktop);
 
+// Shows the busy cursor for as long as it lives and then puts back the cursor it found, on every path.
+class ScopedBusyCursor {
+public:
+    ScopedBusyCursor() : previous_(TheDesktop().ScreenCursor()) {
+        TheDesktop().SetScreenCursor(Desktop::Cursor::Busy);
+    }
+    ~ScopedBusyCursor() { TheDesktop().SetScreenCursor(previous_); }
+    ScopedBusyCursor(const ScopedBusyCursor&) = delete;
+    ScopedBusyCursor& operator=(const ScopedBusyCursor&) = delete;
+
+private:
+    Desktop::Cursor previous_;
+};
+
 }  // namespace flipbook

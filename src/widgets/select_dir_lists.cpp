@@ -63,8 +63,9 @@ QIcon CurrentFolderIcon() {
     QPixmap pixmap = StandardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QApplication::palette().color(QPalette::Highlight));
+    // A light ring keeps the dot visible on the selection colour as well as on the list's base.
+    painter.setPen(QPen(QApplication::palette().color(QPalette::Base), 1.0));
+    painter.setBrush(QApplication::palette().color(QPalette::Text));
     painter.drawEllipse(QRectF(9.5, 9.5, 6, 6));
     return QIcon(pixmap);
 }

@@ -43,8 +43,7 @@ constexpr int kHelpLeft = 340;
 }  // namespace
 
 TSelectDirDlg::TSelectDirDlg(QWidget* parent, std::vector<Drive> drives)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       drives_(std::move(drives)) {
     BuildControls();
     FormCreate();

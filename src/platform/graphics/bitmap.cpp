@@ -191,8 +191,11 @@ void Bitmap::SetFileFields(std::int32_t xPelsPerMeter, std::int32_t yPelsPerMete
     header_.clrImportant = colorsImportant;
 }
 
-void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& masks,
-                           std::vector<RgbQuad> colorTable) {
+namespace {
+
+// The size of the pixel memory of a section description, or EInvalidGraphic when it cannot be made.
+std::size_t SectionBytes(const BitmapInfoHeader& header, const std::vector<RgbQuad>& colorTable,
+                         std::size_t& stride) {
     switch (header.bitCount) {
         case 1:
         case 4:
@@ -209,20 +212,52 @@ void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& mas
         throw EInvalidGraphic();
     if (header.planes != 1 || header.width <= 0 || header.height == 0) throw EInvalidGraphic();
     if (colorTable.size() > 256) throw EInvalidGraphic();
-    std::size_t stride = 0;
-    const std::size_t bytes =
-        CheckedPixelBytes(header.width, std::abs(std::int64_t{header.height}), header.bitCount, stride);
-    std::vector<std::uint8_t> pixels(bytes);
+    return CheckedPixelBytes(header.width, std::abs(std::int64_t{header.height}), header.bitCount, stride);
+}
 
+}  // namespace
+
+void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& masks,
+                           std::vector<RgbQuad> colorTable) {
+    std::size_t stride = 0;
+    std::vector<std::uint8_t> pixels(SectionBytes(header, colorTable, stride));
+    pixels_ = std::move(pixels);
+    AdoptSection(header, masks, std::move(colorTable), stride);
+    Changed();
+}
+
+void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& masks,
+                           std::vector<RgbQuad> colorTable, const SectionFill& fill) {
+    std::size_t stride = 0;
+    const std::size_t bytes = SectionBytes(header, colorTable, stride);
+    // Fresh memory comes zeroed; reused memory still holds the old picture, so whatever the fill
+    // leaves is cleared below.
+    const bool reused = pixels_.size() == bytes;
+    if (!reused) {
+        std::vector<std::uint8_t> pixels(bytes);
+        pixels_ = std::move(pixels);
+    }
+    AdoptSection(header, masks, std::move(colorTable), stride);
+    std::size_t written = 0;
+    try {
+        written = std::min(fill(pixels_.data(), bytes), bytes);
+    } catch (...) {
+        std::memset(pixels_.data(), 0, bytes);
+        throw;
+    }
+    if (reused && written < bytes) std::memset(pixels_.data() + written, 0, bytes - written);
+    Changed();
+}
+
+void Bitmap::AdoptSection(const BitmapInfoHeader& header, const ColorMasks& masks,
+                          std::vector<RgbQuad> colorTable, std::size_t stride) {
     header_ = header;
     header_.size = 40;
     masks_ = header.compression == kBiBitFields ? masks : ColorMasks{};
     if (header.bitCount > 8) colorTable.clear();
     colorTable_ = std::move(colorTable);
-    pixels_ = std::move(pixels);
     rowStride_ = stride;
     deviceDependent_ = false;
-    Changed();
 }
 
 void Bitmap::CreateDeviceBitmap(int width, int height) {

@@ -64,7 +64,17 @@ public:
     // 1, 4, 8, 16, 24 or 32, compression none or bit fields (16 and 32 bits only), planes 1. The
     // header's image size is kept as given. Raises EInvalidGraphic when the description cannot be made
     // or the memory would exceed kMaxPixelBytes; the Bitmap is unchanged then.
-    void CreateSection(const BitmapInfoHeader& header, const ColorMasks& masks, std::vector<RgbQuad> colorTable);
+    void CreateSection(const BitmapInfoHeader& header, const ColorMasks& masks,
+                       std::vector<RgbQuad> colorTable);
+    // Writes the leading bytes of new pixel memory: gets the memory and its size, returns how many
+    // bytes it wrote.
+    using SectionFill = std::function<std::size_t(std::uint8_t* pixels, std::size_t size)>;
+    // As CreateSection, then fill writes the new pixel memory and every byte it did not write is zero.
+    // Memory of the size already held is reused rather than allocated again, so a section made for
+    // every video frame costs one copy. When fill raises, the pixels are all zero and the error
+    // passes on.
+    void CreateSection(const BitmapInfoHeader& header, const ColorMasks& masks,
+                       std::vector<RgbQuad> colorTable, const SectionFill& fill);
     // Makes new white pixel memory in the screen's own 32-bit format (PixelFormat::Device), top-down.
     void CreateDeviceBitmap(int width, int height);
     // Makes the Bitmap empty, dropping pixels and description.
@@ -105,6 +115,8 @@ private:
     void Changed();
     void Resize(int width, int height);
     void AdoptPicture(Bitmap&& other) noexcept;
+    void AdoptSection(const BitmapInfoHeader& header, const ColorMasks& masks,
+                      std::vector<RgbQuad> colorTable, std::size_t stride);
 
     BitmapInfoHeader header_{};
     ColorMasks masks_{};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/core/exception.h"
@@ -221,6 +222,44 @@ TEST(Bitmap_DeviceBitmap, IsWhiteTopDown32Bit) {
     bitmap.SetPixelFormat(PixelFormat::Bit24);
     EXPECT_EQ(bitmap.PixelColor(2, 1), kWhite);
     EXPECT_TRUE(bitmap.TopDown());
+}
+
+TEST(Bitmap_CreateSectionWithFill, ReusesMemoryOfTheSameSize_AndZeroesWhatTheFillLeaves) {
+    Bitmap bitmap;
+    auto fillWith = [](std::uint8_t value, std::size_t count) {
+        return [=](std::uint8_t* pixels, std::size_t size) {
+            std::memset(pixels, value, std::min(count, size));
+            return count;  // may claim more than there is; the Bitmap takes at most its size
+        };
+    };
+    bitmap.CreateSection(Header(4, 2, 24), {}, {}, fillWith(0x11, 100));
+    ASSERT_EQ(bitmap.PixelBytes(), 24u);
+    EXPECT_TRUE(std::all_of(bitmap.Pixels(), bitmap.Pixels() + 24, [](std::uint8_t b) { return b == 0x11; }));
+
+    const std::uint8_t* memory = bitmap.Pixels();
+    bitmap.CreateSection(Header(4, -2, 24), {}, {}, fillWith(0x22, 5));  // same size, other row order
+    EXPECT_EQ(bitmap.Pixels(), memory);
+    EXPECT_TRUE(bitmap.TopDown());
+    EXPECT_TRUE(std::all_of(bitmap.Pixels(), bitmap.Pixels() + 5, [](std::uint8_t b) { return b == 0x22; }));
+    EXPECT_TRUE(
+        std::all_of(bitmap.Pixels() + 5, bitmap.Pixels() + 24, [](std::uint8_t b) { return b == 0; }));
+
+    bitmap.CreateSection(Header(8, 2, 24), {}, {}, fillWith(0x33, 3));  // a new size: fresh memory
+    ASSERT_EQ(bitmap.PixelBytes(), 48u);
+    EXPECT_TRUE(
+        std::all_of(bitmap.Pixels() + 3, bitmap.Pixels() + 48, [](std::uint8_t b) { return b == 0; }));
+
+    EXPECT_THROW(bitmap.CreateSection(Header(8, 2, 24), {}, {},
+                                      [](std::uint8_t* pixels, std::size_t size) -> std::size_t {
+                                          std::memset(pixels, 0x44, size);
+                                          throw Exception("device gone");
+                                      }),
+                 Exception);
+    EXPECT_TRUE(std::all_of(bitmap.Pixels(), bitmap.Pixels() + 48, [](std::uint8_t b) { return b == 0; }));
+
+    EXPECT_THROW(bitmap.CreateSection(Header(8, 2, 7), {}, {}, fillWith(0x55, 48)), EInvalidGraphic);
+    EXPECT_EQ(bitmap.Width(), 8);  // a description that cannot be made changes nothing
+    EXPECT_EQ(bitmap.Pixels()[0], 0);
 }
 
 }  // namespace

@@ -227,7 +227,7 @@ TEST_F(MediaPipeline, RunAndStop_LeaveNoGStreamerObjectBehind) {
     testing::GstLeakCheck leaks;
     ASSERT_TRUE(leaks.Available());
     RunCaptureOnce();
-    std::vector<std::string> live = leaks.LiveObjects();
+    std::vector<std::string> live = leaks.LiveObjectsAfterThreadsEnd();
     std::string names;
     for (const std::string& name : live) names += name + " ";
     EXPECT_TRUE(live.empty()) << names;

@@ -3,6 +3,7 @@
 #include <gst/gst.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,23 +48,35 @@ public:
 
     bool Available() const { return tracer_ != nullptr; }
 
-    // Type names of the objects made since the start (or the last call) that still live.
+    // Type names of the objects made since the start that still live.
     std::vector<std::string> LiveObjects() {
-        std::vector<std::string> live;
         GstStructure* checkpoint = nullptr;
+        // Each checkpoint gives what happened since the one before; live_ keeps the running account.
         g_signal_emit_by_name(tracer_, "activity-get-checkpoint", &checkpoint);
-        if (!checkpoint) return live;
-        const GValue* created = gst_structure_get_value(checkpoint, "objects-created-list");
-        const GValue* removed = gst_structure_get_value(checkpoint, "objects-removed-list");
-        for (guint i = 0; created && i < gst_value_list_get_size(created); ++i) {
-            const GstStructure* object = gst_value_get_structure(gst_value_list_get_value(created, i));
-            guint64 address = AddressOf(object);
-            bool freed = false;
-            for (guint j = 0; removed && j < gst_value_list_get_size(removed) && !freed; ++j)
-                freed = AddressOf(gst_value_get_structure(gst_value_list_get_value(removed, j))) == address;
-            if (!freed) live.push_back(gst_structure_get_string(object, "type-name"));
+        if (checkpoint) {
+            const GValue* created = gst_structure_get_value(checkpoint, "objects-created-list");
+            const GValue* removed = gst_structure_get_value(checkpoint, "objects-removed-list");
+            for (guint i = 0; created && i < gst_value_list_get_size(created); ++i) {
+                const GstStructure* object = gst_value_get_structure(gst_value_list_get_value(created, i));
+                live_[AddressOf(object)] = gst_structure_get_string(object, "type-name");
+            }
+            for (guint i = 0; removed && i < gst_value_list_get_size(removed); ++i)
+                live_.erase(AddressOf(gst_value_get_structure(gst_value_list_get_value(removed, i))));
+            gst_structure_free(checkpoint);
         }
-        gst_structure_free(checkpoint);
+        std::vector<std::string> names;
+        for (const auto& [address, name] : live_) names.push_back(name);
+        return names;
+    }
+
+    // LiveObjects once nothing is left, or after a grace of two seconds: a streaming thread drops
+    // its last reference to its task just after the pipeline has joined it.
+    std::vector<std::string> LiveObjectsAfterThreadsEnd() {
+        std::vector<std::string> live = LiveObjects();
+        for (int round = 0; round < 200 && !live.empty(); ++round) {
+            g_usleep(10000);
+            live = LiveObjects();
+        }
         return live;
     }
 
@@ -79,6 +92,7 @@ private:
     }
 
     GstTracer* tracer_ = nullptr;
+    std::map<guint64, std::string> live_;
 };
 
 }  // namespace flipbook::testing

@@ -123,8 +123,8 @@ Mixer Mixer::For(long double weight) {
             return mixer;
         }
     }
-    // Any other weight: a full answer table, kept for the last such weight (a caller that moves the
-    // weight continuously pays for one table per frame, about the cost of one naive frame).
+    // Any other weight: a full answer table of 65,536 extended-precision mixes, kept for the last such
+    // weight, so only a caller that changes the weight on every frame pays for it on every frame.
     static std::shared_ptr<const Table> lastTable;
     static long double lastWeight = 0;
     {

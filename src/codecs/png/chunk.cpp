@@ -1,5 +1,7 @@
 #include "codecs/png/chunk.h"
 
+#include <cstring>
+
 #include "codecs/png/header_chunk.h"
 #include "codecs/png/png_errors.h"
 #include "codecs/png/png_object.h"
@@ -46,7 +48,7 @@ void CheckStoredCrc(Stream& stream, std::uint32_t runningCrc) {
 void WriteChunk(Stream& stream, const ChunkType& type, const std::uint8_t* data, std::uint32_t size) {
     std::uint8_t frame[8];
     WriteBigEndian32(frame, size);
-    std::copy(type.begin(), type.end(), frame + 4);
+    std::memcpy(frame + 4, type.data(), type.size());
     stream.WriteBuffer(frame, sizeof frame);
     if (size > 0) stream.WriteBuffer(data, size);
     std::uint8_t crc[4];

@@ -3,27 +3,38 @@
 namespace flipbook {
 
 std::string EPNGZLIBError::ZlibResultDescription(int zlibResult) {
-    const std::string code = "(" + std::to_string(zlibResult) + ")";
+    const char* name = "";
     switch (zlibResult) {
         case -6:
-            return "incompatible version " + code;
+            name = "incompatible version ";
+            break;
         case -5:
-            return "buffer error " + code;
+            name = "buffer error ";
+            break;
         case -4:
-            return "insufficient memory " + code;
+            name = "insufficient memory ";
+            break;
         case -3:
-            return "data error " + code;
+            name = "data error ";
+            break;
         case -2:
-            return "stream error " + code;
+            name = "stream error ";
+            break;
         case -1:
-            return "file error " + code;
+            name = "file error ";
+            break;
         case 1:
-            return "stream end " + code;
+            name = "stream end ";
+            break;
         case 2:
-            return "need dictionary " + code;
+            name = "need dictionary ";
+            break;
         default:
-            return code;
+            break;
     }
+    std::string description(name);
+    description.append(1, '(').append(std::to_string(zlibResult)).append(1, ')');
+    return description;
 }
 
 }  // namespace flipbook

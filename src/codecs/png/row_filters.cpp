@@ -1,10 +1,100 @@
 #include "codecs/png/row_filters.h"
 
 #include <algorithm>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace flipbook {
 
 namespace {
+
+#ifdef __SSE2__
+// Whole-pixel forms for 3- and 4-byte pixels: each pixel depends on the one to its left, so the
+// work is done one pixel at a time, all of its bytes at once in 16-bit lanes.
+
+// Loads a pixel's bytes into 16-bit lanes. Four bytes are read even for 3-byte pixels (the extra lane
+// is never stored), except for the last pixel of a row, whose bytes are put together one by one.
+inline __m128i Widen(std::uint32_t value) {
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(value)), _mm_setzero_si128());
+}
+inline __m128i LoadFour(const std::uint8_t* bytes) {
+    std::uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return Widen(value);
+}
+template <std::size_t Bytes>
+inline __m128i LoadLast(const std::uint8_t* bytes) {
+    if constexpr (Bytes == 4) return LoadFour(bytes);
+    return Widen(std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) | (std::uint32_t{bytes[2]} << 16));
+}
+
+template <std::size_t Bytes>
+inline void StorePixel(std::uint8_t* bytes, __m128i pixel) {
+    const auto value = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(pixel, pixel)));
+    std::memcpy(bytes, &value, Bytes);
+}
+
+inline __m128i Absolute(__m128i value) {
+    return _mm_max_epi16(value, _mm_sub_epi16(_mm_setzero_si128(), value));
+}
+
+inline __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
+    return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+}
+
+// Runs step(pixel index, filtered pixel, pixel above) over the row, pixel by pixel.
+template <std::size_t Bytes, typename Step>
+inline void ForEachPixel(std::uint8_t* row, const std::uint8_t* previous, std::size_t count, Step step) {
+    if (count == 0) return;
+    const std::size_t last = count - Bytes;
+    for (std::size_t i = 0; i < last; i += Bytes) step(i, LoadFour(row + i), LoadFour(previous + i));
+    step(last, LoadLast<Bytes>(row + last), LoadLast<Bytes>(previous + last));
+}
+
+template <std::size_t Bytes>
+void UnfilterSubPixels(std::uint8_t* row, std::size_t count) {
+    __m128i left = _mm_setzero_si128();
+    ForEachPixel<Bytes>(row, row, count, [&](std::size_t i, __m128i filtered, __m128i) {
+        left = _mm_add_epi8(left, filtered);
+        StorePixel<Bytes>(row + i, left);
+    });
+}
+
+template <std::size_t Bytes>
+void UnfilterAveragePixels(std::uint8_t* row, const std::uint8_t* previous, std::size_t count) {
+    __m128i left = _mm_setzero_si128();
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    ForEachPixel<Bytes>(row, previous, count, [&](std::size_t i, __m128i filtered, __m128i above) {
+        const __m128i average = _mm_srli_epi16(_mm_add_epi16(left, above), 1);
+        left = _mm_and_si128(_mm_add_epi16(filtered, average), lowByte);
+        StorePixel<Bytes>(row + i, left);
+    });
+}
+
+template <std::size_t Bytes>
+void UnfilterPaethPixels(std::uint8_t* row, const std::uint8_t* previous, std::size_t count) {
+    __m128i left = _mm_setzero_si128();
+    __m128i upperLeft = _mm_setzero_si128();
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    ForEachPixel<Bytes>(row, previous, count, [&](std::size_t i, __m128i filtered, __m128i above) {
+        const __m128i towardsLeft = _mm_sub_epi16(above, upperLeft);  // p - a
+        const __m128i towardsAbove = _mm_sub_epi16(left, upperLeft);  // p - b
+        const __m128i distanceLeft = Absolute(towardsLeft);
+        const __m128i distanceAbove = Absolute(towardsAbove);
+        const __m128i distanceUpperLeft = Absolute(_mm_add_epi16(towardsLeft, towardsAbove));
+        const __m128i smallest = _mm_min_epi16(distanceUpperLeft, _mm_min_epi16(distanceLeft, distanceAbove));
+        // Ties go to the left, then to the one above.
+        const __m128i nearest = Select(_mm_cmpeq_epi16(smallest, distanceLeft), left,
+                                       Select(_mm_cmpeq_epi16(smallest, distanceAbove), above, upperLeft));
+        left = _mm_and_si128(_mm_add_epi16(filtered, nearest), lowByte);
+        StorePixel<Bytes>(row + i, left);
+        upperLeft = above;
+    });
+}
+#endif
 
 void UnfilterSub(std::uint8_t* row, std::size_t count, std::size_t distance) {
     for (std::size_t i = distance; i < count; ++i)
@@ -51,6 +141,26 @@ void UnfilterPaeth(std::uint8_t* row, const std::uint8_t* previous, std::size_t 
 
 void UnfilterRow(std::uint8_t filterType, std::uint8_t* row, const std::uint8_t* previous, std::size_t count,
                  std::size_t distance) {
+#ifdef __SSE2__
+    // Rows of whole 3- or 4-byte pixels, the common case of photographs.
+    if ((distance == 3 || distance == 4) && count % distance == 0) {
+        switch (filterType) {
+            case kFilterSub:
+                distance == 3 ? UnfilterSubPixels<3>(row, count) : UnfilterSubPixels<4>(row, count);
+                return;
+            case kFilterAverage:
+                distance == 3 ? UnfilterAveragePixels<3>(row, previous, count)
+                              : UnfilterAveragePixels<4>(row, previous, count);
+                return;
+            case kFilterPaeth:
+                distance == 3 ? UnfilterPaethPixels<3>(row, previous, count)
+                              : UnfilterPaethPixels<4>(row, previous, count);
+                return;
+            default:
+                break;
+        }
+    }
+#endif
     switch (filterType) {
         case kFilterSub:
             UnfilterSub(row, count, distance);

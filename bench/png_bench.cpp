@@ -1,0 +1,168 @@
+// Our PNG decoder and encoder beside the system's libpng doing the same work on the photographs:
+// decoding to 8-bit blue, green, red rows; encoding with Sub on every row, zlib level 7, a 15-bit
+// window, memory level 8, the default strategy and 65535-byte IDAT chunks.
+#include <benchmark/benchmark.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "codecs/png/png_object.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/stream.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Photo {
+    const char* name;
+    const char* file;
+};
+constexpr Photo kPhotos[] = {
+    {"raindrops-on-grass", "raindrops-on-grass-1920x1080.png"},
+    {"ladybird-on-flower-stem", "ladybird-on-flower-stem-640x480.png"},
+};
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream input(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
+}
+
+Bytes PhotoBytes(const Photo& photo) {
+    return ReadFile(std::string(FLIPBOOK_CORPUS_DIR) + "/photos/" + photo.file);
+}
+
+flipbook::Bitmap DecodeWithOurs(const Bytes& file) {
+    flipbook::ReadOnlyMemoryStream stream(file.data(), file.size());
+    flipbook::TPNGObject png;
+    png.LoadFromStream(stream);
+    flipbook::Bitmap bitmap;
+    bitmap.Assign(png);
+    return bitmap;
+}
+
+void PngDecode(benchmark::State& state, const Photo& photo) {
+    const Bytes file = PhotoBytes(photo);
+    for (auto _ : state) {
+        flipbook::Bitmap bitmap = DecodeWithOurs(file);
+        benchmark::DoNotOptimize(bitmap.Pixels());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+}
+
+struct ReadSource {
+    const Bytes* bytes;
+    std::size_t position;
+};
+
+void ReadFromMemory(png_structp png, png_bytep data, png_size_t size) {
+    auto* source = static_cast<ReadSource*>(png_get_io_ptr(png));
+    if (source->position + size > source->bytes->size()) png_error(png, "read past end");
+    std::memcpy(data, source->bytes->data() + source->position, size);
+    source->position += size;
+}
+
+// libpng to the same output as ours: 8-bit samples, blue first, rows bottom-up padded to 4 bytes.
+Bytes DecodeWithLibpng(const Bytes& file) {
+    ReadSource source{&file, 0};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    Bytes pixels;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_set_read_fn(png, &source, ReadFromMemory);
+        png_read_info(png, info);
+        png_set_strip_16(png);
+        png_set_bgr(png);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        const png_uint_32 height = png_get_image_height(png, info);
+        const std::size_t stride = (png_get_rowbytes(png, info) + 3) & ~std::size_t{3};
+        pixels.resize(stride * height);
+        std::vector<png_bytep> rows(height);
+        for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels.data() + stride * (height - 1 - y);
+        png_read_image(png, rows.data());
+        png_read_end(png, nullptr);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return pixels;
+}
+
+void LibpngDecode(benchmark::State& state, const Photo& photo) {
+    const Bytes file = PhotoBytes(photo);
+    for (auto _ : state) {
+        Bytes pixels = DecodeWithLibpng(file);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+}
+
+void PngEncode(benchmark::State& state, const Photo& photo) {
+    const flipbook::Bitmap bitmap = DecodeWithOurs(PhotoBytes(photo));
+    for (auto _ : state) {
+        flipbook::TPNGObject png;
+        png.AssignFromBitmap(bitmap);
+        flipbook::MemoryStream out;
+        png.SaveToStream(out);
+        benchmark::DoNotOptimize(out.Bytes().data());
+    }
+}
+
+void AppendToBytes(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + size);
+}
+
+Bytes EncodeWithLibpng(const flipbook::Bitmap& bitmap) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_set_write_fn(png, &out, AppendToBytes, nullptr);
+        png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
+                     static_cast<png_uint_32>(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_filter(png, 0, PNG_FILTER_SUB);
+        png_set_compression_level(png, 7);
+        png_set_compression_window_bits(png, 15);
+        png_set_compression_mem_level(png, 8);
+        png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
+        png_set_compression_buffer_size(png, 65535);
+        png_write_info(png, info);
+        png_set_bgr(png);
+        for (int y = 0; y < bitmap.Height(); ++y) png_write_row(png, bitmap.ScanLine(y));
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+void LibpngEncode(benchmark::State& state, const Photo& photo) {
+    const flipbook::Bitmap bitmap = DecodeWithOurs(PhotoBytes(photo));
+    for (auto _ : state) {
+        Bytes out = EncodeWithLibpng(bitmap);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+const bool kRegistered = [] {
+    for (const Photo& photo : kPhotos) {
+        const std::string name(photo.name);
+        benchmark::RegisterBenchmark(("PngDecode/" + name).c_str(), PngDecode, photo)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("LibpngDecode/" + name).c_str(), LibpngDecode, photo)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("PngEncode/" + name).c_str(), PngEncode, photo)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("LibpngEncode/" + name).c_str(), LibpngEncode, photo)
+            ->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
+
+}  // namespace

@@ -158,7 +158,15 @@ TEST(TJPEGImage_Decompress, PlainCmykWithoutAdobeMarkerIsNotInverted) {
     EXPECT_LT(colour.green, 10);
     EXPECT_LT(colour.blue, 10);
 
+    // Eight-bit output: converted colours in a palette of at most 236 entries.
     TJPEGSettings settings;
+    settings.pixelFormat = JPEGPixelFormat::Bit8;
+    const Bitmap quantized = Decode(CorpusBytes("cmyk.jpg"), settings);
+    EXPECT_EQ(quantized.BitsPerPixel(), 8);
+    EXPECT_LE(quantized.ColorTable().size(), 236U);
+    EXPECT_LT(MeanDifference(quantized, Reference("cmyk")), 25.0);
+
+    settings = TJPEGSettings{};
     settings.grayscale = true;
     const Bitmap grey = Decode(CorpusBytes("cmyk.jpg"), settings);
     EXPECT_EQ(grey.BitsPerPixel(), 8);

@@ -20,20 +20,6 @@ PictureFileKind KindOf(const std::string& upperCaseExtension) {
     return PictureFileKind::Bmp;
 }
 
-// Shows the busy cursor for its lifetime and puts back the cursor it found, on every path.
-class BusyCursor {
-public:
-    BusyCursor() : previous_(TheDesktop().ScreenCursor()) {
-        TheDesktop().SetScreenCursor(Desktop::Cursor::Busy);
-    }
-    ~BusyCursor() { TheDesktop().SetScreenCursor(previous_); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    Desktop::Cursor previous_;
-};
-
 }  // namespace
 
 std::string UpperCaseExtension(const std::string& path) {
@@ -77,7 +63,7 @@ bool SavePicture(const Bitmap* source, const std::string& path) {
     const std::string extension = UpperCaseExtension(path);
     if (extension.empty() || source == nullptr) return false;
     try {
-        BusyCursor busy;
+        ScopedBusyCursor busy;
         switch (KindOf(extension)) {
             case PictureFileKind::Png: {
                 TPNGObject png;

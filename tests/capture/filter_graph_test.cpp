@@ -105,6 +105,15 @@ TEST_F(FilterGraph, Members_AttachedWhileActiveAreAddedAtOnce_AndTheListGoesWith
     EXPECT_EQ(graph.MemberCount(), 1u);
 }
 
+TEST_F(FilterGraph, Loaded_ActivatesOnlyWithAutoCreate) {
+    TFilterGraph graph;
+    graph.Loaded();
+    EXPECT_FALSE(graph.Active());
+    graph.SetAutoCreate(true);
+    graph.Loaded();
+    EXPECT_TRUE(graph.Active());
+}
+
 TEST_F(FilterGraph, RunAndStop_AnswerFalse_WhileInactive) {
     TFilterGraph graph;
     EXPECT_FALSE(graph.Run());

@@ -42,7 +42,7 @@ public:
             gst_element_set_state(entry.element, GST_STATE_NULL);
             gst_bin_remove(GST_BIN(pipeline_.Get()), entry.element);
         }
-        SetDebugLogFile(0);
+        if (logging_) SetDebugLogFile(0);
     }
 
     // IFilterGraph
@@ -87,7 +87,11 @@ public:
     }
 
     // IGraphBuilder
-    HRESULT SetLogFile(std::intptr_t file) override { return SetDebugLogFile(file); }
+    HRESULT SetLogFile(std::intptr_t file) override {
+        HRESULT result = SetDebugLogFile(file);
+        if (Succeeded(result)) logging_ = file != 0;
+        return result;
+    }
 
     // IMediaControl
     HRESULT Run() override {
@@ -249,6 +253,7 @@ private:
     gst::ElementPtr pipeline_;
     gst::BusPtr bus_;
     std::vector<NamedFilter> filters_;
+    bool logging_ = false;  // the process's debug log goes to this graph's file
 
     std::mutex eventMutex_;
     std::deque<GraphEvent> events_;

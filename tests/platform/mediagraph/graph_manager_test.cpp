@@ -276,6 +276,26 @@ TEST_F(MediaPipeline, Events_ArePostedFromTheThreadThatQueuesThem_WhileEnabled) 
     EXPECT_EQ(events->GetEvent(code, param1, param2, 0), E_ABORT);
 }
 
+TEST_F(MediaPipeline, RenderStream_FailsAndLeavesNoConverter_WhenTheSinkTakesNothingTheSourceGives) {
+    testing::SetTestCameras("Camera:160x120@30");
+    CaptureGraph capture;
+    AM_MEDIA_TYPE audio;
+    audio.majortype = MakeGuid("{73647561-0000-0010-8000-00AA00389B71}");
+    capture.grabber->SetMediaType(&audio);
+    EXPECT_EQ(capture.builder->RenderStream(nullptr, nullptr, capture.source.Get(), nullptr,
+                                            capture.grabberFilter.Get()),
+              VFW_E_CANNOT_CONNECT);
+    std::vector<ComPtr<IBaseFilter>> filters;
+    capture.graph->EnumFilters(filters);
+    EXPECT_EQ(filters.size(), 2u);
+    EXPECT_EQ(capture.builder->RenderStream(nullptr, nullptr, capture.source.Get(), nullptr, nullptr),
+              VFW_E_CANNOT_RENDER);
+    ComPtr<IBaseFilter> outside;
+    CoCreateInstance(CLSID_SampleGrabber, CLSCTX_INPROC, outside);
+    EXPECT_EQ(capture.builder->RenderStream(nullptr, nullptr, capture.source.Get(), nullptr, outside.Get()),
+              VFW_E_NOT_IN_GRAPH);
+}
+
 TEST_F(MediaPipeline, FilterGraph_NamesFiltersUniquely_AndAnswersForForeignOnes) {
     ComPtr<IGraphBuilder> graph;
     CoCreateInstance(CLSID_FilterGraph, CLSCTX_INPROC, graph);

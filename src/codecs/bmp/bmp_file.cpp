@@ -30,7 +30,7 @@ constexpr std::size_t kMaxColorEntries = 256;
 constexpr std::uint64_t kMaxUnbackedPixelBytes = std::uint64_t{32} << 20;
 
 // Why a file is refused. They all read "Bitmap image is not valid" to the user; the names keep apart
-// a broken file, one we do not read, and one that stops before its header does.
+// a broken file, one we do not read, and one that holds far less than its header describes.
 enum class Problem { Malformed, Unsupported, Truncated };
 
 [[noreturn]] void Reject(Problem) {
@@ -248,6 +248,8 @@ Bitmap LoadRunLength(Stream& stream, const FileDescription& file, const std::vec
     const auto width = static_cast<std::uint64_t>(header.width);
     const auto height = static_cast<std::uint64_t>(header.height);
     CheckPictureMemory(width * 4 * height, dataBytes * bmp_detail::kMaxRunLengthExpansion);
+    // The compressed data is held whole while it is decoded; it gets the same bound as pixel memory.
+    if (dataBytes > kMaxPixelBytes) Reject(Problem::Unsupported);
 
     std::vector<std::uint8_t> data(static_cast<std::size_t>(dataBytes));
     stream.ReadBuffer(data.data(), data.size());

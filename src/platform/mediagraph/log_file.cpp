@@ -79,17 +79,18 @@ HRESULT SetDebugLogFile(std::intptr_t file) {
     }
     if (duplicate >= 0 && !wasOn) {
         if (!log.functionInstalled) {
-            gst_debug_add_log_function(&WriteToLog, nullptr, nullptr);
+            (gst_debug_add_log_function)(&WriteToLog, nullptr, nullptr);
             log.functionInstalled = true;
         }
-        // While the log goes to the file, the usual output on stderr would only repeat it.
-        log.removedDefault = gst_debug_remove_log_function(gst_debug_log_default) > 0;
+        // While the log goes to the file, the usual output on stderr would only repeat it. The
+        // functions are called past GStreamer's macros, which stand null for the default output.
+        log.removedDefault = (gst_debug_remove_log_function)(nullptr) > 0;
         log.previousThreshold = gst_debug_get_default_threshold();
         if (log.previousThreshold < GST_LEVEL_INFO) gst_debug_set_default_threshold(GST_LEVEL_INFO);
         gst_debug_set_active(TRUE);
     } else if (duplicate < 0 && wasOn) {
         gst_debug_set_default_threshold(log.previousThreshold);
-        if (log.removedDefault) gst_debug_add_log_function(gst_debug_log_default, nullptr, nullptr);
+        if (log.removedDefault) (gst_debug_add_log_function)(nullptr, nullptr, nullptr);
         log.removedDefault = false;
     }
     return S_OK;

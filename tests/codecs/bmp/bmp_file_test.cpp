@@ -15,7 +15,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 void Append(Bytes& out, std::uint64_t value, int size) {
-    for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(i < 8 ? value >> (8 * i) : 0));
 }
 std::uint32_t Field(const Bytes& bytes, std::size_t offset, int size = 4) {
     std::uint32_t value = 0;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -47,13 +48,19 @@ flipbook::Bitmap DecodeWithOurs(const Bytes& file) {
     return bitmap;
 }
 
-void PngDecode(benchmark::State& state, const Photo& photo) {
-    const Bytes file = PhotoBytes(photo);
+void AppendToBytes(png_structp png, png_bytep data, png_size_t size);
+
+// Decodes every file of the set once per iteration.
+void PngDecode(benchmark::State& state, const std::vector<Bytes>& files) {
+    std::size_t bytes = 0;
     for (auto _ : state) {
-        flipbook::Bitmap bitmap = DecodeWithOurs(file);
-        benchmark::DoNotOptimize(bitmap.Pixels());
+        for (const Bytes& file : files) {
+            flipbook::Bitmap bitmap = DecodeWithOurs(file);
+            benchmark::DoNotOptimize(bitmap.Pixels());
+            bytes += file.size();
+        }
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
 
 struct ReadSource {
@@ -93,13 +100,70 @@ Bytes DecodeWithLibpng(const Bytes& file) {
     return pixels;
 }
 
-void LibpngDecode(benchmark::State& state, const Photo& photo) {
-    const Bytes file = PhotoBytes(photo);
+void LibpngDecode(benchmark::State& state, const std::vector<Bytes>& files) {
+    std::size_t bytes = 0;
     for (auto _ : state) {
-        Bytes pixels = DecodeWithLibpng(file);
-        benchmark::DoNotOptimize(pixels.data());
+        for (const Bytes& file : files) {
+            Bytes pixels = DecodeWithLibpng(file);
+            benchmark::DoNotOptimize(pixels.data());
+            bytes += file.size();
+        }
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+
+// The valid files of the PNG suite (the damaged ones start with "x").
+std::vector<Bytes> SuiteFiles() {
+    std::vector<Bytes> files;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(FLIPBOOK_CORPUS_DIR) + "/png")) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() == ".png" && name[0] != 'x')
+            files.push_back(ReadFile(entry.path().string()));
+    }
+    return files;
+}
+
+// The photograph written again by libpng in another form: "adam7" (interlaced, every filter), "rgba"
+// (with an alpha ramp) or "grey" (8-bit luma).
+Bytes Resaved(const Photo& photo, const std::string& form) {
+    const flipbook::Bitmap bitmap = DecodeWithOurs(PhotoBytes(photo));
+    const bool alpha = form == "rgba";
+    const bool grey = form == "grey";
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_set_write_fn(png, &out, AppendToBytes, nullptr);
+        png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
+                     static_cast<png_uint_32>(bitmap.Height()), 8,
+                     grey    ? PNG_COLOR_TYPE_GRAY
+                     : alpha ? PNG_COLOR_TYPE_RGB_ALPHA
+                             : PNG_COLOR_TYPE_RGB,
+                     form == "adam7" ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        png_set_filter(png, 0, PNG_ALL_FILTERS);
+        png_write_info(png, info);
+        std::vector<Bytes> rows(static_cast<std::size_t>(bitmap.Height()));
+        std::vector<png_bytep> rowPointers;
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            Bytes& row = rows[static_cast<std::size_t>(y)];
+            for (int x = 0; x < bitmap.Width(); ++x) {
+                const flipbook::Rgb color = bitmap.PixelColor(x, y);
+                if (grey) {
+                    row.push_back(static_cast<std::uint8_t>(
+                        (color.red * 77 + color.green * 150 + color.blue * 29) >> 8));
+                } else {
+                    row.insert(row.end(), {color.red, color.green, color.blue});
+                    if (alpha) row.push_back(static_cast<std::uint8_t>(x + y));
+                }
+            }
+            rowPointers.push_back(row.data());
+        }
+        png_write_image(png, rowPointers.data());
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(&png, &info);
+    return out;
 }
 
 void PngEncode(benchmark::State& state, const Photo& photo) {
@@ -150,17 +214,25 @@ void LibpngEncode(benchmark::State& state, const Photo& photo) {
     }
 }
 
+void RegisterDecodePair(const std::string& name, const std::vector<Bytes>& files) {
+    benchmark::RegisterBenchmark(("PngDecode/" + name).c_str(), PngDecode, files)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("LibpngDecode/" + name).c_str(), LibpngDecode, files)
+        ->Unit(benchmark::kMillisecond);
+}
+
 const bool kRegistered = [] {
     for (const Photo& photo : kPhotos) {
         const std::string name(photo.name);
-        benchmark::RegisterBenchmark(("PngDecode/" + name).c_str(), PngDecode, photo)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("LibpngDecode/" + name).c_str(), LibpngDecode, photo)
-            ->Unit(benchmark::kMillisecond);
+        RegisterDecodePair(name, {PhotoBytes(photo)});
         benchmark::RegisterBenchmark(("PngEncode/" + name).c_str(), PngEncode, photo)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("LibpngEncode/" + name).c_str(), LibpngEncode, photo)
             ->Unit(benchmark::kMillisecond);
+    }
+    RegisterDecodePair("pngsuite", SuiteFiles());
+    for (const char* form : {"adam7", "rgba", "grey"}) {
+        RegisterDecodePair(std::string(kPhotos[1].name) + "-" + form, {Resaved(kPhotos[1], form)});
     }
     return true;
 }();

@@ -111,14 +111,33 @@ void TChunkgAMA::SetValue(std::uint32_t value) {
 void FillGammaTables(std::uint32_t value, std::array<std::uint8_t, 256>& gamma,
                      std::array<std::uint8_t, 256>& inverseGamma) {
     if (value == 0) return;
-    const long double exponent = 1.0L / ((static_cast<long double>(value) / 100000.0L) * 2.2L);
-    for (int index = 0; index < 256; ++index) {
-        const long double base = static_cast<long double>(index) / 255.0L;
-        const long double power = index == 0 ? 0.0L : std::pow(base, exponent);
-        // nearbyint rounds to nearest with ties to even in the default rounding mode.
-        const auto mapped = static_cast<std::uint8_t>(std::nearbyint(power * 255.0L));
-        gamma[static_cast<std::size_t>(index)] = mapped;
-        inverseGamma[mapped] = static_cast<std::uint8_t>(index);
+    // The extended-precision powers are slow next to decoding a small picture, and pictures tend to
+    // share a few values: keep the last tables made on this thread.
+    struct CachedTable {
+        std::uint32_t value = 0;
+        std::array<std::uint8_t, 256> table{};
+    };
+    thread_local std::array<CachedTable, 4> cache{};
+    thread_local std::size_t nextSlot = 0;
+    auto cached = std::find_if(cache.begin(), cache.end(),
+                               [&](const CachedTable& entry) { return entry.value == value; });
+    if (cached == cache.end()) {
+        cached = cache.begin() + static_cast<std::ptrdiff_t>(nextSlot);
+        nextSlot = (nextSlot + 1) % cache.size();
+        const long double exponent = 1.0L / ((static_cast<long double>(value) / 100000.0L) * 2.2L);
+        for (std::size_t index = 0; index < 256; ++index) {
+            const long double base = static_cast<long double>(index) / 255.0L;
+            const long double power = index == 0 ? 0.0L : std::pow(base, exponent);
+            // nearbyint rounds to nearest with ties to even in the default rounding mode.
+            cached->table[index] = static_cast<std::uint8_t>(std::nearbyint(power * 255.0L));
+        }
+        cached->value = value;
+    }
+    const std::array<std::uint8_t, 256>& cachedTable = cached->table;
+    for (std::size_t index = 0; index < 256; ++index) {
+        gamma[index] = cachedTable[index];
+        // When several entries map to one value, the largest wins.
+        inverseGamma[cachedTable[index]] = static_cast<std::uint8_t>(index);
     }
 }
 

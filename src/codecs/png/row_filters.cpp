@@ -107,6 +107,15 @@ void UnfilterUp(std::uint8_t* row, const std::uint8_t* previous, std::size_t cou
 
 void UnfilterAverage(std::uint8_t* row, const std::uint8_t* previous, std::size_t count,
                      std::size_t distance) {
+    if (distance == 1) {
+        // One byte a pixel: the left byte stays in a register.
+        int left = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            left = (row[i] + ((previous[i] + left) >> 1)) & 0xFF;
+            row[i] = static_cast<std::uint8_t>(left);
+        }
+        return;
+    }
     const std::size_t head = std::min(distance, count);
     for (std::size_t i = 0; i < head; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i] / 2);
     for (std::size_t i = head; i < count; ++i) {
@@ -114,20 +123,35 @@ void UnfilterAverage(std::uint8_t* row, const std::uint8_t* previous, std::size_
     }
 }
 
-// Branch-free form of the predictor for the inner loop: same choice as PaethPredictor.
+// The predictor without branches (photographs make the choice unpredictable); same choice as
+// PaethPredictor: the upper-left only when strictly nearest, then above only when strictly nearer.
 inline int PaethFast(int a, int b, int c) {
-    const int pa = b - c;
-    const int pb = a - c;
-    const int absPa = pa < 0 ? -pa : pa;
-    const int absPb = pb < 0 ? -pb : pb;
-    const int sum = pa + pb;
-    const int absPc = sum < 0 ? -sum : sum;
-    const int nearer = absPb < absPa ? b : a;
-    const int nearest = absPc < std::min(absPa, absPb) ? c : nearer;
-    return nearest;
+    const int towardsLeft = b - c;
+    const int towardsAbove = a - c;
+    const int distanceLeft = towardsLeft < 0 ? -towardsLeft : towardsLeft;
+    const int distanceAbove = towardsAbove < 0 ? -towardsAbove : towardsAbove;
+    const int sum = towardsLeft + towardsAbove;
+    const int distanceUpperLeft = sum < 0 ? -sum : sum;
+    const int takeAbove = -static_cast<int>(distanceAbove < distanceLeft);
+    const int nearer = a ^ ((a ^ b) & takeAbove);
+    const int nearerDistance = std::min(distanceLeft, distanceAbove);
+    const int takeUpperLeft = -static_cast<int>(distanceUpperLeft < nearerDistance);
+    return nearer ^ ((nearer ^ c) & takeUpperLeft);
 }
 
 void UnfilterPaeth(std::uint8_t* row, const std::uint8_t* previous, std::size_t count, std::size_t distance) {
+    if (distance == 1) {
+        // One byte a pixel: the left and upper-left bytes stay in registers.
+        int left = 0;
+        int upperLeft = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const int above = previous[i];
+            left = (row[i] + PaethFast(left, above, upperLeft)) & 0xFF;
+            row[i] = static_cast<std::uint8_t>(left);
+            upperLeft = above;
+        }
+        return;
+    }
     const std::size_t head = std::min(distance, count);
     // Without a left neighbour the predictor is the byte above.
     for (std::size_t i = 0; i < head; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);

@@ -135,47 +135,44 @@ private slots:
 
     void Layout_CaptionsItemsAndStates() {
         TFormMain& f = *form_;
-        QCOMPARE(f.gbHelpInfo->title(), QStringLiteral("Info"));
-        QCOMPARE(f.gbHelpReadme->title(), QStringLiteral("Readme"));
-        QCOMPARE(f.gbGrabVideo->title(), QStringLiteral("Video"));
-        QCOMPARE(f.gbGrabPictures->title(), QStringLiteral("Pictures"));
+        const std::pair<QString, const char*> captions[] = {
+            {f.gbHelpInfo->title(), "Info"},
+            {f.gbHelpReadme->title(), "Readme"},
+            {f.gbGrabVideo->title(), "Video"},
+            {f.gbGrabPictures->title(), "Pictures"},
+            {f.hlUrlUpdate->text(), "Update..."},
+            {f.ckGrabOnion->text(), "Onion Skin"},
+            {f.btGrabSnap->text(), "&Snap"},
+            {f.btSnapshotsDir->text(), "Folder..."},
+            {f.miSnapDelete->text(), "Delete Picture"},
+        };
+        for (const auto& [shown, expected] : captions) QCOMPARE(shown, QString::fromLatin1(expected));
 
-        QCOMPARE(f.hlUrlUpdate->text(), QStringLiteral("Update..."));
         QVERIFY(f.hlUrlUpdate->URL().startsWith(QStringLiteral("https://")));
         QCOMPARE(f.hlUrlUpdate->FontColor(), QColor(Qt::blue));
-        QVERIFY(f.hlUrlUpdate->font().bold());
-        QVERIFY(f.hlUrlUpdate->font().underline());
-
+        QVERIFY(f.hlUrlUpdate->font().bold() && f.hlUrlUpdate->font().underline());
         QVERIFY(f.mmHelpReadme->isReadOnly());
         QCOMPARE(f.mmHelpReadme->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(f.mmHelpReadme->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-
-        QVERIFY(!f.cbVideoDevices->isEditable());
-        QCOMPARE(f.ckGrabOnion->text(), QStringLiteral("Onion Skin"));
+        QVERIFY(!f.cbVideoDevices->isEditable() && !f.cbSnapshotsExt->isEditable());
         QVERIFY(f.ckGrabOnion->isChecked());
         QCOMPARE(f.tbGrabOnion->orientation(), Qt::Horizontal);
-        QCOMPARE(f.tbGrabOnion->minimum(), 1);
-        QCOMPARE(f.tbGrabOnion->maximum(), 100);
-        QCOMPARE(f.tbGrabOnion->value(), 50);
-        QCOMPARE(f.tbGrabOnion->singleStep(), 1);
+        QCOMPARE(QList<int>({f.tbGrabOnion->minimum(), f.tbGrabOnion->maximum(), f.tbGrabOnion->value(),
+                             f.tbGrabOnion->singleStep()}),
+                 QList<int>({1, 100, 50, 1}));
         QCOMPARE(f.tbGrabOnion->tickPosition(), QSlider::NoTicks);
-        QCOMPARE(f.btGrabSnap->text(), QStringLiteral("&Snap"));
-        QCOMPARE(f.btSnapshotsDir->text(), QStringLiteral("Folder..."));
-
-        QVERIFY(!f.cbSnapshotsExt->isEditable());
-        QCOMPARE(f.cbSnapshotsExt->count(), 3);
-        QCOMPARE(f.cbSnapshotsExt->itemText(0), QStringLiteral("PNG"));
-        QCOMPARE(f.cbSnapshotsExt->itemText(1), QStringLiteral("JPG"));
-        QCOMPARE(f.cbSnapshotsExt->itemText(2), QStringLiteral("BMP"));
+        QStringList formats;
+        for (int index = 0; index < f.cbSnapshotsExt->count(); ++index)
+            formats << f.cbSnapshotsExt->itemText(index);
+        QCOMPARE(formats, QStringList({"PNG", "JPG", "BMP"}));
         QVERIFY(f.lbSnapshots->isSortingEnabled());
-        QCOMPARE(f.lbSnapshots->contextMenuPolicy(), Qt::CustomContextMenu);
 
         QCOMPARE(f.pmSnapshots->objectName(), QStringLiteral("pmSnapshots"));
         QCOMPARE(f.pmSnapshots->actions(), QList<QAction*>{f.miSnapDelete});
         QCOMPARE(f.miSnapDelete->objectName(), QStringLiteral("miSnapDelete"));
-        QCOMPARE(f.miSnapDelete->text(), QStringLiteral("Delete Picture"));
         QCOMPARE(f.miSnapDelete->shortcut(), QKeySequence(Qt::Key_Delete));
         QVERIFY(f.lbSnapshots->actions().contains(f.miSnapDelete));
+        QCOMPARE(f.lbSnapshots->contextMenuPolicy(), Qt::CustomContextMenu);
     }
 
     void Layout_TabOrderFollowsTheTable() {

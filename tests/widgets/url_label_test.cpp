@@ -57,17 +57,6 @@ private slots:
         QCOMPARE(label.size(), label.sizeHint());
     }
 
-    void Defaults_AreALinkLook() {
-        TUrlLabel label;
-        QCOMPARE(label.HighlightColor(), QColor(Qt::red));
-        QCOMPARE(label.VisitedColor(), QColor(Qt::black));
-        QVERIFY(!label.UseVisitedColor());
-        QVERIFY(label.UnderlineURL());
-        QCOMPARE(label.cursor().shape(), Qt::PointingHandCursor);
-        label.SetUnderlineURL(false);
-        QVERIFY(!label.font().underline());
-    }
-
     void Hover_Highlights_AndEndsAfterThePointerLeavesWithoutMoving() {
         Hover();
         QCOMPARE(label_->FontColor(), kHighlight);

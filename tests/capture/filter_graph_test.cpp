@@ -148,13 +148,7 @@ TEST_F(FilterGraph, Run_RaisesTheServiceTextWithTheCode_WhenTheGraphFails) {
 
 TEST_F(FilterGraph, ClearGraph_LeavesOnlyTheMembersFiltersUnconnected) {
     testing::SetTestCameras("Camera:160x120@30");
-    TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
-    testing::RecordingMember source{"fwFilterSource", log_, [&] {
-                                        ComPtr<IBaseFilter> filter;
-                                        devices.GetMoniker(0)->BindToObject(
-                                            nullptr, nullptr, IBaseFilter::kIid, filter.PutVoid());
-                                        return filter;
-                                    }};
+    testing::RecordingMember source{"fwFilterSource", log_, testing::BindFirstVideoDevice};
     TFilterGraph graph;
     graph.SetMode(gmCapture);
     graph.AttachMember(&grabber_);
@@ -281,13 +275,7 @@ private:
 
 TEST_F(FilterGraph, Events_FromTheStreamingThreadArriveOnTheUserInterfaceThread) {
     testing::SetTestCameras("Camera:160x120@30");
-    TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
-    testing::RecordingMember source{"fwFilterSource", log_, [&] {
-                                        ComPtr<IBaseFilter> filter;
-                                        devices.GetMoniker(0)->BindToObject(
-                                            nullptr, nullptr, IBaseFilter::kIid, filter.PutVoid());
-                                        return filter;
-                                    }};
+    testing::RecordingMember source{"fwFilterSource", log_, testing::BindFirstVideoDevice};
     TFilterGraph graph;
     graph.SetMode(gmCapture);
     graph.AttachMember(&grabber_);

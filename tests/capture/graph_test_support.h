@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/filter_graph.h"
+#include "capture/sys_dev_enum.h"
 #include "platform/mediagraph/sample_grabber.h"
 #include "platform/mediagraph/service.h"
 
@@ -81,6 +82,16 @@ inline ComPtr<IBaseFilter> MakeGrabber() {
     type.formattype = FORMAT_VideoInfo;
     grabber.As<ISampleGrabber>()->SetMediaType(&type);
     return grabber;
+}
+
+// The capture filter of the first video input device, bound through its moniker as the source
+// filter component binds it.
+inline ComPtr<IBaseFilter> BindFirstVideoDevice() {
+    TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
+    ComPtr<IMoniker> moniker = devices.GetMoniker(0);
+    ComPtr<IBaseFilter> filter;
+    if (moniker) moniker->BindToObject(nullptr, nullptr, IBaseFilter::kIid, filter.PutVoid());
+    return filter;
 }
 
 // The names of the graph's filters, in the graph's order.

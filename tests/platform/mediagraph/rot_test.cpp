@@ -32,7 +32,18 @@ protected:
         return child;
     }
 
+    // Registers a new graph under "!" + item.
+    HRESULT RegisterNewGraph(const std::string& item, std::uint32_t& cookie) {
+        GetRunningObjectTable(0, table_);
+        ComPtr<IMoniker> name;
+        CreateItemMoniker("!", item, name);
+        ComPtr<IGraphBuilder> graph;
+        CoCreateInstance(CLSID_FilterGraph, CLSCTX_INPROC, graph);
+        return table_->Register(0, graph.Get(), name.Get(), cookie);
+    }
+
     testing::TempDir runtime_;
+    ComPtr<IRunningObjectTable> table_;
 };
 
 TEST_F(RunningObjects, Register_MakesAnEntryOthersCanRead_UntilRevoked) {
@@ -74,31 +85,19 @@ TEST_F(RunningObjects, ReadRunningObjectTable_LeavesOutEntriesOfDeadProcesses) {
         << "flipbookcam-rot 1\npid " << dead << "\nregistered 1\nname !FilterGraph 1 pid 2\ndescription\n";
     EXPECT_TRUE(ReadRunningObjectTable().empty());
 
-    ComPtr<IRunningObjectTable> table;
-    GetRunningObjectTable(0, table);
-    ComPtr<IMoniker> name;
-    CreateItemMoniker("!", "live", name);
-    ComPtr<IGraphBuilder> graph;
-    CoCreateInstance(CLSID_FilterGraph, CLSCTX_INPROC, graph);
     std::uint32_t cookie = 0;
-    ASSERT_EQ(table->Register(0, graph.Get(), name.Get(), cookie), S_OK);
+    ASSERT_EQ(RegisterNewGraph("live", cookie), S_OK);
     ASSERT_EQ(ReadRunningObjectTable().size(), 1u);
     // Registering also sweeps away what dead processes left.
     EXPECT_FALSE(std::filesystem::exists(RunningObjectTableFolder() / (std::to_string(dead) + "-1.entry")));
-    table->Revoke(cookie);
+    table_->Revoke(cookie);
 }
 
 TEST_F(RunningObjects, Register_RefusesAFolderOthersCouldWriteTo) {
     std::filesystem::create_directory(RunningObjectTableFolder());
     std::filesystem::permissions(RunningObjectTableFolder(), std::filesystem::perms::all);
-    ComPtr<IRunningObjectTable> table;
-    GetRunningObjectTable(0, table);
-    ComPtr<IMoniker> name;
-    CreateItemMoniker("!", "x", name);
-    ComPtr<IGraphBuilder> graph;
-    CoCreateInstance(CLSID_FilterGraph, CLSCTX_INPROC, graph);
     std::uint32_t cookie = 7;
-    EXPECT_EQ(table->Register(0, graph.Get(), name.Get(), cookie), E_ACCESSDENIED);
+    EXPECT_EQ(RegisterNewGraph("x", cookie), E_ACCESSDENIED);
     EXPECT_EQ(cookie, 0u);
 }
 

@@ -23,6 +23,10 @@
 
 #include "app/application.h"
 #include "app/image.h"
+#include "capture/filter.h"
+#include "capture/filter_graph.h"
+#include "capture/sample_grabber.h"
+#include "capture/sys_dev_enum.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/shell/desktop.h"
 #include "widgets/url_label.h"
@@ -32,10 +36,12 @@ namespace flipbook {
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
     ConnectHandlers();
+    CreateLiveView();
     FormCreate();
 }
 
 TFormMain::~TFormMain() {
+    DestroyLiveView();
     // Freed in reverse order of creation.
     referencePicture_.reset();
     liveFrame_.reset();
@@ -59,11 +65,6 @@ void TFormMain::FormCreate() {
     referencePicture_ = std::make_unique<Bitmap>();
     snapshotExt_.clear();
     snapshotDir_.clear();
-}
-
-void TFormMain::CreateDeviceList() {
-    // Until the capture layer lists devices, the device box stays empty.
-    FillVideoDevices({});
 }
 
 void TFormMain::FillVideoDevices(const std::vector<std::string>& friendlyNames) {
@@ -122,28 +123,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TFormMain::FormClose() {
-    // The capture graph is stopped, cleared and deactivated here once the live view exists.
-}
-
 QString TFormMain::StatusText() const {
     return statusText_->text();
 }
 
 void TFormMain::SetStatusText(const QString& text) {
     statusText_->setText(text);
-}
-
-bool TFormMain::SelectDevice() {
-    return cbVideoDevices->currentIndex() >= 0;
-}
-
-void TFormMain::cbVideoDevicesChange() {
-    SelectDevice();
-}
-
-void TFormMain::ckGrabOnionClick() {
-    tbGrabOnion->setEnabled(ckGrabOnion->isChecked());
 }
 
 }  // namespace flipbook

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -27,7 +29,11 @@ class QTabWidget;
 namespace flipbook {
 
 class Bitmap;
+class TFilter;
+class TFilterGraph;
 class TImage;
+class TSampleGrabber;
+class TSysDevEnum;
 class TUrlLabel;
 
 // The program's one window: the "Help" tab with the read-me and the update link, the "Record" tab
@@ -77,6 +83,12 @@ public:
     // Reads the program's own version block for the caption.
     TVersionInfo viVersionInfo;
 
+    // The capture graph and its two members: the sample grabber, which hands every frame to
+    // fwSampleGrabberBuffer, and the source filter, which is bound to the selected device.
+    std::unique_ptr<TFilterGraph> fwFilterGraph;
+    std::unique_ptr<TSampleGrabber> fwSampleGrabber;
+    std::unique_ptr<TFilter> fwFilterSource;
+
     // Runs the action with the live frame and the reference picture under the lock that the frame
     // handler takes on the streaming thread; keep the action short (no file work inside).
     template <class Action>
@@ -119,6 +131,15 @@ private:
     // Runs the device selection for the device box's selected entry; false when it fails.
     bool SelectDevice();
 
+    // The live view: the capture components with their stored values, and the onion-skin settings
+    // mirrored for the streaming thread, which must not read the controls.
+    void CreateLiveView();
+    // Stops the frames before the pictures they are drawn into are freed.
+    void DestroyLiveView();
+    // The frame handler, on the streaming thread.
+    void fwSampleGrabberBuffer(TSampleGrabber& sender, double sampleTime, const std::uint8_t* buffer,
+                               std::uint32_t bufferLength);
+
     // The snapshot library: asks for the folder and lists it; lists the folder's pictures of the
     // snapshot format. Both swallow every failure into a false result.
     bool ChooseFolder();
@@ -134,6 +155,9 @@ private:
     std::string snapshotDir_;
     QLabel* statusText_ = nullptr;
     bool shown_ = false;
+    std::unique_ptr<TSysDevEnum> deviceList_;
+    std::atomic<bool> onionSkinOn_{true};
+    std::atomic<int> onionSkinPosition_{50};
 };
 
 }  // namespace flipbook

@@ -1,7 +1,10 @@
 #include "app/application.h"
 #include "app/fmMain.h"
+#include "platform/mediagraph/service.h"
 
 int main(int argc, char** argv) {
+    // The media service is entered before anything else and left last.
+    flipbook::ComApartment apartment;
     flipbook::TApplication application(argc, argv);
     flipbook::TFormMain formMain;
     formMain.show();

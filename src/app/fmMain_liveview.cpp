@@ -1,0 +1,106 @@
+// The live view of the main window: the device box, the capture graph for the selected device, the
+// frame handler and the onion skin.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSlider>
+
+#include "app/fmMain.h"
+#include "app/image.h"
+#include "app/live_view.h"
+#include "capture/filter.h"
+#include "capture/filter_graph.h"
+#include "capture/sample_grabber.h"
+#include "capture/sys_dev_enum.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/shell/desktop.h"
+
+namespace flipbook {
+
+void TFormMain::CreateLiveView() {
+    fwFilterGraph = std::make_unique<TFilterGraph>();
+    fwFilterGraph->SetMode(gmCapture);
+    fwFilterGraph->SetGraphEdit(true);
+    fwFilterGraph->ShowError = [](const std::string& message) { TheDesktop().ShowError(message); };
+
+    fwSampleGrabber = std::make_unique<TSampleGrabber>("fwSampleGrabber");
+    fwSampleGrabber->OnBuffer = [this](TSampleGrabber& sender, double sampleTime, const std::uint8_t* buffer,
+                                       std::uint32_t bufferLength) {
+        fwSampleGrabberBuffer(sender, sampleTime, buffer, bufferLength);
+    };
+    fwSampleGrabber->SetFilterGraph(fwFilterGraph.get());
+
+    fwFilterSource = std::make_unique<TFilter>("fwFilterSource");
+    fwFilterSource->SetFilterGraph(fwFilterGraph.get());
+
+    // The streaming thread must not read widgets, so it reads these copies of the onion-skin
+    // controls; the track bar still has no handler of its own in the program's sense: a new weight
+    // simply shows with the next frame.
+    onionSkinOn_ = ckGrabOnion->isChecked();
+    onionSkinPosition_ = tbGrabOnion->value();
+    connect(ckGrabOnion, &QCheckBox::toggled, this, [this](bool checked) { onionSkinOn_ = checked; });
+    connect(tbGrabOnion, &QSlider::valueChanged, this,
+            [this](int position) { onionSkinPosition_ = position; });
+}
+
+void TFormMain::DestroyLiveView() {
+    fwFilterGraph->SetActive(false);
+    fwFilterSource.reset();
+    fwSampleGrabber.reset();
+    fwFilterGraph.reset();
+}
+
+void TFormMain::CreateDeviceList() {
+    deviceList_ = std::make_unique<TSysDevEnum>(CLSID_VideoInputDeviceCategory);
+    std::vector<std::string> names;
+    for (int index = 0; index < deviceList_->DeviceCount(); ++index)
+        names.push_back(deviceList_->Devices(index).FriendlyName);
+    FillVideoDevices(names);
+}
+
+bool TFormMain::SelectDevice() {
+    const int index = cbVideoDevices->currentIndex();
+    if (index < 0) return false;
+    try {
+        // The old device's frames end here, before the new device is bound.
+        fwFilterGraph->ClearGraph();
+        fwFilterGraph->SetActive(false);
+        fwFilterSource->BaseFilter().SetMoniker(deviceList_->GetMoniker(index).Get());
+        fwFilterGraph->SetActive(true);
+
+        ComPtr<ICaptureGraphBuilder2> builder;
+        fwFilterGraph->QueryInterface(builder);
+        const ComPtr<IBaseFilter> source = QueryAs<IBaseFilter>(fwFilterSource.get());
+        const ComPtr<IBaseFilter> grabber = QueryAs<IBaseFilter>(fwSampleGrabber.get());
+        // A device that cannot be connected simply delivers no frames.
+        if (builder) builder->RenderStream(nullptr, nullptr, source.Get(), nullptr, grabber.Get());
+        fwFilterGraph->Run();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TFormMain::cbVideoDevicesChange() {
+    SelectDevice();
+}
+
+void TFormMain::ckGrabOnionClick() {
+    tbGrabOnion->setEnabled(ckGrabOnion->isChecked());
+}
+
+void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTime*/,
+                                      const std::uint8_t* buffer, std::uint32_t bufferLength) {
+    DrawFrame(sender, buffer, bufferLength,
+              {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_},
+              {onionSkinOn_.load(), onionSkinPosition_.load()});
+    imGrabSample->PictureChanged();
+}
+
+void TFormMain::FormClose() {
+    // A failure here refuses the close, so the window stays open with its graph active.
+    fwFilterGraph->ClearGraph();
+    fwFilterGraph->SetActive(false);
+}
+
+}  // namespace flipbook

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+namespace flipbook {
+
+class Bitmap;
+class TSampleGrabber;
+
+// The bitmaps one frame is drawn into. The display bitmap is guarded by its canvas lock, the live
+// frame and the reference picture together by picturesLock.
+struct TFrameTargets {
+    Bitmap& display;
+    Bitmap& liveFrame;
+    Bitmap& referencePicture;
+    std::mutex& picturesLock;
+};
+
+// The onion skin as the frame handler sees it: whether it is on, and the weight in percent (1 to 100).
+struct TOnionSkin {
+    bool on = true;
+    int position = 50;
+};
+
+// The frame handler's work for one delivered frame: the display gets the frame and the live frame
+// the grabber's kept copy of it; with the onion skin on and a reference picture, the display shows
+// (1 - w) x live + w x reference with w = position / 100, the reference first brought to the live
+// frame's size and 24 bits in place. Takes the display's canvas lock, then the pictures lock, so
+// whoever takes both must take them in that order. A frame that cannot be converted is skipped:
+// nothing raises.
+void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_t bufferLength,
+               const TFrameTargets& targets, TOnionSkin onionSkin);
+
+}  // namespace flipbook

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -47,8 +48,6 @@ flipbook::Bitmap DecodeWithOurs(const Bytes& file) {
     bitmap.Assign(png);
     return bitmap;
 }
-
-void AppendToBytes(png_structp png, png_bytep data, png_size_t size);
 
 // Decodes every file of the set once per iteration.
 void PngDecode(benchmark::State& state, const std::vector<Bytes>& files) {
@@ -123,47 +122,58 @@ std::vector<Bytes> SuiteFiles() {
     return files;
 }
 
+void AppendToBytes(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + size);
+}
+
+// Writes rows with libpng; configure sets the filters, compression and transformations.
+Bytes WriteWithLibpng(png_uint_32 width, png_uint_32 height, int colorType, int interlace,
+                      const std::function<void(png_structp)>& configure,
+                      const std::vector<const std::uint8_t*>& rows) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_set_write_fn(png, &out, AppendToBytes, nullptr);
+        png_set_IHDR(png, info, width, height, 8, colorType, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        configure(png);
+        png_write_info(png, info);
+        png_write_image(png, const_cast<png_bytepp>(rows.data()));
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
 // The photograph written again by libpng in another form: "adam7" (interlaced, every filter), "rgba"
 // (with an alpha ramp) or "grey" (8-bit luma).
 Bytes Resaved(const Photo& photo, const std::string& form) {
     const flipbook::Bitmap bitmap = DecodeWithOurs(PhotoBytes(photo));
     const bool alpha = form == "rgba";
     const bool grey = form == "grey";
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png)) == 0) {
-        png_set_write_fn(png, &out, AppendToBytes, nullptr);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
-                     static_cast<png_uint_32>(bitmap.Height()), 8,
-                     grey    ? PNG_COLOR_TYPE_GRAY
-                     : alpha ? PNG_COLOR_TYPE_RGB_ALPHA
-                             : PNG_COLOR_TYPE_RGB,
-                     form == "adam7" ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                     PNG_FILTER_TYPE_DEFAULT);
-        png_set_filter(png, 0, PNG_ALL_FILTERS);
-        png_write_info(png, info);
-        std::vector<Bytes> rows(static_cast<std::size_t>(bitmap.Height()));
-        std::vector<png_bytep> rowPointers;
-        for (int y = 0; y < bitmap.Height(); ++y) {
-            Bytes& row = rows[static_cast<std::size_t>(y)];
-            for (int x = 0; x < bitmap.Width(); ++x) {
-                const flipbook::Rgb color = bitmap.PixelColor(x, y);
-                if (grey) {
-                    row.push_back(static_cast<std::uint8_t>(
-                        (color.red * 77 + color.green * 150 + color.blue * 29) >> 8));
-                } else {
-                    row.insert(row.end(), {color.red, color.green, color.blue});
-                    if (alpha) row.push_back(static_cast<std::uint8_t>(x + y));
-                }
+    std::vector<Bytes> rows(static_cast<std::size_t>(bitmap.Height()));
+    std::vector<const std::uint8_t*> rowPointers;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        Bytes& row = rows[static_cast<std::size_t>(y)];
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            const flipbook::Rgb color = bitmap.PixelColor(x, y);
+            if (grey) {
+                row.push_back(
+                    static_cast<std::uint8_t>((color.red * 77 + color.green * 150 + color.blue * 29) >> 8));
+            } else {
+                row.insert(row.end(), {color.red, color.green, color.blue});
+                if (alpha) row.push_back(static_cast<std::uint8_t>(x + y));
             }
-            rowPointers.push_back(row.data());
         }
-        png_write_image(png, rowPointers.data());
-        png_write_end(png, nullptr);
+        rowPointers.push_back(row.data());
     }
-    png_destroy_write_struct(&png, &info);
-    return out;
+    const int colorType = grey ? PNG_COLOR_TYPE_GRAY : alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+    return WriteWithLibpng(
+        static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()), colorType,
+        form == "adam7" ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+        [](png_structp png) { png_set_filter(png, 0, PNG_ALL_FILTERS); }, rowPointers);
 }
 
 void PngEncode(benchmark::State& state, const Photo& photo) {
@@ -177,33 +187,22 @@ void PngEncode(benchmark::State& state, const Photo& photo) {
     }
 }
 
-void AppendToBytes(png_structp png, png_bytep data, png_size_t size) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + size);
-}
-
 Bytes EncodeWithLibpng(const flipbook::Bitmap& bitmap) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png)) == 0) {
-        png_set_write_fn(png, &out, AppendToBytes, nullptr);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
-                     static_cast<png_uint_32>(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_set_filter(png, 0, PNG_FILTER_SUB);
-        png_set_compression_level(png, 7);
-        png_set_compression_window_bits(png, 15);
-        png_set_compression_mem_level(png, 8);
-        png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
-        png_set_compression_buffer_size(png, 65535);
-        png_write_info(png, info);
-        png_set_bgr(png);
-        for (int y = 0; y < bitmap.Height(); ++y) png_write_row(png, bitmap.ScanLine(y));
-        png_write_end(png, nullptr);
-    }
-    png_destroy_write_struct(&png, &info);
-    return out;
+    std::vector<const std::uint8_t*> rows;
+    for (int y = 0; y < bitmap.Height(); ++y) rows.push_back(bitmap.ScanLine(y));
+    return WriteWithLibpng(
+        static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()),
+        PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+        [](png_structp png) {
+            png_set_filter(png, 0, PNG_FILTER_SUB);
+            png_set_compression_level(png, 7);
+            png_set_compression_window_bits(png, 15);
+            png_set_compression_mem_level(png, 8);
+            png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
+            png_set_compression_buffer_size(png, 65535);
+            png_set_bgr(png);
+        },
+        rows);
 }
 
 void LibpngEncode(benchmark::State& state, const Photo& photo) {

@@ -19,19 +19,6 @@ using testing::Concat;
 using testing::IhdrData;
 using testing::LibpngPicture;
 
-void Load(TPNGObject& png, const Bytes& bytes) {
-    MemoryStream stream(bytes);
-    png.LoadFromStream(stream);
-}
-
-Bitmap Decode(const Bytes& bytes) {
-    TPNGObject png;
-    Load(png, bytes);
-    Bitmap bitmap;
-    bitmap.Assign(png);
-    return bitmap;
-}
-
 Bytes RandomBytes(std::size_t count, unsigned seed) {
     std::mt19937 generator(seed);
     Bytes bytes(count);
@@ -52,15 +39,15 @@ void ExpectSamePicture(const Bitmap& actual, const Bitmap& expected) {
 }
 
 TEST(PngDecoder, Truecolor8_WithoutGamma_KeepsTheSamples) {
-    const Bitmap bitmap = Decode(testing::SimplePng(IhdrData(1, 1, 8, 2), {0, 0x12, 0x80, 0xFE}));
+    const Bitmap bitmap = testing::DecodePng(testing::SimplePng(IhdrData(1, 1, 8, 2), {0, 0x12, 0x80, 0xFE}));
     EXPECT_EQ(bitmap.BitsPerPixel(), 24);
     EXPECT_EQ(bitmap.PixelColor(0, 0), (Rgb{0x12, 0x80, 0xFE}));
     EXPECT_EQ(bitmap.ScanLine(0)[0], 0xFE);  // blue first
 }
 
 TEST(PngDecoder, Truecolor8_WithGammaNearOne_StaysWithinOneStep) {
-    const Bitmap bitmap = Decode(testing::SimplePng(IhdrData(1, 1, 8, 2), {0, 0x12, 0x80, 0xFE},
-                                                    Chunk("gAMA", testing::BigEndian32(45455))));
+    const Bitmap bitmap = testing::DecodePng(testing::SimplePng(IhdrData(1, 1, 8, 2), {0, 0x12, 0x80, 0xFE},
+                                                                Chunk("gAMA", testing::BigEndian32(45455))));
     const Rgb color = bitmap.PixelColor(0, 0);
     EXPECT_NEAR(color.red, 0x12, 1);
     EXPECT_NEAR(color.green, 0x80, 1);
@@ -68,15 +55,15 @@ TEST(PngDecoder, Truecolor8_WithGammaNearOne_StaysWithinOneStep) {
 }
 
 TEST(PngDecoder, SixteenBitSamples_KeepTheirHighByte) {
-    const Bitmap bitmap =
-        Decode(testing::SimplePng(IhdrData(1, 1, 16, 2), {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+    const Bitmap bitmap = testing::DecodePng(
+        testing::SimplePng(IhdrData(1, 1, 16, 2), {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
     EXPECT_EQ(bitmap.PixelColor(0, 0), (Rgb{0x12, 0x56, 0x9A}));
 }
 
 TEST(PngDecoder, TwoBitGrey_GivesFourLevels_InterlacedOrNot) {
     LibpngPicture picture{4, 1, 2, 0, {{0b00011011}}, {}, {}};
     for (bool interlace : {false, true}) {
-        const Bitmap bitmap = Decode(testing::WriteWithLibpng(picture, {interlace, 0x08, 6}));
+        const Bitmap bitmap = testing::DecodePng(testing::WriteWithLibpng(picture, {interlace, 0x08, 6}));
         EXPECT_EQ(bitmap.BitsPerPixel(), 4);
         for (int x = 0; x < 4; ++x)
             EXPECT_EQ(bitmap.PixelColor(x, 0),
@@ -88,7 +75,7 @@ TEST(PngDecoder, TwoBitPalette_GivesFourBitBitmapWithThePalette) {
     LibpngPicture picture{
         5, 1, 2, 3, {{0b11100100, 0b01000000}}, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120}, {}};
     TPNGObject png;
-    Load(png, testing::WriteWithLibpng(picture));
+    testing::LoadPng(png, testing::WriteWithLibpng(picture));
     Bitmap bitmap;
     bitmap.Assign(png);
     EXPECT_EQ(bitmap.BitsPerPixel(), 4);
@@ -99,7 +86,7 @@ TEST(PngDecoder, TwoBitPalette_GivesFourBitBitmapWithThePalette) {
 
 TEST(PngDecoder, AlphaIsLeftOutOfTheBitmap) {
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(1, 1, 8, 6), {0, 255, 0, 0, 0}));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(1, 1, 8, 6), {0, 255, 0, 0, 0}));
     Bitmap bitmap;
     bitmap.Assign(png);
     EXPECT_EQ(bitmap.PixelColor(0, 0), (Rgb{255, 0, 0}));
@@ -110,7 +97,7 @@ TEST(PngDecoder, AlphaIsLeftOutOfTheBitmap) {
 
 TEST(PngDecoder, GreyWithTransparentLevel_MarksTheBitmapTransparent) {
     const Bitmap bitmap =
-        Decode(testing::SimplePng(IhdrData(1, 1, 8, 0), {0, 0x80}, Chunk("tRNS", {0x00, 0x80})));
+        testing::DecodePng(testing::SimplePng(IhdrData(1, 1, 8, 0), {0, 0x80}, Chunk("tRNS", {0x00, 0x80})));
     EXPECT_TRUE(bitmap.Transparent());
     EXPECT_EQ(bitmap.TransparentColor(), (Rgb{0x80, 0x80, 0x80}));
 }
@@ -151,8 +138,9 @@ TEST(PngDecoder, Adam7DecodesLikeItsNonInterlacedTwin) {
             for (Bytes& row : picture.rows) row.back() &= 0xF0;  // keep padding bits clear
         }
         for (int filter : {0x08, 0x10, 0x20, 0x40, 0x80, 0xF8}) {
-            const Bitmap plain = Decode(testing::WriteWithLibpng(picture, {false, filter, 6}));
-            const Bitmap interlaced = Decode(testing::WriteWithLibpng(picture, {true, filter, 6}));
+            const Bitmap plain = testing::DecodePng(testing::WriteWithLibpng(picture, {false, filter, 6}));
+            const Bitmap interlaced =
+                testing::DecodePng(testing::WriteWithLibpng(picture, {true, filter, 6}));
             ExpectSamePicture(interlaced, plain);
         }
     }
@@ -162,7 +150,7 @@ TEST(PngDecoder, MatchesLibpngOnRandomTruecolor) {
     LibpngPicture picture{37, 23, 8, 2, {}, {}, {}};
     for (std::uint32_t y = 0; y < picture.height; ++y) picture.rows.push_back(RandomBytes(37 * 3, 1000 + y));
     for (bool interlace : {false, true}) {
-        const Bitmap bitmap = Decode(testing::WriteWithLibpng(picture, {interlace, 0xF8, 9}));
+        const Bitmap bitmap = testing::DecodePng(testing::WriteWithLibpng(picture, {interlace, 0xF8, 9}));
         for (std::uint32_t y = 0; y < picture.height; ++y) {
             for (std::uint32_t x = 0; x < picture.width; ++x) {
                 const std::uint8_t* sample = &picture.rows[y][3 * x];
@@ -173,7 +161,7 @@ TEST(PngDecoder, MatchesLibpngOnRandomTruecolor) {
 }
 
 TEST(PngDecoder, UnknownFilterType_TakesTheRowUnfiltered) {
-    const Bitmap bitmap = Decode(testing::SimplePng(IhdrData(2, 1, 8, 0), {7, 0x10, 0x20}));
+    const Bitmap bitmap = testing::DecodePng(testing::SimplePng(IhdrData(2, 1, 8, 0), {7, 0x10, 0x20}));
     EXPECT_EQ(bitmap.ScanLine(0)[0], 0x10);
     EXPECT_EQ(bitmap.ScanLine(0)[1], 0x20);
 }
@@ -192,11 +180,11 @@ TEST(PngDecoder, ImageDataSplitOverChunks_DecodesLikeOneChunk) {
     const Bytes rows = RgbRows(8, 8, 5);
     const Bytes data = testing::Deflate(rows);
     const Bytes header = Concat({testing::Signature(), Chunk("IHDR", IhdrData(8, 8, 8, 2))});
-    const Bitmap whole = Decode(Concat({header, Chunk("IDAT", data), Chunk("IEND", {})}));
-    const Bitmap split =
-        Decode(Concat({header, Chunk("IDAT", Bytes(data.begin(), data.begin() + 1)), Chunk("IDAT", {}),
-                       Chunk("IDAT", Bytes(data.begin() + 1, data.begin() + 3)),
-                       Chunk("IDAT", Bytes(data.begin() + 3, data.end())), Chunk("IEND", {})}));
+    const Bitmap whole = testing::DecodePng(Concat({header, Chunk("IDAT", data), Chunk("IEND", {})}));
+    const Bitmap split = testing::DecodePng(
+        Concat({header, Chunk("IDAT", Bytes(data.begin(), data.begin() + 1)), Chunk("IDAT", {}),
+                Chunk("IDAT", Bytes(data.begin() + 1, data.begin() + 3)),
+                Chunk("IDAT", Bytes(data.begin() + 3, data.end())), Chunk("IEND", {})}));
     ExpectSamePicture(split, whole);
     // A damaged CRC on one of the later chunks is found.
     TPNGObject png;
@@ -221,7 +209,7 @@ TEST(PngDecoder, LongImageDataChunk_PassesItsCrcCheck) {
     const Bytes file = Concat({testing::Signature(), Chunk("IHDR", IhdrData(256, 256, 8, 2)),
                                Chunk("IDAT", testing::Deflate(rows, 0)), Chunk("IEND", {})});
     ASSERT_GT(file.size(), 3u * 65535);
-    const Bitmap bitmap = Decode(file);
+    const Bitmap bitmap = testing::DecodePng(file);
     EXPECT_EQ(bitmap.PixelColor(255, 255), (Rgb{rows[rows.size() - 3], rows[rows.size() - 2], rows.back()}));
 }
 
@@ -239,7 +227,8 @@ TEST(PngDecoder, StreamEndingInsideTheImageData_RaisesCrcError_KeepsDecodedRows)
 TEST(PngDecoder, ZlibStreamEndingEarly_StopsWithMissingRowsCleared) {
     const Bytes rows = RgbRows(16, 16, 4);
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(16, 16, 8, 2), Bytes(rows.begin(), rows.begin() + 8 * 49 + 20)));
+    testing::LoadPng(
+        png, testing::SimplePng(IhdrData(16, 16, 8, 2), Bytes(rows.begin(), rows.begin() + 8 * 49 + 20)));
     EXPECT_EQ(png.Pixel(0, 7), (Rgb{rows[7 * 49 + 1], rows[7 * 49 + 2], rows[7 * 49 + 3]}));
     EXPECT_EQ(png.Pixel(0, 8), kBlack);
     EXPECT_EQ(png.Pixel(15, 15), kBlack);
@@ -249,8 +238,8 @@ TEST(PngDecoder, ZlibStreamAskingForADictionary_StopsDecoding) {
     // A zlib header with the preset-dictionary flag, followed by a dictionary id.
     const Bytes data{0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00};
     TPNGObject png;
-    Load(png, Concat({testing::Signature(), Chunk("IHDR", IhdrData(2, 2, 8, 0)), Chunk("IDAT", data),
-                      Chunk("IEND", {})}));
+    testing::LoadPng(png, Concat({testing::Signature(), Chunk("IHDR", IhdrData(2, 2, 8, 0)),
+                                  Chunk("IDAT", data), Chunk("IEND", {})}));
     EXPECT_EQ(png.Pixel(0, 0), kBlack);
 }
 
@@ -273,7 +262,7 @@ TEST(PngDecoder, DamagedCompressedData_RaisesZlibErrorWithDescription) {
 TEST(PngDecoder, PixelAccess) {
     const Bytes rows = RgbRows(400, 300, 11);
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(400, 300, 8, 2), rows));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(400, 300, 8, 2), rows));
     const std::size_t at = 10 * (1 + 1200) + 1 + 3 * 300;
     EXPECT_EQ(png.Pixel(300, 10), (Rgb{rows[at], rows[at + 1], rows[at + 2]}));
     EXPECT_EQ(png.Pixel(400, 0), kBlack);
@@ -288,8 +277,8 @@ TEST(PngDecoder, PixelAccess) {
 TEST(PngDecoder, SetPixelOnAPalettePicture_StoresTheNearestIndexThePixelCanHold) {
     // 1-bit palette of black and white, with more palette entries than one bit can index.
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(3, 1, 1, 3), {0, 0b10100000},
-                                 Chunk("PLTE", {0, 0, 0, 255, 255, 255, 200, 0, 0})));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(3, 1, 1, 3), {0, 0b10100000},
+                                             Chunk("PLTE", {0, 0, 0, 255, 255, 255, 200, 0, 0})));
     png.SetPixel(1, 0, Rgb{250, 240, 250});
     png.SetPixel(0, 0, Rgb{200, 0, 0});  // nearest of the two is black
     EXPECT_EQ(png.ScanLine(0)[0], 0b01100000);

@@ -99,15 +99,6 @@ void ExpectSameColors(const Bitmap& actual, const Bitmap& expected) {
     }
 }
 
-Bitmap DecodeWithOurs(const Bytes& file) {
-    TPNGObject png;
-    MemoryStream stream(file);
-    png.LoadFromStream(stream);
-    Bitmap bitmap;
-    bitmap.Assign(png);
-    return bitmap;
-}
-
 // libpng's colour of pixel (x, y) of an 8-bit or smaller picture without alpha.
 Rgb LibpngColor(const LibpngPicture& picture, std::uint32_t x, std::uint32_t y) {
     const Bytes& row = picture.rows[y];
@@ -171,7 +162,7 @@ TEST(PngEncoder, EveryBitmapDepth_SavesAndReadsBackAlike) {
         EXPECT_EQ(ChunkData(file, "PLTE").size(), 3 * c.paletteEntries);
         EXPECT_EQ(ChunkTypes(file)[1], c.paletteEntries ? "PLTE" : "IDAT");
         // Our decoder and libpng both see the Bitmap's colours.
-        ExpectSameColors(DecodeWithOurs(file), bitmap);
+        ExpectSameColors(testing::DecodePng(file), bitmap);
         const LibpngPicture decoded = testing::ReadWithLibpng(file);
         for (std::uint32_t y = 0; y < 7; ++y) {
             for (std::uint32_t x = 0; x < 19; ++x)
@@ -189,7 +180,7 @@ TEST(PngEncoder, TransparentBitmap_AddsTransparencyChunk) {
     EXPECT_EQ(ChunkData(file, "tRNS"), (Bytes{0, 0x11, 0, 0x22, 0, 0x33}));
     const LibpngPicture decoded = testing::ReadWithLibpng(file);
     EXPECT_EQ(decoded.transparency, (Bytes{0, 0x11, 0, 0x22, 0, 0x33}));
-    EXPECT_TRUE(DecodeWithOurs(file).Transparent());
+    EXPECT_TRUE(testing::DecodePng(file).Transparent());
 
     Bitmap indexed = MakeBitmap(3, 2, 8, 6);
     const RgbQuad entry = indexed.ColorTable()[4];
@@ -201,7 +192,7 @@ TEST(PngEncoder, TransparentBitmap_AddsTransparencyChunk) {
     ASSERT_FALSE(transparency.empty());
     EXPECT_EQ(transparency.back(), 0);
     EXPECT_LE(transparency.size(), 5u);  // the first entry of that colour, which may come before 4
-    EXPECT_EQ(DecodeWithOurs(file).TransparentColor(), (Rgb{entry.red, entry.green, entry.blue}));
+    EXPECT_EQ(testing::DecodePng(file).TransparentColor(), (Rgb{entry.red, entry.green, entry.blue}));
 }
 
 TEST(PngEncoder, ObjectWithoutChunks_SavesTheSignatureAlone) {

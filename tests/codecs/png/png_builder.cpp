@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "codecs/png/png_object.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/stream.h"
+
 namespace flipbook::testing {
 
 Bytes BigEndian32(std::uint32_t value) {
@@ -181,6 +185,19 @@ LibpngPicture ReadWithLibpng(const Bytes& file) {
     }
     png_destroy_read_struct(&png, &info, nullptr);
     return picture;
+}
+
+void LoadPng(TPNGObject& png, const Bytes& file) {
+    MemoryStream stream(file);
+    png.LoadFromStream(stream);
+}
+
+Bitmap DecodePng(const Bytes& file) {
+    TPNGObject png;
+    LoadPng(png, file);
+    Bitmap bitmap;
+    bitmap.Assign(png);
+    return bitmap;
 }
 
 Bytes IdatData(const Bytes& file, std::vector<std::uint32_t>* chunkSizes) {

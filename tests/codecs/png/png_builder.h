@@ -7,6 +7,11 @@
 #include <string_view>
 #include <vector>
 
+namespace flipbook {
+class Bitmap;
+class TPNGObject;
+}  // namespace flipbook
+
 namespace flipbook::testing {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -44,6 +49,10 @@ struct LibpngWriteOptions {
 Bytes WriteWithLibpng(const LibpngPicture& picture, const LibpngWriteOptions& options = {});
 // Reads with libpng without transformations; raises std::runtime_error when libpng rejects it.
 LibpngPicture ReadWithLibpng(const Bytes& file);
+
+// Our own decoder: the bytes loaded into an object, or assigned on into a Bitmap.
+void LoadPng(TPNGObject& png, const Bytes& file);
+Bitmap DecodePng(const Bytes& file);
 
 // The concatenated data of every "IDAT" chunk of a PNG file, and the chunk sizes in order.
 Bytes IdatData(const Bytes& file, std::vector<std::uint32_t>* chunkSizes = nullptr);

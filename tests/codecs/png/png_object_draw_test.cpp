@@ -14,11 +14,6 @@ using testing::Bytes;
 using testing::Chunk;
 using testing::IhdrData;
 
-void Load(TPNGObject& png, const Bytes& bytes) {
-    MemoryStream stream(bytes);
-    png.LoadFromStream(stream);
-}
-
 Bitmap WhiteSurface(int width, int height) {
     Bitmap surface;
     surface.SetSize(width, height);
@@ -27,7 +22,7 @@ Bitmap WhiteSurface(int width, int height) {
 
 TEST(PngDraw, Opaque_IsStretchedToTheRectangle) {
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(2, 1, 8, 2), {0, 255, 0, 0, 0, 0, 255}));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(2, 1, 8, 2), {0, 255, 0, 0, 0, 0, 255}));
     Bitmap surface = WhiteSurface(6, 3);
     png.Draw(surface.GetCanvas(), Rect{1, 1, 5, 3});
     EXPECT_EQ(surface.PixelColor(0, 0), kWhite);
@@ -40,7 +35,8 @@ TEST(PngDraw, Opaque_IsStretchedToTheRectangle) {
 
 TEST(PngDraw, SingleColor_LeavesTheSurfaceWhereTheColorIs) {
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(2, 1, 8, 0), {0, 0x80, 0x20}, Chunk("tRNS", {0x00, 0x80})));
+    testing::LoadPng(png,
+                     testing::SimplePng(IhdrData(2, 1, 8, 0), {0, 0x80, 0x20}, Chunk("tRNS", {0x00, 0x80})));
     ASSERT_EQ(png.TransparencyMode(), PngTransparencyMode::SingleColor);
     Bitmap surface = WhiteSurface(2, 1);
     png.Draw(surface.GetCanvas(), Rect{0, 0, 2, 1});
@@ -50,7 +46,7 @@ TEST(PngDraw, SingleColor_LeavesTheSurfaceWhereTheColorIs) {
 
 TEST(PngDraw, Partial_BlendsAtThePicturesOwnSize) {
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(1, 1, 8, 6), {0, 200, 100, 0, 128}));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(1, 1, 8, 6), {0, 200, 100, 0, 128}));
     Bitmap surface = WhiteSurface(3, 3);
     png.Draw(surface.GetCanvas(), Rect{1, 1, 3, 3});
     // (s * a + (255 - a) * w + 255) div 256 over white.
@@ -60,9 +56,10 @@ TEST(PngDraw, Partial_BlendsAtThePicturesOwnSize) {
 
 TEST(PngDraw, PartialPalette_TakesAlphaFromTheTransparencyChunk) {
     TPNGObject png;
-    Load(png, testing::SimplePng(
-                  IhdrData(2, 1, 8, 3), {0, 0, 1},
-                  Bytes(testing::Concat({Chunk("PLTE", {0, 0, 0, 10, 20, 30}), Chunk("tRNS", {0, 128})}))));
+    testing::LoadPng(
+        png, testing::SimplePng(
+                 IhdrData(2, 1, 8, 3), {0, 0, 1},
+                 Bytes(testing::Concat({Chunk("PLTE", {0, 0, 0, 10, 20, 30}), Chunk("tRNS", {0, 128})}))));
     ASSERT_EQ(png.TransparencyMode(), PngTransparencyMode::Partial);
     Bitmap surface = WhiteSurface(2, 1);
     png.Draw(surface.GetCanvas(), Rect{0, 0, 2, 1});

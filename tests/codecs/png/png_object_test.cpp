@@ -40,11 +40,6 @@ const ChunkClass& ChunkOf(const TPNGObject& png) {
     return *chunk;
 }
 
-void Load(TPNGObject& png, const Bytes& bytes) {
-    MemoryStream stream(bytes);
-    png.LoadFromStream(stream);
-}
-
 TEST(PngChunkLoop, SignatureAndEndCases) {
     TPNGObject png;
     ExpectLoadFails<EPNGInvalidFileHeader>(png, {});
@@ -81,25 +76,25 @@ TEST(PngChunkLoop, HeaderChecks) {
                      kGreyPixelRow));
     }
     // Filter method 1 is not checked.
-    Load(png, testing::SimplePng(IhdrData(1, 1, 8, 0, 0, 0, 1), kGreyPixelRow));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(1, 1, 8, 0, 0, 0, 1), kGreyPixelRow));
     EXPECT_EQ(png.Width(), 1);
 }
 
 TEST(PngChunkLoop, WidthOf65535_PassesTheSizeCheck) {
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(65535, 1, 1, 0), Bytes(1 + 8192, 0)));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(65535, 1, 1, 0), Bytes(1 + 8192, 0)));
     EXPECT_EQ(png.Width(), 65535);
 }
 
 TEST(PngChunkLoop, UnknownChunks) {
     TPNGObject png;
-    Load(png, GreyPixelPng(Chunk("abCd", {1, 2, 3})));
+    testing::LoadPng(png, GreyPixelPng(Chunk("abCd", {1, 2, 3})));
     TChunk* kept = png.Chunks().Item(1);
     ASSERT_NE(kept, nullptr);
     EXPECT_EQ(typeid(*kept), typeid(TChunk));
     EXPECT_EQ(kept->Data(), (Bytes{1, 2, 3}));
     // Types compare case-sensitively, so a lower-case "ihdr" is an unknown ancillary chunk.
-    Load(png, GreyPixelPng(Chunk("ihdr", {})));
+    testing::LoadPng(png, GreyPixelPng(Chunk("ihdr", {})));
     EXPECT_EQ(typeid(*png.Chunks().Item(1)), typeid(TChunk));
     ExpectLoadFails<EPNGUnknownCriticalChunk>(png, GreyPixelPng(Chunk("AbCd", {})));
     EXPECT_EQ(png.Chunks().Count(), 2u);  // the header and the failing chunk
@@ -108,8 +103,9 @@ TEST(PngChunkLoop, UnknownChunks) {
 TEST(PngChunkLoop, ChunkListInFileOrder_ChromaticitiesDropped) {
     TPNGObject png;
     // A damaged "cHRM" is skipped unread.
-    Load(png, GreyPixelPng(
-                  Concat({testing::ChunkWithBadCrc("cHRM", Bytes(32, 0)), Chunk("tEXt", {'a', 0, 'b'})})));
+    testing::LoadPng(
+        png,
+        GreyPixelPng(Concat({testing::ChunkWithBadCrc("cHRM", Bytes(32, 0)), Chunk("tEXt", {'a', 0, 'b'})})));
     ASSERT_EQ(png.Chunks().Count(), 4u);
     EXPECT_NE(dynamic_cast<TChunkIHDR*>(png.Chunks().Item(0)), nullptr);
     EXPECT_NE(dynamic_cast<TChunktEXt*>(png.Chunks().Item(1)), nullptr);
@@ -163,9 +159,9 @@ TEST(PngChunks, PaletteLengths) {
     auto withPalette = [&](std::size_t length) {
         return testing::SimplePng(IhdrData(1, 1, 8, 3), row, Chunk("PLTE", Bytes(length, 7)));
     };
-    Load(png, withPalette(768));
+    testing::LoadPng(png, withPalette(768));
     EXPECT_EQ(ChunkOf<TChunkPLTE>(png).entryCount, 256u);
-    Load(png, withPalette(0));
+    testing::LoadPng(png, withPalette(0));
     EXPECT_EQ(ChunkOf<TChunkPLTE>(png).entryCount, 0u);
     ExpectLoadFails<EPNGInvalidPalette>(png, withPalette(769));
     ExpectLoadFails<EPNGInvalidPalette>(png, withPalette(771));
@@ -175,7 +171,8 @@ TEST(PngChunks, PaletteLengths) {
 
 TEST(PngChunks, PaletteColor_OutsideThePalette_Raises) {
     TPNGObject png;
-    Load(png, testing::SimplePng(IhdrData(1, 1, 8, 3), {0, 0}, Chunk("PLTE", {1, 2, 3, 4, 5, 6})));
+    testing::LoadPng(png,
+                     testing::SimplePng(IhdrData(1, 1, 8, 3), {0, 0}, Chunk("PLTE", {1, 2, 3, 4, 5, 6})));
     EXPECT_EQ(png.PaletteColor(1), (Rgb{4, 5, 6}));
     try {
         png.PaletteColor(2);
@@ -188,12 +185,12 @@ TEST(PngChunks, PaletteColor_OutsideThePalette_Raises) {
 TEST(PngChunks, TransparencySingleColorFlag) {
     TPNGObject png;
     const Bytes palette = Chunk("PLTE", Bytes(12, 9));
-    Load(png, testing::SimplePng(IhdrData(1, 1, 8, 3), {0, 0},
-                                 Concat({palette, Chunk("tRNS", {0xFF, 0xFF, 0x00, 0xFF})})));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(1, 1, 8, 3), {0, 0},
+                                             Concat({palette, Chunk("tRNS", {0xFF, 0xFF, 0x00, 0xFF})})));
     EXPECT_TRUE(ChunkOf<TChunktRNS>(png).singleColor);
     EXPECT_EQ(png.TransparencyMode(), PngTransparencyMode::SingleColor);
-    Load(png, testing::SimplePng(IhdrData(1, 1, 8, 3), {0, 0},
-                                 Concat({palette, Chunk("tRNS", {0xFF, 0x80, 0x00})})));
+    testing::LoadPng(png, testing::SimplePng(IhdrData(1, 1, 8, 3), {0, 0},
+                                             Concat({palette, Chunk("tRNS", {0xFF, 0x80, 0x00})})));
     EXPECT_FALSE(ChunkOf<TChunktRNS>(png).singleColor);
     EXPECT_EQ(png.TransparencyMode(), PngTransparencyMode::Partial);
     EXPECT_EQ(ChunkOf<TChunktRNS>(png).values[3], 255);
@@ -201,11 +198,11 @@ TEST(PngChunks, TransparencySingleColorFlag) {
 
 TEST(PngChunks, TimeNeedsExactlySevenBytes) {
     TPNGObject png;
-    Load(png, GreyPixelPng(Chunk("tIME", {0x07, 0xD0, 1, 2, 3, 4})));
+    testing::LoadPng(png, GreyPixelPng(Chunk("tIME", {0x07, 0xD0, 1, 2, 3, 4})));
     const TChunktIME* time = &ChunkOf<TChunktIME>(png);
     EXPECT_EQ(time->year, 0);
     EXPECT_EQ(time->second, 0);
-    Load(png, GreyPixelPng(Chunk("tIME", {0x07, 0xD0, 1, 2, 3, 4, 5})));
+    testing::LoadPng(png, GreyPixelPng(Chunk("tIME", {0x07, 0xD0, 1, 2, 3, 4, 5})));
     time = &ChunkOf<TChunktIME>(png);
     EXPECT_EQ(time->year, 2000);
     EXPECT_EQ(time->month, 1);
@@ -217,11 +214,11 @@ TEST(PngChunks, TimeNeedsExactlySevenBytes) {
 
 TEST(PngChunks, TextKeywordAndText) {
     TPNGObject png;
-    Load(png, GreyPixelPng(Chunk("tEXt", {'T', 'i', 't', 'l', 'e', 0, 'H', 'e', 'l', 'l', 'o'})));
+    testing::LoadPng(png, GreyPixelPng(Chunk("tEXt", {'T', 'i', 't', 'l', 'e', 0, 'H', 'e', 'l', 'l', 'o'})));
     const TChunktEXt* text = &ChunkOf<TChunktEXt>(png);
     EXPECT_EQ(text->keyword, "Title");
     EXPECT_EQ(text->text, "Hello");
-    Load(png, GreyPixelPng(Chunk("tEXt", {'N', 'o', 'Z', 'e', 'r', 'o'})));
+    testing::LoadPng(png, GreyPixelPng(Chunk("tEXt", {'N', 'o', 'Z', 'e', 'r', 'o'})));
     text = &ChunkOf<TChunktEXt>(png);
     EXPECT_EQ(text->keyword, "NoZero");
     EXPECT_EQ(text->text, "");
@@ -232,7 +229,7 @@ TEST(PngChunks, CompressedText) {
     for (int i = 0; i < 300; ++i) longText += static_cast<char>('a' + i % 26);
     const Bytes compressed = testing::Deflate(Bytes(longText.begin(), longText.end()));
     TPNGObject png;
-    Load(png, GreyPixelPng(Chunk("zTXt", Concat({{'K', 0, 0}, compressed}))));
+    testing::LoadPng(png, GreyPixelPng(Chunk("zTXt", Concat({{'K', 0, 0}, compressed}))));
     const auto* text = dynamic_cast<const TChunkzTXt*>(png.Chunks().Item(1));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->keyword, "K");
@@ -243,22 +240,22 @@ TEST(PngChunks, CompressedText) {
     for (const Bytes& data : {Concat({{'K', 0, 0}, damaged}),
                               Concat({{'K', 0, 0}, Bytes(compressed.begin(), compressed.begin() + 10)}),
                               Concat({{'K', 0, 1}, compressed})}) {
-        Load(png, GreyPixelPng(Chunk("zTXt", data)));
+        testing::LoadPng(png, GreyPixelPng(Chunk("zTXt", data)));
         EXPECT_EQ(dynamic_cast<const TChunkzTXt*>(png.Chunks().Item(1))->text, "");
     }
 }
 
 TEST(PngChunks, GammaTables) {
     TPNGObject png;
-    Load(png, GreyPixelPng(Chunk("gAMA", testing::BigEndian32(45455))));
+    testing::LoadPng(png, GreyPixelPng(Chunk("gAMA", testing::BigEndian32(45455))));
     for (int i = 0; i < 256; ++i) {
         EXPECT_NEAR(png.GammaTable()[static_cast<std::size_t>(i)], i, 1);
         EXPECT_NEAR(png.InverseGammaTable()[static_cast<std::size_t>(i)], i, 1);
     }
-    Load(png, GreyPixelPng(Chunk("gAMA", testing::BigEndian32(0))));
+    testing::LoadPng(png, GreyPixelPng(Chunk("gAMA", testing::BigEndian32(0))));
     for (int i = 0; i < 256; ++i) EXPECT_EQ(png.GammaTable()[static_cast<std::size_t>(i)], i);
     // 1.0: the exponent 1 / 2.2 brightens mid-tones: 128 becomes round(255 * (128/255)^(1/2.2)) = 186.
-    Load(png, GreyPixelPng(Chunk("gAMA", testing::BigEndian32(100000))));
+    testing::LoadPng(png, GreyPixelPng(Chunk("gAMA", testing::BigEndian32(100000))));
     EXPECT_EQ(png.GammaTable()[128], 186);
     EXPECT_EQ(png.GammaTable()[0], 0);
     EXPECT_EQ(png.GammaTable()[255], 255);
@@ -298,7 +295,7 @@ TEST(PngObject, MaxIdatSizeHasAFloor) {
 
 TEST(PngObject, AssignFromAnotherObject_CopiesChunksAndPixels) {
     TPNGObject source;
-    Load(source, GreyPixelPng(Concat({Chunk("tEXt", {'a', 0, 'b'}), Chunk("abCd", {5})})));
+    testing::LoadPng(source, GreyPixelPng(Concat({Chunk("tEXt", {'a', 0, 'b'}), Chunk("abCd", {5})})));
     source.SetMaxIdatSize(70000);
     TPNGObject copy;
     copy.Assign(source);

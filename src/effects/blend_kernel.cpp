@@ -74,7 +74,7 @@ const TieTable& Mixer::TieTableFor(int k) {
     static std::array<std::once_flag, 101> built;
     std::call_once(built[static_cast<std::size_t>(k)], [k] {
         TieTable& table = tables[static_cast<std::size_t>(k)];
-        table.nearRowStart.fill(0x80);
+        table.nearRowStart.fill(0xFF);
         int nearRows = 0;
         const long double weight = static_cast<long double>(k) / 100;
         for (int difference = -255; difference <= 255; ++difference) {
@@ -179,9 +179,14 @@ struct Ops {
     static Vec MulHighUnsigned(Vec a, Vec b) { return _mm_mulhi_epu16(a, b); }
     static Vec ShiftRight7(Vec a) { return _mm_srli_epi16(a, 7); }
     static Vec Equal(Vec a, Vec b) { return _mm_cmpeq_epi16(a, b); }
-    static Vec PackSigned(Vec a, Vec b) { return _mm_packs_epi16(a, b); }
     static Vec PackUnsigned(Vec a, Vec b) { return _mm_packus_epi16(a, b); }
-    static std::uint64_t ByteMask(Vec a) { return static_cast<unsigned>(_mm_movemask_epi8(a)); }
+    // Bit j set when byte j of the block is a tie: the low 7 bits of its h are zero.
+    static std::uint64_t TieMask(Vec hLow, Vec hHigh) {
+        const Vec fraction = Set16(0x7F);
+        const Vec zero = _mm_setzero_si128();
+        return static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_packs_epi16(Equal(And(hLow, fraction), zero), Equal(And(hHigh, fraction), zero))));
+    }
     // Leaves every tie to the byte-wise table lookup.
     static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const TieTable&) { return mixed; }
 };
@@ -208,9 +213,13 @@ struct Ops {
     FLIPBOOK_SIMD_TARGET static Vec MulHighUnsigned(Vec a, Vec b) { return _mm256_mulhi_epu16(a, b); }
     FLIPBOOK_SIMD_TARGET static Vec ShiftRight7(Vec a) { return _mm256_srli_epi16(a, 7); }
     FLIPBOOK_SIMD_TARGET static Vec Equal(Vec a, Vec b) { return _mm256_cmpeq_epi16(a, b); }
-    FLIPBOOK_SIMD_TARGET static Vec PackSigned(Vec a, Vec b) { return _mm256_packs_epi16(a, b); }
     FLIPBOOK_SIMD_TARGET static Vec PackUnsigned(Vec a, Vec b) { return _mm256_packus_epi16(a, b); }
-    FLIPBOOK_SIMD_TARGET static std::uint64_t ByteMask(Vec a) { return static_cast<unsigned>(_mm256_movemask_epi8(a)); }
+    FLIPBOOK_SIMD_TARGET static std::uint64_t TieMask(Vec hLow, Vec hHigh) {
+        const Vec fraction = Set16(0x7F);
+        const Vec zero = _mm256_setzero_si256();
+        return static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_packs_epi16(Equal(And(hLow, fraction), zero), Equal(And(hHigh, fraction), zero))));
+    }
     FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const TieTable&) { return mixed; }
     // clang-format on
 };
@@ -238,11 +247,16 @@ struct Ops {
     FLIPBOOK_SIMD_TARGET static Vec And(Vec a, Vec b) { return _mm512_and_si512(a, b); }
     FLIPBOOK_SIMD_TARGET static Vec MulHighUnsigned(Vec a, Vec b) { return _mm512_mulhi_epu16(a, b); }
     FLIPBOOK_SIMD_TARGET static Vec ShiftRight7(Vec a) { return _mm512_srli_epi16(a, 7); }
-    FLIPBOOK_SIMD_TARGET static Vec Equal(Vec a, Vec b) { return _mm512_movm_epi16(_mm512_cmpeq_epi16_mask(a, b)); }
-    FLIPBOOK_SIMD_TARGET static Vec PackSigned(Vec a, Vec b) { return _mm512_packs_epi16(a, b); }
     FLIPBOOK_SIMD_TARGET static Vec PackUnsigned(Vec a, Vec b) { return _mm512_packus_epi16(a, b); }
-    FLIPBOOK_SIMD_TARGET static std::uint64_t ByteMask(Vec a) { return _mm512_movepi8_mask(a); }
     // clang-format on
+    // Most blocks have no tie, so the byte order of the mask is only worked out when one has.
+    FLIPBOOK_SIMD_TARGET static std::uint64_t TieMask(Vec hLow, Vec hHigh) {
+        const Vec fraction = Set16(0x7F);
+        const __mmask32 low = _mm512_testn_epi16_mask(hLow, fraction);
+        const __mmask32 high = _mm512_testn_epi16_mask(hHigh, fraction);
+        if ((low | high) == 0) return 0;
+        return _mm512_movepi8_mask(_mm512_packs_epi16(_mm512_movm_epi16(low), _mm512_movm_epi16(high)));
+    }
     // Settles the ties of bytes whose difference lies within -31..31 with lookups in registers: the row of
     // the difference, the byte a / 8 of that row, the bit a % 8 of that byte. Clears their bits in `ties`.
     FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec a, Vec b, std::uint64_t& ties,
@@ -256,7 +270,7 @@ struct Ops {
         const Vec rowStarts = _mm512_loadu_si512(table.nearRowStart.data());
         const Vec rowStart = _mm512_permutex2var_epi8(rowStarts, differenceIndex, rowStarts);
         const __mmask64 settled =
-            _mm512_mask_testn_epi8_mask(near & ties, rowStart, _mm512_set1_epi8(static_cast<char>(0x80)));
+            _mm512_mask_cmpneq_epi8_mask(near & ties, rowStart, _mm512_set1_epi8(static_cast<char>(0xFF)));
         const Vec byteIndex =
             _mm512_add_epi8(rowStart, _mm512_and_si512(_mm512_srli_epi16(a, 3), _mm512_set1_epi8(0x1F)));
         const std::uint8_t* rows = table.nearDown.data();

@@ -26,7 +26,7 @@ struct TieTable {
     std::array<std::uint64_t, 65536 / 64> down{};
     // The same answers for the pairs whose difference d = b - a lies within -31..31, where the ties of
     // camera frames gather, packed for lookups inside vector registers: at index d + 32, 32 times the
-    // number of d's row in nearDown, or 0x80 when d has no ties.
+    // number of d's row in nearDown, or 0xFF when d has no ties.
     std::array<std::uint8_t, 64> nearRowStart{};
     // Rows of 256 bits, one per tie difference within -31..31 (at most six), bit a set when the tie of
     // (a, a + d) goes down.
@@ -50,6 +50,9 @@ public:
     // target[i] := mix(first[i], second[i]) for count bytes; target may be first or second.
     void MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                 std::size_t count) const;
+
+    // The tie table of slider position k (not a multiple of 4 or 25), for tests.
+    static const TieTable& TieTableForTesting(int k) { return TieTableFor(k); }
 
 private:
     using Table = std::array<std::uint8_t, 65536>;

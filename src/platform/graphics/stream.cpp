@@ -31,6 +31,20 @@ std::size_t Available(std::size_t position, std::size_t size, std::size_t count)
     return position >= size ? 0 : std::min(count, size - position);
 }
 
+// Repeats a system read or write (given the bytes done so far) until all count bytes moved, the end of
+// the file or an error; returns the bytes moved.
+template <typename Transfer>
+std::size_t TransferAll(std::size_t count, Transfer transfer) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t moved = transfer(done);
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved <= 0) break;
+        done += static_cast<std::size_t>(moved);
+    }
+    return done;
+}
+
 }  // namespace
 
 std::int64_t Stream::Remaining() {
@@ -116,26 +130,14 @@ FileStream::~FileStream() {
 
 std::size_t FileStream::Read(void* buffer, std::size_t count) {
     auto* target = static_cast<std::uint8_t*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::read(descriptor_, target + done, count - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
+    return TransferAll(count,
+                       [&](std::size_t done) { return ::read(descriptor_, target + done, count - done); });
 }
 
 std::size_t FileStream::Write(const void* buffer, std::size_t count) {
     const auto* source = static_cast<const std::uint8_t*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t put = ::write(descriptor_, source + done, count - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) break;
-        done += static_cast<std::size_t>(put);
-    }
-    return done;
+    return TransferAll(count,
+                       [&](std::size_t done) { return ::write(descriptor_, source + done, count - done); });
 }
 
 std::int64_t FileStream::Seek(std::int64_t offset, SeekOrigin origin) {

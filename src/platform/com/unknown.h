@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "platform/com/guid.h"
@@ -38,8 +39,10 @@ public:
     }
     ComPtr(const ComPtr& other) : ComPtr(other.pointer_) {}
     ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+    // From a reference to a derived interface; asking for another interface is As().
     template <class U>
-    ComPtr(const ComPtr<U>& other) : ComPtr(static_cast<T*>(other.Get())) {}
+    requires std::is_convertible_v<U*, T*> ComPtr(const ComPtr<U>& other)
+        : ComPtr(static_cast<T*>(other.Get())) {}
     ~ComPtr() { Reset(); }
 
     ComPtr& operator=(ComPtr other) noexcept {

@@ -1,0 +1,335 @@
+// The snapshot library end to end through the real window with the test camera: choosing the folder
+// on the first Snap, saving in every format, listing, picking the reference, and moving pictures to
+// the trash.
+
+#include <QAction>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/fmMain.h"
+#include "app/image.h"
+#include "app/picture_files.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "platform/mediagraph/service.h"
+#include "support/temp_dir.h"
+#include "test_camera.h"
+#include "widgets/fake_desktop.h"
+#include "widgets/select_dir.h"
+
+namespace flipbook {
+namespace {
+
+// Answers the folder chooser instead of the dialog, counting how often it was asked.
+class AnsweringChooser : public DirectoryChooser {
+public:
+    AnsweringChooser() : previous_(InstallDirectoryChooser(this)) {}
+    ~AnsweringChooser() override { InstallDirectoryChooser(previous_); }
+    AnsweringChooser(const AnsweringChooser&) = delete;
+    AnsweringChooser& operator=(const AnsweringChooser&) = delete;
+
+    bool Select(QWidget*, std::string& directory, SelectDirOptions options, int helpContext) override {
+        ++asked;
+        lastOptions = options;
+        lastHelpContext = helpContext;
+        if (!answer) return false;
+        directory = *answer;
+        return true;
+    }
+
+    std::optional<std::string> answer;
+    int asked = 0;
+    SelectDirOptions lastOptions;
+    int lastHelpContext = -1;
+
+private:
+    DirectoryChooser* previous_;
+};
+
+std::vector<std::string> Entries(const QListWidget* list) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list->count(); ++row) names.push_back(list->item(row)->text().toStdString());
+    return names;
+}
+
+// The same picture: exactly, or for a lossy format with a mean difference per colour byte of at most
+// the tolerance (sharp colour edges of the test pattern ring and lose colour to subsampling, about 5
+// levels on average at quality 90; a swap of red and blue would be near 100).
+bool SamePicture(const Bitmap& actual, const Bitmap& expected, double tolerance) {
+    if (actual.Width() != expected.Width() || actual.Height() != expected.Height()) return false;
+    double difference = 0;
+    for (int y = 0; y < expected.Height(); ++y) {
+        for (int x = 0; x < expected.Width(); ++x) {
+            const Rgb a = actual.PixelColor(x, y);
+            const Rgb e = expected.PixelColor(x, y);
+            const int pixelDifference =
+                std::abs(a.red - e.red) + std::abs(a.green - e.green) + std::abs(a.blue - e.blue);
+            if (tolerance == 0 && pixelDifference != 0) return false;
+            difference += pixelDifference;
+        }
+    }
+    return difference / (3.0 * expected.Width() * expected.Height()) <= tolerance;
+}
+
+std::filesystem::path Trash() {
+    return std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "Trash";
+}
+
+}  // namespace
+
+class SnapshotLibraryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        folder_ = std::make_unique<testing::TempDir>();
+        desktop_ = std::make_unique<testing::FakeDesktop>();
+        chooser_ = std::make_unique<AnsweringChooser>();
+        testing::SetTestCameras("Camera:160x120@30:smpte:bgr");
+        form_ = std::make_unique<TFormMain>();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(QTest::qWaitFor([&] { return !LiveFrame().Empty(); }, 10000));
+    }
+    void cleanup() {
+        if (QTest::currentTestFailed()) folder_->Keep();
+        form_.reset();
+        chooser_.reset();
+        desktop_.reset();
+        folder_.reset();
+    }
+
+    void FirstSnap_AsksForTheFolder_ListsIt_SavesAddsAndSelects() {
+        std::ofstream(folder_->File("old-1.png")) << "x";
+        std::ofstream(folder_->File("old-2.png")) << "x";
+        chooser_->answer = folder_->Path().string();  // without the trailing "/"
+        Snap();
+        QCOMPARE(chooser_->asked, 1);
+        QCOMPARE(static_cast<unsigned>(chooser_->lastOptions), 7u);
+        QCOMPARE(chooser_->lastHelpContext, 0);
+        const std::string folder = folder_->Path().string() + "/";
+        QCOMPARE(form_->SnapshotFolder(), folder);
+        QCOMPARE(form_->sbMain->currentMessage().isEmpty() ? StatusText() : form_->sbMain->currentMessage(),
+                 QString::fromStdString(folder));
+        const std::vector<std::string> entries = Entries(form_->lbSnapshots);
+        QCOMPARE(entries.size(), std::size_t{3});
+        QCOMPARE(entries[0], std::string("old-1.png"));
+        QVERIFY(entries[2].rfind("snap-", 0) == 0);
+        QCOMPARE(form_->lbSnapshots->currentRow(), 2);
+        QVERIFY(std::filesystem::exists(folder + entries[2]));
+
+        // The next Snap uses the folder without asking.
+        Snap();
+        QCOMPARE(chooser_->asked, 1);
+        QCOMPARE(form_->lbSnapshots->count(), 4);
+    }
+
+    void CancelledChooser_SavesNothing() {
+        chooser_->answer.reset();
+        Snap();
+        QCOMPARE(chooser_->asked, 1);
+        QCOMPARE(form_->lbSnapshots->count(), 0);
+        QVERIFY(form_->SnapshotFolder().empty());
+        QVERIFY(Reference().Empty());
+    }
+
+    void SnapsInEveryFormat_DecodeToTheCameraPicture() {
+        chooser_->answer = folder_->Path().string() + "/";
+        const struct {
+            int formatIndex;
+            const char* extension;
+            double tolerance;
+        } formats[] = {{0, ".png", 0}, {1, ".jpg", 8}, {2, ".bmp", 0}};
+        for (const auto& format : formats) {
+            ChooseFormat(format.formatIndex);
+            QCOMPARE(form_->SnapshotExtension(), std::string(format.extension));
+            for (int shot = 0; shot < 3; ++shot) {
+                Snap();
+                const std::string name = form_->lbSnapshots->currentItem()->text().toStdString();
+                QVERIFY(name.size() > 4 && name.substr(name.size() - 4) == format.extension);
+                const Bitmap snapped = Reference();
+                QCOMPARE(snapped.Width(), 160);
+                Bitmap loaded;
+                QVERIFY(LoadPicture(&loaded, form_->SnapshotFolder() + name));
+                loaded.SetPixelFormat(PixelFormat::Bit24);
+                QVERIFY2(SamePicture(loaded, snapped, format.tolerance), name.c_str());
+                QTest::qWait(2);  // a new millisecond, a new name
+            }
+            QCOMPARE(form_->lbSnapshots->count(), 3);
+        }
+    }
+
+    void SwitchingTheFormat_RelistsAndReloadsTheReference() {
+        chooser_->answer = folder_->Path().string() + "/";
+        ChooseFormat(1);
+        Snap();
+        const std::string jpg = form_->lbSnapshots->currentItem()->text().toStdString();
+        std::ofstream(folder_->File("a.JPG")) << "not a picture";
+        ChooseFormat(0);
+        QCOMPARE(form_->lbSnapshots->count(), 0);
+        QVERIFY(Reference().Empty());
+
+        ChooseFormat(1);
+        QCOMPARE(Entries(form_->lbSnapshots), (std::vector<std::string>{"a.JPG", jpg}));
+        QCOMPARE(form_->lbSnapshots->currentRow(), 1);
+        QCOMPARE(Reference().Width(), 160);
+    }
+
+    void PickingAnEntry_WithWeight100_ShowsThatPicture() {
+        chooser_->answer = folder_->Path().string() + "/";
+        // A picture unlike anything the camera shows, the first in the list.
+        Bitmap marker;
+        marker.SetSize(160, 120);
+        marker.GetCanvas().SetBrushColor({10, 200, 30});
+        marker.GetCanvas().FillRect({0, 0, 160, 120});
+        QVERIFY(SavePicture(&marker, folder_->File("a-marker.png")));
+        Snap();
+        QCOMPARE(form_->lbSnapshots->count(), 2);
+
+        form_->tbGrabOnion->setValue(100);
+        ClickEntry(0);
+        QVERIFY(SamePicture(Reference(), marker, 0));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                Bitmap& display = form_->imGrabSample->Picture();
+                std::lock_guard lock(display.GetCanvas());
+                return display.Width() == 160 && display.PixelColor(80, 60) == Rgb{10, 200, 30};
+            },
+            10000));
+    }
+
+    void DeletingEntry3Of5_SelectsEntry2_AndTheFileIsInTheTrash() {
+        chooser_->answer = folder_->Path().string() + "/";
+        for (const char* name : {"p1.png", "p2.png", "p3.png", "p4.png", "p5.png"}) Save(name);
+        Snap();  // lists the five and adds a sixth
+        ClickEntry(2);
+        QCOMPARE(Entries(form_->lbSnapshots)[2], std::string("p3.png"));
+        form_->miSnapDelete->trigger();
+        QCOMPARE(desktop_->questions.size(), std::size_t{1});
+        QVERIFY(!std::filesystem::exists(folder_->File("p3.png")));
+        QCOMPARE(form_->lbSnapshots->count(), 5);
+        QCOMPARE(form_->lbSnapshots->currentRow(), 1);
+        QCOMPARE(form_->lbSnapshots->currentItem()->text(), QStringLiteral("p2.png"));
+        QVERIFY(!Reference().Empty());
+
+        // The trash holds the file with the information to put it back where it was.
+        std::ifstream info(Trash() / "info" / "p3.png.trashinfo");
+        std::ostringstream read;
+        read << info.rdbuf();
+        const std::string content = read.str();
+        QVERIFY(std::filesystem::exists(Trash() / "files" / "p3.png"));
+        QVERIFY(content.find("Path=" + folder_->File("p3.png")) != std::string::npos);
+    }
+
+    void DecliningTheQuestion_KeepsFileAndEntry() {
+        chooser_->answer = folder_->Path().string() + "/";
+        Save("keep.png");
+        Snap();
+        ClickEntry(0);
+        desktop_->answer = false;
+        form_->miSnapDelete->trigger();
+        QCOMPARE(desktop_->questions.size(), std::size_t{1});
+        QVERIFY(std::filesystem::exists(folder_->File("keep.png")));
+        QCOMPARE(form_->lbSnapshots->count(), 2);
+        QCOMPARE(form_->lbSnapshots->currentRow(), 0);
+    }
+
+    void DeletingTheOnlyEntry_EmptiesListAndReference() {
+        chooser_->answer = folder_->Path().string() + "/";
+        Snap();
+        QCOMPARE(form_->lbSnapshots->count(), 1);
+        QVERIFY(!Reference().Empty());
+        form_->miSnapDelete->trigger();
+        QCOMPARE(form_->lbSnapshots->count(), 0);
+        QCOMPARE(form_->lbSnapshots->currentRow(), -1);
+        QVERIFY(Reference().Empty());
+    }
+
+    void TwoSnapsInOneMillisecond_GiveOneFileAndTwoEntries() {
+        chooser_->answer = folder_->Path().string() + "/";
+        const auto instant = std::chrono::system_clock::now();
+        form_->SnapshotClock = [instant] { return instant; };
+        Snap();
+        Snap();
+        const std::vector<std::string> entries = Entries(form_->lbSnapshots);
+        QCOMPARE(entries.size(), std::size_t{2});
+        QCOMPARE(entries[0], entries[1]);
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(folder_->Path()),
+                               std::filesystem::directory_iterator()),
+                 std::ptrdiff_t{1});
+    }
+
+    void DeleteIsDisabledInTheMenu_WhenNothingIsSelected() {
+        chooser_->answer = folder_->Path().string() + "/";
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(form_->lbSnapshots->count(), 0);
+        emit form_->lbSnapshots->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(!form_->miSnapDelete->isEnabled());
+        form_->pmSnapshots->hide();
+        Snap();
+        emit form_->lbSnapshots->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(form_->miSnapDelete->isEnabled());
+        form_->pmSnapshots->hide();
+    }
+
+private:
+    void Snap() { QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton); }
+    void ChooseFormat(int index) {
+        form_->cbSnapshotsExt->setCurrentIndex(index);
+        emit form_->cbSnapshotsExt->activated(index);
+    }
+    void ClickEntry(int row) {
+        QListWidget* list = form_->lbSnapshots;
+        const QRect area = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, area.center());
+        QCOMPARE(list->currentRow(), row);
+    }
+    void Save(const std::string& name) {
+        const Bitmap live = LiveFrame();
+        QVERIFY(SavePicture(&live, folder_->File(name)));
+    }
+    QString StatusText() const { return form_->StatusText(); }
+    Bitmap LiveFrame() {
+        return form_->WithPictures([](Bitmap& live, Bitmap&) { return Bitmap(live); });
+    }
+    Bitmap Reference() {
+        return form_->WithPictures([](Bitmap&, Bitmap& reference) { return Bitmap(reference); });
+    }
+
+    std::unique_ptr<testing::TempDir> folder_;
+    std::unique_ptr<testing::FakeDesktop> desktop_;
+    std::unique_ptr<AnsweringChooser> chooser_;
+    std::unique_ptr<TFormMain> form_;
+};
+
+}  // namespace flipbook
+
+int main(int argc, char** argv) {
+    // A trash of the test's own: the desktop library reads these folders once.
+    flipbook::testing::TempDir home;
+    const auto data = home.Path() / ".local" / "share";
+    std::filesystem::create_directories(data);
+    setenv("HOME", home.Path().c_str(), 1);
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    flipbook::testing::PrepareTestCamera();
+    flipbook::ComApartment apartment;
+    flipbook::TApplication application(argc, argv);
+    flipbook::SnapshotLibraryTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "snapshot_library_test.moc"

@@ -16,3 +16,11 @@ elseif(FLIPBOOK_SANITIZE STREQUAL "thread")
 elseif(NOT FLIPBOOK_SANITIZE STREQUAL "")
   message(FATAL_ERROR "FLIPBOOK_SANITIZE must be empty, 'address' or 'thread'")
 endif()
+
+# In a fuzzing build every first-party library is instrumented for coverage and checked by the
+# sanitizers, not only the harness; the harness itself links the fuzzer's main.
+if(FLIPBOOK_BUILD_FUZZERS)
+  target_compile_options(flipbook_settings INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                     -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(flipbook_settings INTERFACE -fsanitize=address,undefined)
+endif()

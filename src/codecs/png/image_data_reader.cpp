@@ -16,7 +16,7 @@ constexpr ChunkType kIdat = MakeChunkType("IDAT");
 
 ImageDataReader::ImageDataReader(Stream& stream, const ChunkType& type, std::uint32_t length)
     : stream_(stream),
-      input_(std::make_unique<std::uint8_t[]>(kInputBlockSize)),
+      input_(std::make_unique_for_overwrite<std::uint8_t[]>(kInputBlockSize)),
       runningCrc_(UpdateCrc(kCrcStart, type)),
       chunkRemaining_(length) {
     if (length > kMaxChunkLength) throw EPngInvalidCRC();

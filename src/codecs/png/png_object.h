@@ -76,7 +76,7 @@ public:
     // The colour of a pixel (black outside the picture); setting one outside does nothing.
     Rgb Pixel(int x, int y) const;
     void SetPixel(int x, int y, Rgb color);
-    // Image row y of the image buffer.
+    // Image row y (from the top, below the height) of the image buffer.
     std::uint8_t* ScanLine(int y);
 
     // Encoder settings.

@@ -2,7 +2,7 @@
 add_library(flipbook_warnings INTERFACE)
 target_compile_options(flipbook_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align
-  -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough)
+  -Woverloaded-virtual -Wimplicit-fallthrough)
 if(FLIPBOOK_WARNINGS_AS_ERRORS)
   target_compile_options(flipbook_warnings INTERFACE -Werror)
 endif()

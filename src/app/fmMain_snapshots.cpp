@@ -81,7 +81,7 @@ bool TFormMain::ListPictures() {
 
 void TFormMain::cbSnapshotsExtChange() {
     try {
-        snapshotExt_ = "." + cbSnapshotsExt->currentText().toLower().toStdString();
+        snapshotExt_ = '.' + cbSnapshotsExt->currentText().toLower().toStdString();
         ListPictures();
         lbSnapshotsClick();
     } catch (...) {

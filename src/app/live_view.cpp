@@ -1,10 +1,20 @@
 #include "app/live_view.h"
 
+#include <atomic>
+
 #include "capture/sample_grabber.h"
 #include "effects/zt_bmpfx.h"
 #include "platform/graphics/canvas.h"
 
 namespace flipbook {
+
+namespace {
+std::atomic<std::uint64_t> swallowedFrameFailures{0};
+}  // namespace
+
+std::uint64_t SwallowedFrameFailures() {
+    return swallowedFrameFailures.load();
+}
 
 void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_t bufferLength,
                const TFrameTargets& targets, TOnionSkin onionSkin) {
@@ -16,7 +26,9 @@ void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_
         if (onionSkin.on && !targets.referencePicture.Empty())
             Blend(targets.liveFrame, targets.referencePicture, targets.display, onionSkin.position / 100.0L);
     } catch (...) {
-        // The frame is lost, shown in part or not at all; the next one comes soon.
+        // The frame is lost, shown in part or not at all; the next one comes soon. Counted, so a
+        // long run can tell a rare hiccup from frames failing all the time.
+        swallowedFrameFailures.fetch_add(1);
     }
 }
 

@@ -32,4 +32,7 @@ struct TOnionSkin {
 void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_t bufferLength,
                const TFrameTargets& targets, TOnionSkin onionSkin);
 
+// How many frames DrawFrame has skipped because of a failure, in this process so far.
+std::uint64_t SwallowedFrameFailures();
+
 }  // namespace flipbook

@@ -18,20 +18,8 @@ namespace {
 
 const bool kCameraPrepared = (testing::PrepareTestCamera(), true);
 
-class FilterGraph : public ::testing::Test {
+class FilterGraph : public testing::GraphTest {
 protected:
-    void SetUp() override {
-        testing::EnsureApplication();
-        CoInitialize();
-        setenv("XDG_RUNTIME_DIR", runtime_.Path().c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("XDG_RUNTIME_DIR");
-        testing::SetTestCameras("");
-        CoUninitialize();
-    }
-
-    testing::TempDir runtime_;
     std::vector<std::string> log_;
     testing::RecordingMember grabber_{"fwSampleGrabber", log_, testing::MakeGrabber};
 };

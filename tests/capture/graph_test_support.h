@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "capture/sys_dev_enum.h"
 #include "platform/mediagraph/sample_grabber.h"
 #include "platform/mediagraph/service.h"
+#include "support/temp_dir.h"
 
 namespace flipbook::testing {
 
@@ -23,6 +25,24 @@ inline void EnsureApplication() {
     static auto* application = new QCoreApplication(argc, argv);
     (void)application;
 }
+
+// A test with the apartment entered, the Qt application made and a running object table of its own
+// (a fresh runtime folder), so registrations of other tests or programs cannot interfere.
+class GraphTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        CoInitialize();
+        setenv("XDG_RUNTIME_DIR", runtime_.Path().c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("FLIPBOOK_TEST_CAMERA", "", 1);
+        CoUninitialize();
+    }
+
+    TempDir runtime_;
+};
 
 // Runs the event loop until done() holds, at most ten seconds (a guard against a stuck pipeline).
 inline bool PumpUntil(const std::function<bool()>& done) {

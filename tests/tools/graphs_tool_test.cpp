@@ -35,20 +35,7 @@ ToolResult RunTool(const std::string& arguments) {
     return result;
 }
 
-class GraphsTool : public ::testing::Test {
-protected:
-    void SetUp() override {
-        testing::EnsureApplication();
-        CoInitialize();
-        setenv("XDG_RUNTIME_DIR", runtime_.Path().c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("XDG_RUNTIME_DIR");
-        CoUninitialize();
-    }
-
-    testing::TempDir runtime_;
-};
+using GraphsTool = testing::GraphTest;
 
 TEST_F(GraphsTool, ListsAnActiveGraphWithGraphEdit_AndShowsItsFilters_UntilItIsDeactivated) {
     std::vector<std::string> log;

@@ -23,7 +23,7 @@ namespace {
 // Every device carries a class id unless told otherwise, as capture devices usually do.
 constexpr const char* kDefaultClassId = "{5C2F0E61-9A4B-4D7E-8C31-6F0B2D9A7E15}";
 
-struct CameraSpec {
+struct VirtualCamera {
     std::string name;
     int width = 320;
     int height = 240;
@@ -44,56 +44,56 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     }
 }
 
-bool ParseSize(const std::string& field, CameraSpec& spec) {
+bool ParseSize(const std::string& field, VirtualCamera& camera) {
     int width = 0, height = 0, rate = 0;
     char extra = 0;
     if (std::sscanf(field.c_str(), "%dx%d@%d%c", &width, &height, &rate, &extra) == 3 && rate > 0) {
-        spec.framesPerSecond = rate;
+        camera.framesPerSecond = rate;
     } else if (std::sscanf(field.c_str(), "%dx%d%c", &width, &height, &extra) != 2) {
         return false;
     }
     if (width <= 0 || height <= 0) return false;
-    spec.width = width;
-    spec.height = height;
+    camera.width = width;
+    camera.height = height;
     return true;
 }
 
-std::vector<CameraSpec> ReadSpecs() {
-    std::vector<CameraSpec> specs;
+std::vector<VirtualCamera> ReadCameras() {
+    std::vector<VirtualCamera> cameras;
     const char* variable = std::getenv("FLIPBOOK_TEST_CAMERA");
-    if (!variable || !*variable) return specs;
+    if (!variable || !*variable) return cameras;
     for (const std::string& device : Split(variable, ';')) {
         std::vector<std::string> fields = Split(device, ':');
         if (fields[0].empty()) continue;
-        CameraSpec spec;
-        spec.name = fields[0];
+        VirtualCamera camera;
+        camera.name = fields[0];
         for (std::size_t i = 1; i < fields.size(); ++i) {
             const std::string& field = fields[i];
-            if (field.empty() || ParseSize(field, spec)) continue;
+            if (field.empty() || ParseSize(field, camera)) continue;
             if (field == "bgr" || field == "yuy2" || field == "i420" || field == "nv12" || field == "mjpeg")
-                spec.format = field;
+                camera.format = field;
             else if (field == "noclsid")
-                spec.classId.clear();
+                camera.classId.clear();
             else if (field.rfind("clsid=", 0) == 0)
-                spec.classId = field.substr(6);
+                camera.classId = field.substr(6);
             else
-                spec.pattern = field;
+                camera.pattern = field;
         }
-        specs.push_back(spec);
+        cameras.push_back(camera);
     }
-    return specs;
+    return cameras;
 }
 
-GstCaps* CapsOf(const CameraSpec& spec) {
-    if (spec.format == "mjpeg")
-        return gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, spec.width, "height", G_TYPE_INT,
-                                   spec.height, "framerate", GST_TYPE_FRACTION, spec.framesPerSecond, 1,
+GstCaps* CapsOf(const VirtualCamera& camera) {
+    if (camera.format == "mjpeg")
+        return gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, camera.width, "height", G_TYPE_INT,
+                                   camera.height, "framerate", GST_TYPE_FRACTION, camera.framesPerSecond, 1,
                                    nullptr);
-    std::string format = spec.format;
+    std::string format = camera.format;
     for (char& c : format) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format.c_str(), "width", G_TYPE_INT,
-                               spec.width, "height", G_TYPE_INT, spec.height, "framerate", GST_TYPE_FRACTION,
-                               spec.framesPerSecond, 1, nullptr);
+                               camera.width, "height", G_TYPE_INT, camera.height, "framerate",
+                               GST_TYPE_FRACTION, camera.framesPerSecond, 1, nullptr);
 }
 
 }  // namespace
@@ -102,7 +102,7 @@ GstCaps* CapsOf(const CameraSpec& spec) {
 
 struct FlipbookTestCameraDevice {
     GstDevice parent;
-    CameraSpec* spec;
+    VirtualCamera* camera;
 };
 struct FlipbookTestCameraDeviceClass {
     GstDeviceClass parentClass;
@@ -111,7 +111,7 @@ struct FlipbookTestCameraDeviceClass {
 G_DEFINE_TYPE(FlipbookTestCameraDevice, flipbook_test_camera_device, GST_TYPE_DEVICE)
 
 static GstElement* flipbook_test_camera_device_create_element(GstDevice* device, const gchar* name) {
-    const CameraSpec& spec = *reinterpret_cast<FlipbookTestCameraDevice*>(device)->spec;
+    const VirtualCamera& camera = *reinterpret_cast<FlipbookTestCameraDevice*>(device)->camera;
     GstElement* bin = gst_bin_new(name);
     GstElement* source = gst_element_factory_make("videotestsrc", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
@@ -122,14 +122,14 @@ static GstElement* flipbook_test_camera_device_create_element(GstDevice* device,
         return nullptr;
     }
     g_object_set(source, "is-live", TRUE, nullptr);
-    gst_util_set_object_arg(G_OBJECT(source), "pattern", spec.pattern.c_str());
-    GstCaps* caps = CapsOf(spec);
+    gst_util_set_object_arg(G_OBJECT(source), "pattern", camera.pattern.c_str());
+    GstCaps* caps = CapsOf(camera);
     GstElement* last = filter;
-    if (spec.format == "mjpeg") {
+    if (camera.format == "mjpeg") {
         // The pattern is made raw and compressed, as an MJPEG webcam would send it.
-        GstCaps* raw = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", "width",
-                                           G_TYPE_INT, spec.width, "height", G_TYPE_INT, spec.height,
-                                           "framerate", GST_TYPE_FRACTION, spec.framesPerSecond, 1, nullptr);
+        GstCaps* raw = gst_caps_new_simple(
+            "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, camera.width, "height",
+            G_TYPE_INT, camera.height, "framerate", GST_TYPE_FRACTION, camera.framesPerSecond, 1, nullptr);
         g_object_set(filter, "caps", raw, nullptr);
         gst_caps_unref(raw);
         GstElement* encoder = gst_element_factory_make("jpegenc", nullptr);
@@ -151,7 +151,7 @@ static GstElement* flipbook_test_camera_device_create_element(GstDevice* device,
 }
 
 static void flipbook_test_camera_device_finalize(GObject* object) {
-    delete reinterpret_cast<FlipbookTestCameraDevice*>(object)->spec;
+    delete reinterpret_cast<FlipbookTestCameraDevice*>(object)->camera;
     G_OBJECT_CLASS(flipbook_test_camera_device_parent_class)->finalize(object);
 }
 
@@ -161,19 +161,19 @@ static void flipbook_test_camera_device_class_init(FlipbookTestCameraDeviceClass
 }
 
 static void flipbook_test_camera_device_init(FlipbookTestCameraDevice* device) {
-    device->spec = nullptr;
+    device->camera = nullptr;
 }
 
-static GstDevice* MakeDevice(const CameraSpec& spec, int index) {
-    GstCaps* caps = CapsOf(spec);
+static GstDevice* MakeDevice(const VirtualCamera& camera, int index) {
+    GstCaps* caps = CapsOf(camera);
     GstStructure* properties = gst_structure_new("flipbook-test-camera", "device.api", G_TYPE_STRING,
                                                  "flipbook-test", "device.index", G_TYPE_INT, index, nullptr);
-    if (!spec.classId.empty())
-        gst_structure_set(properties, "device.clsid", G_TYPE_STRING, spec.classId.c_str(), nullptr);
+    if (!camera.classId.empty())
+        gst_structure_set(properties, "device.clsid", G_TYPE_STRING, camera.classId.c_str(), nullptr);
     auto* device = reinterpret_cast<FlipbookTestCameraDevice*>(
-        g_object_new(flipbook_test_camera_device_get_type(), "display-name", spec.name.c_str(), "caps", caps,
-                     "device-class", "Video/Source", "properties", properties, nullptr));
-    device->spec = new CameraSpec(spec);
+        g_object_new(flipbook_test_camera_device_get_type(), "display-name", camera.name.c_str(), "caps",
+                     caps, "device-class", "Video/Source", "properties", properties, nullptr));
+    device->camera = new VirtualCamera(camera);
     gst_caps_unref(caps);
     gst_structure_free(properties);
     return GST_DEVICE(device);
@@ -193,7 +193,8 @@ G_DEFINE_TYPE(FlipbookTestCameraProvider, flipbook_test_camera_provider, GST_TYP
 static GList* flipbook_test_camera_provider_probe(GstDeviceProvider*) {
     GList* devices = nullptr;
     int index = 0;
-    for (const CameraSpec& spec : ReadSpecs()) devices = g_list_append(devices, MakeDevice(spec, index++));
+    for (const VirtualCamera& camera : ReadCameras())
+        devices = g_list_append(devices, MakeDevice(camera, index++));
     return devices;
 }
 

@@ -1,4 +1,6 @@
 #include "app/fmMain.h"
+#include "platform/mediagraph/service.h"
+#include "test_camera.h"
 
 #include <memory>
 #include <stdexcept>
@@ -286,6 +288,10 @@ private:
 }  // namespace flipbook
 
 int main(int argc, char** argv) {
+    // The window starts without any camera, also on a machine that has one: only the test camera's
+    // devices are seen, and it announces none.
+    flipbook::testing::PrepareTestCamera();
+    flipbook::ComApartment apartment;
     flipbook::TApplication application(argc, argv);
     flipbook::FormMainTest test;
     return QTest::qExec(&test, argc, argv);

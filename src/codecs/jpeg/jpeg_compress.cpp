@@ -65,6 +65,8 @@ void TJPEGImage::CompressInto(std::vector<std::uint8_t>& bytes) const {
     });
     if (grayscale) data_->grayscale = true;
 
+    // Photographs at the usual qualities take 2 to 4 bits a pixel; 6 leaves room without a copy.
+    session.ExpectOutputSize(std::size_t{info.image_width} * info.image_height * 6 / 8);
     try {
         Progress(ProgressStage::Starting, 0, false, Rect{});
         session.Guard([&] {
@@ -77,7 +79,7 @@ void TJPEGImage::CompressInto(std::vector<std::uint8_t>& bytes) const {
         throw;
     }
     Progress(ProgressStage::Ending, 100, false, Rect{});
-    bytes = std::move(session.Output());
+    bytes = session.TakeOutput();
 }
 
 }  // namespace flipbook

@@ -1,6 +1,8 @@
 #include "codecs/jpeg/jpeg_session.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <utility>
 
 #include <jerror.h>
@@ -11,7 +13,7 @@ namespace flipbook::jpeg_detail {
 
 namespace {
 
-// The first output buffer; it doubles whenever the library fills it.
+// The smallest first output buffer; it doubles whenever the library fills it.
 constexpr std::size_t kFirstOutputSize = 64 * 1024;
 // Reports are made at most this often.
 constexpr std::uint64_t kProgressIntervalMs = 500;
@@ -175,24 +177,36 @@ CompressSession::~CompressSession() {
 
 void CompressSession::InitDestination(j_compress_ptr info) {
     auto& session = *static_cast<CompressSession*>(static_cast<SessionBase*>(info->client_data));
-    session.RunCallback([&] { session.output_.resize(kFirstOutputSize); });
-    session.destination_.next_output_byte = session.output_.data();
-    session.destination_.free_in_buffer = session.output_.size();
+    session.RunCallback([&] {
+        session.outputCapacity_ = std::max(kFirstOutputSize, session.expectedSize_);
+        session.output_ = std::make_unique_for_overwrite<std::uint8_t[]>(session.outputCapacity_);
+    });
+    session.destination_.next_output_byte = session.output_.get();
+    session.destination_.free_in_buffer = session.outputCapacity_;
 }
 
 boolean CompressSession::EmptyOutputBuffer(j_compress_ptr info) {
     // The library calls this when the whole buffer is full, whatever free_in_buffer says.
     auto& session = *static_cast<CompressSession*>(static_cast<SessionBase*>(info->client_data));
-    const std::size_t used = session.output_.size();
-    session.RunCallback([&] { session.output_.resize(used * 2); });
-    session.destination_.next_output_byte = session.output_.data() + used;
-    session.destination_.free_in_buffer = session.output_.size() - used;
+    const std::size_t used = session.outputCapacity_;
+    session.RunCallback([&] {
+        auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(used * 2);
+        std::memcpy(larger.get(), session.output_.get(), used);
+        session.output_ = std::move(larger);
+        session.outputCapacity_ = used * 2;
+    });
+    session.destination_.next_output_byte = session.output_.get() + used;
+    session.destination_.free_in_buffer = session.outputCapacity_ - used;
     return TRUE;
 }
 
 void CompressSession::TermDestination(j_compress_ptr info) {
     auto& session = *static_cast<CompressSession*>(static_cast<SessionBase*>(info->client_data));
-    session.output_.resize(session.output_.size() - session.destination_.free_in_buffer);
+    session.outputSize_ = session.outputCapacity_ - session.destination_.free_in_buffer;
+}
+
+std::vector<std::uint8_t> CompressSession::TakeOutput() const {
+    return {output_.get(), output_.get() + outputSize_};
 }
 
 }  // namespace flipbook::jpeg_detail

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -108,8 +109,10 @@ public:
     explicit CompressSession(const TJPEGImage* image);
     ~CompressSession();
 
-    // The bytes written so far; complete after jpeg_finish_compress.
-    std::vector<std::uint8_t>& Output() { return output_; }
+    // Sizes the first output buffer; call before compression starts. A buffer too small doubles.
+    void ExpectOutputSize(std::size_t bytes) { expectedSize_ = bytes; }
+    // The bytes written, once jpeg_finish_compress has returned.
+    std::vector<std::uint8_t> TakeOutput() const;
 
     jpeg_compress_struct info{};
 
@@ -119,7 +122,11 @@ private:
     static void TermDestination(j_compress_ptr info);
 
     jpeg_destination_mgr destination_{};
-    std::vector<std::uint8_t> output_;
+    // Left uninitialised: the library writes every byte that is later read.
+    std::unique_ptr<std::uint8_t[]> output_;
+    std::size_t outputCapacity_ = 0;
+    std::size_t outputSize_ = 0;
+    std::size_t expectedSize_ = 0;
 };
 
 // The millisecond clock the progress monitor reads; tests replace it to see every report.

@@ -124,22 +124,29 @@ void SessionBase::ReportProgress(jpeg_common_struct& common) {
     image_->Progress(ProgressStage::Running, percent, band.Height() > 3, band);
 }
 
-DecompressSession::DecompressSession(const TJPEGImage* image, const std::vector<std::uint8_t>& bytes)
-    : SessionBase(image), bytes_(bytes) {
-    Attach(reinterpret_cast<jpeg_common_struct&>(info));
+void SessionBase::CreateLibraryObject(jpeg_common_struct& common, bool decompressor) {
+    Attach(common);
     try {
-        Guard([this] {
-            jpeg_create_decompress(&info);
+        Guard([&] {
+            if (decompressor)
+                jpeg_create_decompress(reinterpret_cast<j_decompress_ptr>(&common));
+            else
+                jpeg_create_compress(reinterpret_cast<j_compress_ptr>(&common));
             // Bound the library's whole-image buffers; without backing store it fails instead of swapping.
-            info.mem->max_memory_to_use = kMaxJPEGLibraryMemory;
+            common.mem->max_memory_to_use = kMaxJPEGLibraryMemory;
         });
     } catch (...) {
-        // The destructor does not run for a half-made session; free what the library took so far.
-        jpeg_destroy_decompress(&info);
+        // The owner's destructor does not run for a half-made session; free what the library took.
+        jpeg_destroy(&common);
         throw;
     }
     // Creating the object cleared everything but the error manager and client data.
-    Attach(reinterpret_cast<jpeg_common_struct&>(info));
+    Attach(common);
+}
+
+DecompressSession::DecompressSession(const TJPEGImage* image, const std::vector<std::uint8_t>& bytes)
+    : SessionBase(image), bytes_(bytes) {
+    CreateLibraryObject(reinterpret_cast<jpeg_common_struct&>(info), true);
 }
 
 DecompressSession::~DecompressSession() {
@@ -154,17 +161,7 @@ void DecompressSession::ReadHeader() {
 }
 
 CompressSession::CompressSession(const TJPEGImage* image) : SessionBase(image) {
-    Attach(reinterpret_cast<jpeg_common_struct&>(info));
-    try {
-        Guard([this] {
-            jpeg_create_compress(&info);
-            info.mem->max_memory_to_use = kMaxJPEGLibraryMemory;
-        });
-    } catch (...) {
-        jpeg_destroy_compress(&info);
-        throw;
-    }
-    Attach(reinterpret_cast<jpeg_common_struct&>(info));
+    CreateLibraryObject(reinterpret_cast<jpeg_common_struct&>(info), false);
     destination_.init_destination = InitDestination;
     destination_.empty_output_buffer = EmptyOutputBuffer;
     destination_.term_destination = TermDestination;

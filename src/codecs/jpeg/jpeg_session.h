@@ -68,10 +68,11 @@ protected:
     // image: the picture whose progress event the monitor feeds, or null for no progress monitor.
     explicit SessionBase(const TJPEGImage* image);
     ~SessionBase() = default;
-    // Attaches the error manager and the progress monitor to a new library object.
-    void Attach(jpeg_common_struct& common);
+    // Creates the library object with our error manager, progress monitor and memory bound.
+    void CreateLibraryObject(jpeg_common_struct& common, bool decompressor);
 
 private:
+    void Attach(jpeg_common_struct& common);
     [[noreturn]] void RaiseParked();
     static void OnProgressMonitor(j_common_ptr common);
     void ReportProgress(jpeg_common_struct& common);

@@ -98,7 +98,9 @@ bool TChunkIDAT::Load(Stream& stream, const ChunkType& type, std::uint32_t lengt
 
     ImageDataReader reader(stream, type, length);
     RowPair rows(static_cast<std::size_t>(RowByteCount(header.colorType, header.bitDepth, header.width)) + 1);
-    DecodeJob job{header, reader, rows, RowConversion{header.width, header.bitDepth, gamma.data()},
+    bool identity = true;
+    for (std::size_t index = 0; index < gamma.size(); ++index) identity = identity && gamma[index] == index;
+    DecodeJob job{header, reader, rows, RowConversion{header.width, header.bitDepth, gamma.data(), identity},
                   PixelDistance(header.colorType, header.bitDepth)};
     if (header.interlaceMethod == 1) {
         DecodeAdam7(job);

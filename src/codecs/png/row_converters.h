@@ -12,6 +12,7 @@ struct RowConversion {
     std::uint32_t width;
     std::uint8_t bitDepth;
     const std::uint8_t* gamma;
+    bool identityGamma;  // every entry of the gamma table holds its own index
 };
 
 // Turns one unfiltered PNG row into one image-buffer row and, for colour types 4 and 6, one

@@ -194,7 +194,7 @@ TEST(TJPEGImage_Progress, SilentAbortStopsWithoutErrorAndOtherErrorsPassOn) {
 }
 
 // A clock that moves a second on every reading, so every call of the progress monitor reports.
-class FastClock : public ::testing::Test {
+class TJPEGImage_FastClock : public ::testing::Test {
 protected:
     static std::uint64_t Tick() { return now += 1000; }
     void SetUp() override { jpeg_detail::SetTickSource(Tick); }
@@ -202,7 +202,7 @@ protected:
     static inline std::uint64_t now = 0;
 };
 
-TEST_F(FastClock, DecodingReportsRisingPercentagesAndBandsThatTileThePicture) {
+TEST_F(TJPEGImage_FastClock, DecodingReportsRisingPercentagesAndBandsThatTileThePicture) {
     TJPEGImage image;
     LoadBytes(image, CorpusBytes("baseline_q90.jpg"));
     int lastPercent = 0;
@@ -225,7 +225,7 @@ TEST_F(FastClock, DecodingReportsRisingPercentagesAndBandsThatTileThePicture) {
     EXPECT_GT(nextRow, 250);
 }
 
-TEST_F(FastClock, AbortWhileDecodingKeepsTheRowsDecodedSoFar) {
+TEST_F(TJPEGImage_FastClock, AbortWhileDecodingKeepsTheRowsDecodedSoFar) {
     TJPEGImage image;
     LoadBytes(image, CorpusBytes("baseline_q90.jpg"));
     int stopAt = 0;
@@ -245,7 +245,7 @@ TEST_F(FastClock, AbortWhileDecodingKeepsTheRowsDecodedSoFar) {
     EXPECT_EQ(bitmap.PixelColor(250, 312), kBlack) << "rows below the abort stay as made";
 }
 
-TEST_F(FastClock, AbortWhileCompressingLeavesNoJpegForm) {
+TEST_F(TJPEGImage_FastClock, AbortWhileCompressingLeavesNoJpegForm) {
     TJPEGImage image;
     image.AssignFromBitmap(testing::MakeGradientBitmap(64, 256));
     image.OnProgress = [](ProgressStage stage, int, bool, const Rect& band) {

@@ -23,8 +23,8 @@ struct TOnionSkin {
     int position = 50;
 };
 
-// The frame handler's work for one delivered frame: the display gets the frame and the live frame
-// the grabber's kept copy of it; with the onion skin on and a reference picture, the display shows
+// The frame handler's work for one delivered frame: the live frame gets the grabber's kept copy of
+// it; the display gets the frame or, with the onion skin on and a reference picture, shows
 // (1 - w) x live + w x reference with w = position / 100, the reference first brought to the live
 // frame's size and 24 bits in place. Takes the display's canvas lock, then the pictures lock, so
 // whoever takes both must take them in that order. A frame that cannot be converted is skipped:

@@ -11,7 +11,7 @@ build_packages=(
   libglib2.0-dev zlib1g-dev libjpeg62-turbo-dev
 )
 test_packages=(libgtest-dev libgmock-dev libpng-dev xvfb xauth dbus-x11 clang libclang-rt-14-dev)
-bench_packages=(libbenchmark-dev libpng-dev)
+bench_packages=(libbenchmark-dev libpng-dev python3)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 wanted=()

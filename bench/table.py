@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""Prints Google Benchmark JSON results as a Markdown table, each figure of ours beside its anchor.
+
+Usage: bench/table.py RESULTS.json
+
+The anchor of a codec figure is the system library doing the same work on the same input
+(PngDecode/x beside LibpngDecode/x, JpegEncode/x beside LibjpegEncode/x); the anchor of a per-frame
+figure (blend, BMP, frame handler) is one memcpy of a frame of the same size. The ratio is our time
+over the anchor's: below 1 we are faster.
+"""
+import json
+import re
+import sys
+
+FULL_HD = "W:1920/H:1080"
+
+
+def figures(results):
+    """Name -> (time, unit): the median when repetitions were run, else the single run."""
+    single, medians = {}, {}
+    for entry in results["benchmarks"]:
+        if entry.get("error_occurred"):
+            continue
+        figure = (entry["real_time"], entry["time_unit"])
+        if entry.get("run_type") == "aggregate":
+            if entry.get("aggregate_name") == "median":
+                medians[entry["run_name"]] = figure
+        else:
+            single.setdefault(entry.get("run_name", entry["name"]), figure)
+    single.update(medians)
+    return single
+
+
+def anchor_of(name):
+    family, _, rest = name.partition("/")
+    if family.startswith("Lib") or family == "Memcpy":
+        return None
+    if family in ("PngDecode", "PngEncode", "JpegDecode", "JpegEncode"):
+        return "Lib" + family[0].lower() + family[1:] + "/" + rest
+    size = re.search(r"W:\d+/H:\d+", rest)
+    if size:
+        return "Memcpy/" + size.group(0)
+    if family in ("BlendSlider", "BlendOffSlider"):
+        return "Memcpy/" + FULL_HD
+    return None
+
+
+SCALE = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}
+
+
+def shown(time, unit):
+    micros = time * SCALE[unit]
+    if micros >= 1000:
+        return f"{micros / 1000:.2f} ms"
+    return f"{micros:.1f} µs"
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__.strip().splitlines()[2])
+    with open(sys.argv[1], encoding="utf-8") as file:
+        results = json.load(file)
+    times = figures(results)
+    print("| benchmark | ours | anchor | anchor's | ours / anchor |")
+    print("| --- | ---: | --- | ---: | ---: |")
+    missing = []
+    for name, (time, unit) in times.items():
+        anchor = anchor_of(name)
+        if anchor is None:
+            continue
+        if anchor not in times:
+            missing.append(f"{name} (no {anchor})")
+            continue
+        anchor_time, anchor_unit = times[anchor]
+        ratio = (time * SCALE[unit]) / (anchor_time * SCALE[anchor_unit])
+        print(f"| {name} | {shown(time, unit)} | {anchor.partition('/')[0]} "
+              f"| {shown(anchor_time, anchor_unit)} | {ratio:.2f} |")
+    context = results.get("context", {})
+    print()
+    print(f"{context.get('num_cpus', '?')} CPUs at {context.get('mhz_per_cpu', '?')} MHz, "
+          f"{context.get('library_build_type', '?')} Google Benchmark, {context.get('date', '')}")
+    for line in missing:
+        print(f"without an anchor: {line}", file=sys.stderr)
+    return 1 if missing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -235,10 +235,13 @@ Bitmap LoadSection(Stream& stream, const FileDescription& file, std::vector<RgbQ
     CheckPictureMemory(UncompressedBytes(header), dataBytes);
 
     Bitmap picture;
-    picture.CreateSection(header, file.masks, std::move(table));
-    // An image size beyond the picture (or a file beyond it) does not make us write past its memory.
-    const auto readBytes = static_cast<std::size_t>(std::min<std::uint64_t>(dataBytes, picture.PixelBytes()));
-    stream.ReadBuffer(picture.MutablePixels(), readBytes);
+    // The pixels are read straight into the new memory; what the file does not hold stays zero.
+    picture.CreateSection(header, file.masks, std::move(table), [&](std::uint8_t* pixels, std::size_t size) {
+        // An image size beyond the picture (or a file beyond it) does not make us write past its memory.
+        const auto readBytes = static_cast<std::size_t>(std::min<std::uint64_t>(dataBytes, size));
+        stream.ReadBuffer(pixels, readBytes);
+        return readBytes;
+    });
     return picture;
 }
 

@@ -146,7 +146,8 @@ void Bitmap::Resize(int width, int height) {
     }
     std::size_t stride = 0;
     const std::size_t bytes = CheckedPixelBytes(width, height, header_.bitCount, stride);
-    std::vector<std::uint8_t> pixels(bytes);
+    // Every row is written below: the kept part copied, the rest filled with the brush colour.
+    PixelMemory pixels(bytes);
 
     const graphics_detail::PixelLayout layout(header_, masks_, colorTable_);
     const std::uint32_t fill = layout.Encode(canvas_->BrushColor());
@@ -220,7 +221,7 @@ std::size_t SectionBytes(const BitmapInfoHeader& header, const std::vector<RgbQu
 void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& masks,
                            std::vector<RgbQuad> colorTable) {
     std::size_t stride = 0;
-    std::vector<std::uint8_t> pixels(SectionBytes(header, colorTable, stride));
+    PixelMemory pixels(SectionBytes(header, colorTable, stride), 0);
     pixels_ = std::move(pixels);
     AdoptSection(header, masks, std::move(colorTable), stride);
     Changed();
@@ -230,11 +231,10 @@ void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& mas
                            std::vector<RgbQuad> colorTable, const SectionFill& fill) {
     std::size_t stride = 0;
     const std::size_t bytes = SectionBytes(header, colorTable, stride);
-    // Fresh memory comes zeroed; reused memory still holds the old picture, so whatever the fill
+    // Neither fresh nor reused memory is cleared first: the fill writes it, and only what the fill
     // leaves is cleared below.
-    const bool reused = pixels_.size() == bytes;
-    if (!reused) {
-        std::vector<std::uint8_t> pixels(bytes);
+    if (pixels_.size() != bytes) {
+        PixelMemory pixels(bytes);
         pixels_ = std::move(pixels);
     }
     AdoptSection(header, masks, std::move(colorTable), stride);
@@ -245,7 +245,7 @@ void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& mas
         std::memset(pixels_.data(), 0, bytes);
         throw;
     }
-    if (reused && written < bytes) std::memset(pixels_.data() + written, 0, bytes - written);
+    if (written < bytes) std::memset(pixels_.data() + written, 0, bytes - written);
     Changed();
 }
 
@@ -263,7 +263,7 @@ void Bitmap::AdoptSection(const BitmapInfoHeader& header, const ColorMasks& mask
 void Bitmap::CreateDeviceBitmap(int width, int height) {
     std::size_t stride = 0;
     const std::size_t bytes = CheckedPixelBytes(width, height, 32, stride);
-    std::vector<std::uint8_t> pixels(bytes);
+    PixelMemory pixels(bytes, 0);
     const Rgb brush = canvas_->BrushColor();
     for (std::size_t i = 0; i + 3 < bytes; i += 4) {
         pixels[i] = brush.blue;
@@ -289,7 +289,7 @@ void Bitmap::Clear() {
     header_ = {};
     masks_ = {};
     colorTable_.clear();
-    std::vector<std::uint8_t>().swap(pixels_);
+    PixelMemory().swap(pixels_);
     rowStride_ = 0;
     deviceDependent_ = false;
     requestedFormat_ = PixelFormat::Bit24;

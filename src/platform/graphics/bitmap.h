@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/graphics/bitmap_types.h"
@@ -12,6 +13,32 @@ namespace flipbook {
 
 class Canvas;
 class Picture;
+
+namespace graphics_detail {
+// Leaves new elements uninitialised, so pixel memory that is about to be written whole is not zeroed
+// first (a second pass over a frame-sized block otherwise). Callers that need zeros ask for them.
+template <class T>
+struct DefaultInitAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = DefaultInitAllocator<U>;
+    };
+    DefaultInitAllocator() = default;
+    template <class U>
+    DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* element) noexcept {
+        ::new (static_cast<void*>(element)) U;
+    }
+    template <class U, class... Arguments>
+    void construct(U* element, Arguments&&... arguments) {
+        ::new (static_cast<void*>(element)) U(std::forward<Arguments>(arguments)...);
+    }
+};
+}  // namespace graphics_detail
+
+// A Bitmap's pixel memory.
+using PixelMemory = std::vector<std::uint8_t, graphics_detail::DefaultInitAllocator<std::uint8_t>>;
 
 // A device-independent raster: pixel memory in the file layout of a BMP (rows padded to 4 bytes,
 // bottom-up unless the height in the description is negative) with its description beside it: the
@@ -121,7 +148,7 @@ private:
     BitmapInfoHeader header_{};
     ColorMasks masks_{};
     std::vector<RgbQuad> colorTable_;
-    std::vector<std::uint8_t> pixels_;
+    PixelMemory pixels_;
     std::size_t rowStride_ = 0;
     bool deviceDependent_ = false;
     PixelFormat requestedFormat_ = PixelFormat::Bit24;  // used when an empty Bitmap gets a size

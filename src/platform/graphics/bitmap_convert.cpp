@@ -266,7 +266,7 @@ void Bitmap::SetPixelFormat(PixelFormat format) {
     const std::size_t stride = *flipbook::RowStride(static_cast<std::uint64_t>(width), target.bitCount);
     const auto bytes = CheckedMultiply(stride, static_cast<std::uint64_t>(height));
     if (!bytes || *bytes > kMaxPixelBytes) throw EInvalidGraphic();
-    std::vector<std::uint8_t> pixels(*bytes);
+    PixelMemory pixels(*bytes, 0);
 
     if (!Empty()) {
         const graphics_detail::PixelLayout from(header_, masks_, colorTable_);

@@ -154,14 +154,6 @@ TEST_F(TBaseFilterTest, Moniker_IsKeptAsItsPersistedImage_AndBindsToTheDevice) {
     EXPECT_FALSE(baseFilter.Moniker());
 }
 
-TEST_F(TBaseFilterTest, MonikerOfADeviceThatIsGone_BindsToNothing) {
-    TBaseFilter baseFilter;
-    baseFilter.SetMoniker(DeviceMoniker(1).Get());
-    testing::SetTestCameras("First Camera");
-    EXPECT_TRUE(baseFilter.Moniker());
-    EXPECT_FALSE(baseFilter.CreateFilter());
-}
-
 TEST_F(TBaseFilterTest, GarbageImage_GivesNoMoniker) {
     TBaseFilter baseFilter;
     MemoryStream stored(std::vector<std::uint8_t>{5, 0, 0, 0, 1, 2, 3, 4, 5});

@@ -41,17 +41,6 @@ protected:
     TSampleGrabber grabber{"fwSampleGrabber"};
 };
 
-TEST_F(SampleGrabberTest, Construction_AsksForRgb24VideoWithVideoInfo) {
-    const AM_MEDIA_TYPE& type = grabber.MediaType().MediaType();
-    EXPECT_EQ(type.majortype, MEDIATYPE_Video);
-    EXPECT_EQ(type.subtype, MEDIASUBTYPE_RGB24);
-    EXPECT_EQ(type.formattype, FORMAT_VideoInfo);
-    EXPECT_EQ(type.bFixedSizeSamples, -1);
-    EXPECT_EQ(type.lSampleSize, 1u);
-    EXPECT_EQ(type.cbFormat, 0u);
-    EXPECT_EQ(grabber.GetName(), "fwSampleGrabber");
-}
-
 TEST_F(SampleGrabberTest, NotifyMember_SetsUpAndTearsDownTheFilter) {
     grabber.OnBuffer = [](TSampleGrabber&, double, const std::uint8_t*, std::uint32_t) {};
     Add();

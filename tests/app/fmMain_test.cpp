@@ -25,7 +25,7 @@
 #include "app/image.h"
 #include "platform/versionres/test_elf_file.h"
 #include "support/temp_dir.h"
-#include "widgets/fake_desktop.h"
+#include "support/fake_desktop.h"
 #include "widgets/url_label.h"
 
 namespace flipbook {

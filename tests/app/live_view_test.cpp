@@ -22,7 +22,7 @@
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
 #include "test_camera.h"
-#include "widgets/fake_desktop.h"
+#include "support/fake_desktop.h"
 
 namespace flipbook {
 namespace {

@@ -26,7 +26,7 @@
 #include "platform/mediagraph/service.h"
 #include "support/temp_dir.h"
 #include "test_camera.h"
-#include "widgets/fake_desktop.h"
+#include "support/fake_desktop.h"
 #include "widgets/select_dir.h"
 
 namespace flipbook {

@@ -10,7 +10,7 @@
 
 #include "platform/graphics/bitmap.h"
 #include "support/temp_dir.h"
-#include "widgets/fake_desktop.h"
+#include "support/fake_desktop.h"
 
 namespace flipbook {
 namespace {

@@ -3,7 +3,7 @@
 #include "platform/shell/trash_home.h"
 #include "support/current_directory.h"
 #include "support/temp_dir.h"
-#include "widgets/fake_desktop.h"
+#include "support/fake_desktop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "widgets/select_dir.h"
 
 #include "support/temp_dir.h"
-#include "widgets/fake_desktop.h"
+#include "support/fake_desktop.h"
 #include "widgets/select_dir_files.h"
 #include "widgets/select_dir_lists.h"
 

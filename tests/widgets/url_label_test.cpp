@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "widgets/fake_desktop.h"
+#include "support/fake_desktop.h"
 
 namespace flipbook {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "platform/shell/trash_home.h"
 #include "support/temp_dir.h"
-#include "widgets/fake_desktop.h"
+#include "support/fake_desktop.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>

@@ -95,7 +95,8 @@ TEST(PngChunkLoop, UnknownChunks) {
     EXPECT_EQ(kept->Data(), (Bytes{1, 2, 3}));
     // Types compare case-sensitively, so a lower-case "ihdr" is an unknown ancillary chunk.
     testing::LoadPng(png, GreyPixelPng(Chunk("ihdr", {})));
-    EXPECT_EQ(typeid(*png.Chunks().Item(1)), typeid(TChunk));
+    const TChunk& lowerCaseChunk = *png.Chunks().Item(1);
+    EXPECT_EQ(typeid(lowerCaseChunk), typeid(TChunk));
     ExpectLoadFails<EPNGUnknownCriticalChunk>(png, GreyPixelPng(Chunk("AbCd", {})));
     EXPECT_EQ(png.Chunks().Count(), 2u);  // the header and the failing chunk
 }

@@ -1,6 +1,8 @@
 // The onion-skin blend of two W x H 24-bit frames, beside Memcpy/W/H.
 #include <benchmark/benchmark.h>
 
+#include "frame_sizes.h"
+
 #include <cstdint>
 
 #include "effects/zt_bmpfx.h"
@@ -40,12 +42,7 @@ void BlendFrames(benchmark::State& state, int width, int height, long double wei
 void Blend(benchmark::State& state) {
     BlendFrames(state, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), 0.37L);
 }
-BENCHMARK(Blend)
-    ->ArgNames({"W", "H"})
-    ->Args({640, 480})
-    ->Args({1280, 720})
-    ->Args({1920, 1080})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(Blend)->Apply(flipbook::bench::FrameSizes);
 
 // One 1920 x 1080 frame at slider position K: 50 (the start) and 25 are binary fractions, 20 meets no
 // halfway cases at all, and 2, 15 and 10 meet more and more of them on camera-like frames.

@@ -1,6 +1,8 @@
 // Loading and saving a 24-bit W x H frame as a BMP file image in memory, beside Memcpy/W/H.
 #include <benchmark/benchmark.h>
 
+#include "frame_sizes.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -29,12 +31,7 @@ void BmpLoad(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
-BENCHMARK(BmpLoad)
-    ->ArgNames({"W", "H"})
-    ->Args({640, 480})
-    ->Args({1280, 720})
-    ->Args({1920, 1080})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BmpLoad)->Apply(flipbook::bench::FrameSizes);
 
 void BmpSave(benchmark::State& state) {
     const flipbook::Bitmap frame = Frame(state);
@@ -47,11 +44,6 @@ void BmpSave(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.Bytes().size()));
 }
-BENCHMARK(BmpSave)
-    ->ArgNames({"W", "H"})
-    ->Args({640, 480})
-    ->Args({1280, 720})
-    ->Args({1920, 1080})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BmpSave)->Apply(flipbook::bench::FrameSizes);
 
 }  // namespace

@@ -5,6 +5,8 @@
 // holds our work alone and no camera is needed.
 #include <benchmark/benchmark.h>
 
+#include "frame_sizes.h"
+
 #include <mutex>
 #include <vector>
 
@@ -50,12 +52,7 @@ void FrameHandler(benchmark::State& state) {
     grabber.NotifyMember(moRemoving, 0);
     grabber.NotifyMember(moRemoved, 0);
 }
-BENCHMARK(FrameHandler)
-    ->ArgNames({"W", "H"})
-    ->Args({640, 480})
-    ->Args({1280, 720})
-    ->Args({1920, 1080})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(FrameHandler)->Apply(flipbook::bench::FrameSizes);
 
 }  // namespace
 }  // namespace flipbook

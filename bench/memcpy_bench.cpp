@@ -1,6 +1,8 @@
 // The anchor of every per-frame figure: one copy of a W x H frame of 3 bytes per pixel.
 #include <benchmark/benchmark.h>
 
+#include "frame_sizes.h"
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -18,7 +20,6 @@ void Memcpy(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
-BENCHMARK(Memcpy)->ArgNames({"W", "H"})->Args({640, 480})->Args({1280, 720})->Args({1920, 1080})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(Memcpy)->Apply(flipbook::bench::FrameSizes);
 
 }  // namespace

@@ -40,7 +40,7 @@ def anchor_of(name):
     size = re.search(r"W:\d+/H:\d+", rest)
     if size:
         return "Memcpy/" + size.group(0)
-    if family in ("BlendSlider", "BlendOffSlider"):
+    if family in ("BlendSlider", "BlendOffSlider", "BlendUnrelated"):
         return "Memcpy/" + FULL_HD
     return None
 

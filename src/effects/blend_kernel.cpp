@@ -15,6 +15,26 @@
 
 namespace flipbook::effects_detail {
 
+// The answers of the ties of one slider weight that the extended-precision rounding settles: a bit per
+// byte pair (a << 8 | b), set when that tie goes down from the rounded-up value.
+struct TieTable {
+    std::array<std::uint64_t, 65536 / 64> down{};
+};
+
+// What a block of bytes needs when every difference d = b - a in it lies within -31..31, as nearly all
+// bytes of two frames of one scene do: then the mix is a plus an offset that depends on d alone, and the
+// few differences with ties (at most seven, since they are at least ten apart) fit the bits of a byte.
+// Laid out for lookups inside vector registers; the tables of d are indexed by d & 63.
+struct NearTable {
+    // floor((k d + 50) / 100), which a plus gives the mix when ties round up.
+    std::array<std::int8_t, 64> offset{};
+    // 0 when d meets no tie; otherwise 1 for ties that go to even, or bit r for the r-th tie difference
+    // of a table.
+    std::array<std::uint8_t, 64> tieBit{};
+    // At index a, bit r set when the tie of (a, a + d) with the r-th tie difference d goes down.
+    std::array<std::uint8_t, 256> down{};
+};
+
 namespace {
 
 // For a slider weight k / 100 the exact value is N / 100 with N = a (100 - k) + b k, an integer of at
@@ -22,6 +42,9 @@ namespace {
 // 25600, floor(M / 100) = (M * 41944) >> 22 exactly. The value is a tie exactly when 100 divides M.
 constexpr std::uint32_t kReciprocal = 41944;
 constexpr int kReciprocalShift = 22;
+
+// The widest difference b - a that the near table answers.
+constexpr int kNearDifference = 31;
 
 struct SliderSum {
     std::uint32_t roundedUp;  // the result when ties round up
@@ -48,9 +71,68 @@ inline void SettleTies(const std::uint8_t* first, const std::uint8_t* second, st
     }
 }
 
-// Whether k * d is 50 modulo 100 for some difference d = b - a, that is whether ties exist at all.
+// Whether k * d is 50 modulo 100 for a difference d = b - a, that is whether its values are ties.
 bool IsTieDifference(int k, int difference) {
     return ((k * difference) % 100 + 100) % 100 == 50;
+}
+
+Ties TiesOf(int k) {
+    bool hasTies = false;
+    for (int difference = 1; difference < 100 && !hasTies; ++difference)
+        hasTies = IsTieDifference(k, difference);
+    if (!hasTies) return Ties::None;
+    return k % 25 == 0 ? Ties::Even : Ties::Table;
+}
+
+// The tie table of slider position k, built once on first use from the few thousand tie pairs at most.
+const TieTable& TieTableFor(int k) {
+    static std::array<TieTable, 101> tables{};
+    static std::array<std::once_flag, 101> built;
+    std::call_once(built[static_cast<std::size_t>(k)], [k] {
+        TieTable& table = tables[static_cast<std::size_t>(k)];
+        const long double weight = static_cast<long double>(k) / 100;
+        for (int difference = -255; difference <= 255; ++difference) {
+            if (!IsTieDifference(k, difference)) continue;
+            for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a) {
+                const int b = a + difference;
+                const SliderSum sum = Slider(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), k);
+                if (ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight) ==
+                    sum.roundedUp)
+                    continue;
+                const auto index = static_cast<std::uint32_t>(a << 8 | b);
+                table.down[index >> 6] |= std::uint64_t{1} << (index & 63);
+            }
+        }
+    });
+    return tables[static_cast<std::size_t>(k)];
+}
+
+// The near table of slider position k, built once on first use.
+const NearTable& NearTableFor(int k) {
+    static std::array<NearTable, 101> tables{};
+    static std::array<std::once_flag, 101> built;
+    std::call_once(built[static_cast<std::size_t>(k)], [k] {
+        NearTable& table = tables[static_cast<std::size_t>(k)];
+        const Ties ties = TiesOf(k);
+        int tieRows = 0;
+        for (int difference = -kNearDifference; difference <= kNearDifference; ++difference) {
+            const auto index = static_cast<std::size_t>(difference & 63);
+            // Floor division of a number that may be negative, by way of a positive one.
+            table.offset[index] = static_cast<std::int8_t>((k * difference + 50 + 100 * 100) / 100 - 100);
+            if (!IsTieDifference(k, difference)) continue;
+            if (ties == Ties::Even) {
+                table.tieBit[index] = 1;
+                continue;
+            }
+            const auto bit = static_cast<std::uint8_t>(1u << tieRows++);
+            table.tieBit[index] = bit;
+            for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a)
+                if (TieGoesDown(TieTableFor(k), static_cast<std::uint32_t>(a),
+                                static_cast<std::uint32_t>(a + difference)))
+                    table.down[static_cast<std::size_t>(a)] |= bit;
+        }
+    });
+    return tables[static_cast<std::size_t>(k)];
 }
 
 std::mutex& TableMutex() {
@@ -68,39 +150,6 @@ std::uint8_t ExactMix(std::uint8_t a, std::uint8_t b, long double weight) {
     return static_cast<std::uint8_t>(std::clamp(rounded, 0.0L, 255.0L));
 }
 
-const TieTable& Mixer::TieTableFor(int k) {
-    // Built once per slider position on first use, from the few thousand tie pairs at most.
-    static std::array<TieTable, 101> tables{};
-    static std::array<std::once_flag, 101> built;
-    std::call_once(built[static_cast<std::size_t>(k)], [k] {
-        TieTable& table = tables[static_cast<std::size_t>(k)];
-        table.nearRowStart.fill(0xFF);
-        int nearRows = 0;
-        const long double weight = static_cast<long double>(k) / 100;
-        for (int difference = -255; difference <= 255; ++difference) {
-            if (!IsTieDifference(k, difference)) continue;
-            const bool near = difference >= -31 && difference <= 31;
-            if (near)
-                table.nearRowStart[static_cast<std::size_t>(difference + 32)] =
-                    static_cast<std::uint8_t>(32 * nearRows);
-            for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a) {
-                const int b = a + difference;
-                const SliderSum sum = Slider(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), k);
-                if (ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight) ==
-                    sum.roundedUp)
-                    continue;
-                const auto index = static_cast<std::uint32_t>(a << 8 | b);
-                table.down[index >> 6] |= std::uint64_t{1} << (index & 63);
-                if (near)
-                    table.nearDown[static_cast<std::size_t>(32 * nearRows + a / 8)] |=
-                        static_cast<std::uint8_t>(1u << (a % 8));
-            }
-            if (near) ++nearRows;
-        }
-    });
-    return tables[static_cast<std::size_t>(k)];
-}
-
 Mixer Mixer::For(long double weight) {
     // An infinite weight would make 0 * infinity of a zero byte; neither it nor NaN has an answer.
     if (!std::isfinite(weight)) throw Exception("Blend weight is not a finite number");
@@ -109,17 +158,9 @@ Mixer Mixer::For(long double weight) {
         const auto k = static_cast<int>(std::nearbyintl(weight * 100));
         if (static_cast<long double>(k) / 100 == weight) {
             mixer.k_ = k;
-            bool hasTies = false;
-            for (int difference = 1; difference < 100 && !hasTies; ++difference)
-                hasTies = IsTieDifference(k, difference);
-            if (!hasTies) {
-                mixer.ties_ = Ties::None;
-            } else if (k % 25 == 0) {
-                mixer.ties_ = Ties::Even;
-            } else {
-                mixer.ties_ = Ties::Table;
-                mixer.tieTable_ = &TieTableFor(k);
-            }
+            mixer.ties_ = TiesOf(k);
+            if (mixer.ties_ == Ties::Table) mixer.tieTable_ = &TieTableFor(k);
+            mixer.nearTable_ = &NearTableFor(k);
             return mixer;
         }
     }
@@ -150,10 +191,20 @@ namespace {
 
 #if defined(__x86_64__) && defined(__SSE2__)
 
+// Instruction sets without byte permutes across a whole register work out every block.
+struct WithoutNearPath {
+    struct Near {};
+    static Near LoadNear(const NearTable&) { return {}; }
+    template <Ties, typename Vec>
+    static bool MixNear(const Vec&, const Vec&, const Near&, Vec&) {
+        return false;
+    }
+};
+
 // Each namespace below holds the vector operations of one instruction set and the block loop built on them.
 namespace sse2 {
 #define FLIPBOOK_SIMD_TARGET
-struct Ops {
+struct Ops : WithoutNearPath {
     using Vec = __m128i;
     static constexpr std::size_t kBytes = 16;
     struct Weights {
@@ -188,7 +239,7 @@ struct Ops {
             _mm_packs_epi16(Equal(And(hLow, fraction), zero), Equal(And(hHigh, fraction), zero))));
     }
     // Leaves every tie to the byte-wise table lookup.
-    static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const TieTable&) { return mixed; }
+    static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const Near&) { return mixed; }
 };
 #include "effects/blend_simd.inc"
 #undef FLIPBOOK_SIMD_TARGET
@@ -196,7 +247,7 @@ struct Ops {
 
 namespace avx2 {
 #define FLIPBOOK_SIMD_TARGET __attribute__((target("avx2")))
-struct Ops {
+struct Ops : WithoutNearPath {
     using Vec = __m256i;
     static constexpr std::size_t kBytes = 32;
     using Weights = Vec;  // byte pairs (first weight, second weight) for the multiply-add of byte pairs
@@ -220,7 +271,7 @@ struct Ops {
         return static_cast<unsigned>(_mm256_movemask_epi8(
             _mm256_packs_epi16(Equal(And(hLow, fraction), zero), Equal(And(hHigh, fraction), zero))));
     }
-    FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const TieTable&) { return mixed; }
+    FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const Near&) { return mixed; }
     // clang-format on
 };
 #include "effects/blend_simd.inc"
@@ -257,33 +308,57 @@ struct Ops {
         if ((low | high) == 0) return 0;
         return _mm512_movepi8_mask(_mm512_packs_epi16(_mm512_movm_epi16(low), _mm512_movm_epi16(high)));
     }
-    // Settles the ties of bytes whose difference lies within -31..31 with lookups in registers: the row of
-    // the difference, the byte a / 8 of that row, the bit a % 8 of that byte. Clears their bits in `ties`.
-    FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec a, Vec b, std::uint64_t& ties,
-                                               const TieTable& table) {
-        const Vec above = _mm512_subs_epu8(b, a);
-        const Vec below = _mm512_subs_epu8(a, b);
-        const __mmask64 near = _mm512_cmple_epu8_mask(_mm512_max_epu8(above, below), _mm512_set1_epi8(31));
-        const Vec differenceIndex = _mm512_sub_epi8(_mm512_add_epi8(above, _mm512_set1_epi8(32)), below);
-        // The two-table permute with one table twice is a 64-entry lookup (and spares GCC 12 a false
-        // warning).
-        const Vec rowStarts = _mm512_loadu_si512(table.nearRowStart.data());
-        const Vec rowStart = _mm512_permutex2var_epi8(rowStarts, differenceIndex, rowStarts);
-        const __mmask64 settled =
-            _mm512_mask_cmpneq_epi8_mask(near & ties, rowStart, _mm512_set1_epi8(static_cast<char>(0xFF)));
-        const Vec byteIndex =
-            _mm512_add_epi8(rowStart, _mm512_and_si512(_mm512_srli_epi16(a, 3), _mm512_set1_epi8(0x1F)));
-        const std::uint8_t* rows = table.nearDown.data();
-        const Vec low =
-            _mm512_permutex2var_epi8(_mm512_loadu_si512(rows), byteIndex, _mm512_loadu_si512(rows + 64));
-        const Vec high = _mm512_permutex2var_epi8(_mm512_loadu_si512(rows + 128), byteIndex,
-                                                  _mm512_loadu_si512(rows + 192));
-        const Vec bytes = _mm512_mask_blend_epi8(_mm512_movepi8_mask(byteIndex), low, high);
-        const Vec bit = _mm512_shuffle_epi8(_mm512_set1_epi64(0x8040201008040201),
-                                            _mm512_and_si512(a, _mm512_set1_epi8(7)));
-        const __mmask64 down = _mm512_mask_test_epi8_mask(settled, bytes, bit);
-        ties &= ~settled;
+    // The near table in registers.
+    struct Near {
+        Vec offset, tieBit, down[4];
+    };
+    FLIPBOOK_SIMD_TARGET static Near LoadNear(const NearTable& table) {
+        const std::uint8_t* down = table.down.data();
+        return {_mm512_loadu_si512(table.offset.data()),
+                _mm512_loadu_si512(table.tieBit.data()),
+                {_mm512_loadu_si512(down), _mm512_loadu_si512(down + 64), _mm512_loadu_si512(down + 128),
+                 _mm512_loadu_si512(down + 192)}};
+    }
+    // table[index & 63] in each byte. (The zero-masked form spares GCC 12 a false warning.)
+    FLIPBOOK_SIMD_TARGET static Vec Lookup64(Vec table, Vec index) {
+        return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, table);
+    }
+    // Bit j set when bytes j of a and b differ by more than the near table answers.
+    FLIPBOOK_SIMD_TARGET static __mmask64 FarLanes(Vec a, Vec b) {
+        const Vec distance = _mm512_or_si512(_mm512_subs_epu8(b, a), _mm512_subs_epu8(a, b));
+        return _mm512_test_epi8_mask(distance, _mm512_set1_epi8(static_cast<char>(0xE0)));
+    }
+    // Takes one from the rounded-up ties among `lanes` that go down; d is b - a.
+    template <Ties kTies>
+    FLIPBOOK_SIMD_TARGET static Vec SettleNearTies(Vec mixed, Vec a, Vec d, const Near& near,
+                                                   __mmask64 lanes) {
+        const Vec tieBit = Lookup64(near.tieBit, d);
+        Vec downBits = mixed;  // ties going to even go down from an odd value
+        if constexpr (kTies == Ties::Table) {
+            // A 256-entry lookup: two 128-entry ones, chosen by the top bit of a.
+            const Vec low = _mm512_permutex2var_epi8(near.down[0], a, near.down[1]);
+            const Vec high = _mm512_permutex2var_epi8(near.down[2], a, near.down[3]);
+            downBits = _mm512_mask_blend_epi8(_mm512_movepi8_mask(a), low, high);
+        }
+        const __mmask64 down = _mm512_mask_test_epi8_mask(lanes, downBits, tieBit);
         return _mm512_mask_sub_epi8(mixed, down, mixed, _mm512_set1_epi8(1));
+    }
+    // Answers a block from the near table when all its differences are near.
+    template <Ties kTies>
+    FLIPBOOK_SIMD_TARGET static bool MixNear(Vec a, Vec b, const Near& near, Vec& mixed) {
+        if (FarLanes(a, b) != 0) return false;
+        const Vec d = _mm512_sub_epi8(b, a);
+        mixed = _mm512_add_epi8(a, Lookup64(near.offset, d));
+        if constexpr (kTies != Ties::None) mixed = SettleNearTies<kTies>(mixed, a, d, near, ~__mmask64{0});
+        return true;
+    }
+    // In a block with far differences, settles the ties of the near ones from the near table and clears
+    // their bits in `ties`.
+    FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec a, Vec b, std::uint64_t& ties,
+                                               const Near& near) {
+        const __mmask64 nearTies = ties & ~FarLanes(a, b);
+        ties &= ~nearTies;
+        return SettleNearTies<Ties::Table>(mixed, a, _mm512_sub_epi8(b, a), near, nearTies);
     }
 };
 #include "effects/blend_simd.inc"
@@ -291,7 +366,7 @@ struct Ops {
 }  // namespace avx512
 
 using BlockMixer = std::size_t (*)(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::size_t, int,
-                                   const TieTable*);
+                                   const TieTable*, const NearTable&);
 
 // The widest block loop this processor runs, for each way of settling ties.
 struct BlockMixers {
@@ -350,7 +425,7 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         const BlockMixer blocks = ties_ == Ties::None   ? mixers.none
                                   : ties_ == Ties::Even ? mixers.even
                                                         : mixers.table;
-        done = blocks(first, second, target, count, k_, tieTable_);
+        done = blocks(first, second, target, count, k_, tieTable_, *nearTable_);
     }
 #endif
     for (std::size_t i = done; i < count; ++i) {

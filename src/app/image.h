@@ -21,6 +21,10 @@ public:
     // Asks for a repaint; safe from any thread, and many calls before the repaint make one.
     void PictureChanged();
 
+signals:
+    // Emitted by PictureChanged() from any thread; answered on the window's thread with a repaint.
+    void RepaintRequested();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -1,9 +1,10 @@
-# One warnings target that every first-party target links.
+# One warnings target that every first-party target links. Warnings are always on; they stop the
+# build only when FLIPBOOK_WERROR asks, so a packager's compiler with new warnings still builds.
 add_library(flipbook_warnings INTERFACE)
 target_compile_options(flipbook_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align
   -Woverloaded-virtual -Wimplicit-fallthrough)
-if(FLIPBOOK_WARNINGS_AS_ERRORS)
+if(FLIPBOOK_WERROR)
   target_compile_options(flipbook_warnings INTERFACE -Werror)
 endif()
 

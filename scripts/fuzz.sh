@@ -8,7 +8,7 @@ name=$1 seconds=$2; shift 2
 scripts/install-deps.sh fuzz
 build_dir=build/fuzz
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ -DFLIPBOOK_BUILD_FUZZERS=ON -DFLIPBOOK_WARNINGS_AS_ERRORS=OFF >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++ -DFLIPBOOK_BUILD_FUZZERS=ON -DFLIPBOOK_WERROR=OFF >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target "fuzz_$name"
 corpus=build/fuzz-corpus/$name findings=build/fuzz-findings/$name
 mkdir -p "$corpus" "$findings"

@@ -24,7 +24,7 @@ private:
     bool keep_ = false;
 };
 
-// The conformance corpus folder (../shared/corpus unless configured otherwise), joined with a relative path.
+// The conformance corpus folder (tests/data in the repository unless configured otherwise), joined with a relative path.
 std::filesystem::path CorpusPath(const std::string& relative);
 
 }  // namespace flipbook::testing

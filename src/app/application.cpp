@@ -3,6 +3,9 @@
 #include <exception>
 
 #include <QFont>
+#include <QScreen>
+
+#include "codecs/jpeg/jpeg_image.h"
 
 #include "platform/shell/desktop.h"
 
@@ -12,6 +15,8 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("flipbookcam"));
     setFont(ProgramFont());
     SetTitle(QStringLiteral("Flipbook Cam"));
+    // JPEG pictures decode to what the screen can show: 8-bit output on a palette screen.
+    if (const QScreen* screen = primaryScreen()) SetJPEGDefaultsForScreen(screen->depth(), 1);
 }
 
 QString TApplication::Title() {

@@ -29,6 +29,7 @@
 #include "capture/sys_dev_enum.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/shell/desktop.h"
+#include "snapshots/snapshot_writer.h"
 #include "widgets/url_label.h"
 
 namespace flipbook {
@@ -37,10 +38,13 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
     ConnectHandlers();
     CreateLiveView();
+    CreateSnapshotWriter();
     FormCreate();
 }
 
 TFormMain::~TFormMain() {
+    // Finishes the saves still queued, so nothing taken is lost even without a close.
+    snapshotWriter_.reset();
     DestroyLiveView();
     // Freed in reverse order of creation.
     referencePicture_.reset();
@@ -53,7 +57,7 @@ void TFormMain::ConnectHandlers() {
     connect(ckGrabOnion, &QCheckBox::clicked, this, &TFormMain::ckGrabOnionClick);
     connect(btGrabSnap, &QPushButton::clicked, this, &TFormMain::btGrabSnapClick);
     connect(cbSnapshotsExt, &QComboBox::activated, this, &TFormMain::cbSnapshotsExtChange);
-    connect(lbSnapshots, &QListWidget::itemClicked, this, &TFormMain::lbSnapshotsClick);
+    connect(lbSnapshots, &QListWidget::itemSelectionChanged, this, &TFormMain::lbSnapshotsSelectionChanged);
     connect(btSnapshotsDir, &QPushButton::clicked, this, &TFormMain::btSnapshotsDirClick);
     connect(lbSnapshots, &QWidget::customContextMenuRequested, this, &TFormMain::pmSnapshotsPopup);
     connect(miSnapDelete, &QAction::triggered, this, &TFormMain::miSnapDeleteClick);
@@ -119,6 +123,7 @@ void TFormMain::LoadReadme() {
 void TFormMain::closeEvent(QCloseEvent* event) {
     // When the close step raises, the close is refused and the window stays open.
     event->ignore();
+    FinishPendingSaves();
     FormClose();
     event->accept();
 }

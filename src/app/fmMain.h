@@ -6,11 +6,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <QWidget>
 
+#include "platform/shell/desktop.h"
 #include "widgets/version_info.h"
 
 class QAction;
@@ -33,8 +35,10 @@ class TFilter;
 class TFilterGraph;
 class TImage;
 class TSampleGrabber;
+class TSnapshotWriter;
 class TSysDevEnum;
 class TUrlLabel;
+struct SnapshotOutcome;
 
 // The program's one window: the "Help" tab with the read-me and the update link, the "Record" tab
 // with the live view and the snapshot library, and the status bar. The controls are the window's
@@ -102,6 +106,8 @@ public:
     const std::string& SnapshotExtension() const { return snapshotExt_; }
     // The clock that names snapshots; tests replace it.
     std::function<std::chrono::system_clock::time_point()> SnapshotClock = std::chrono::system_clock::now;
+    // Snapshots taken whose saving has not yet been reported on the window's thread.
+    int PendingSaves() const { return pendingSaves_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -124,6 +130,9 @@ private:
     void btGrabSnapClick();
     void cbSnapshotsExtChange();
     void lbSnapshotsClick();
+    // Every change of the list's selection, by mouse or keyboard: follows it with the reference
+    // picture and the enabled state of "Delete Picture".
+    void lbSnapshotsSelectionChanged();
     void btSnapshotsDirClick();
     void pmSnapshotsPopup(const QPoint& position);
     void miSnapDeleteClick();
@@ -146,6 +155,15 @@ private:
     bool ListPictures();
     // The entry selected in the list, or -1.
     int SelectedSnapshot() const;
+    // Adds the file name to the sorted list and selects it, without loading it as the reference.
+    void AddSnapshotEntry(const std::string& fileName);
+
+    // Background saving: Snap hands each picture to the writer; its outcome comes back here, on the
+    // window's thread, where a saved picture joins the list and a failed one is reported.
+    void CreateSnapshotWriter();
+    void SnapshotSaved(const SnapshotOutcome& outcome);
+    // Waits for the pending saves before the window closes, with a progress dialog if they take long.
+    void FinishPendingSaves();
 
     // Guards the live frame and the reference picture between the streaming and the UI thread.
     std::mutex picturesLock_;
@@ -156,6 +174,12 @@ private:
     QLabel* statusText_ = nullptr;
     bool shown_ = false;
     std::unique_ptr<TSysDevEnum> deviceList_;
+    std::unique_ptr<TSnapshotWriter> snapshotWriter_;
+    int pendingSaves_ = 0;
+    std::optional<ScopedBusyCursor> savingCursor_;
+    bool saveFailureShown_ = false;
+    // Set while the list's selection is changed by code that loads the reference itself (or must not).
+    bool quietSelection_ = false;
     std::atomic<bool> onionSkinOn_{true};
     std::atomic<int> onionSkinPosition_{50};
 };

@@ -1,21 +1,25 @@
 // The snapshot library of the "Record" tab: the folder, the format, the list of pictures, picking the
 // reference picture, moving pictures to the trash, and Snap. Every handler swallows its failures; the
-// only signs are the status text and the list.
+// signs are the status text and the list. Snap saves in the background; a save that fails says so in
+// the status bar, since a picture lost without a word would be found missing only when it is too late.
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressDialog>
+#include <QScopedValueRollback>
 
 #include <filesystem>
 
 #include "app/fmMain.h"
 #include "app/picture_files.h"
 #include "app/snapshot_folder.h"
+#include "app/snapshot_item.h"
 #include "platform/graphics/bitmap.h"
-#include "platform/shell/sound.h"
 #include "shellutils/zt_utils.h"
+#include "snapshots/snapshot_writer.h"
 #include "widgets/select_dir.h"
 
 namespace flipbook {
@@ -31,6 +35,10 @@ bool IsDirectory(const std::string& path) {
     return !path.empty() && std::filesystem::is_directory(path, error);
 }
 
+// The writer's queue holds at most this much picture memory (about forty 1080p frames) before Snap
+// waits for it.
+constexpr std::size_t kSaveQueueBytes = std::size_t{256} << 20;
+
 bool StillThere(const std::string& path) {
     std::error_code error;
     return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
@@ -38,6 +46,14 @@ bool StillThere(const std::string& path) {
 
 std::filesystem::path ProgramFolder() {
     return std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
+}
+
+std::string FileNameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, path.size() - FileNameOf(path).size());
 }
 
 }  // namespace
@@ -67,9 +83,11 @@ bool TFormMain::ListPictures() {
     if (snapshotDir_.empty()) return false;
     SetStatusText(QString::fromStdString(snapshotDir_));
     try {
+        // The callers load the reference for the selection they end with.
+        QScopedValueRollback quiet(quietSelection_, true);
         lbSnapshots->clear();
         for (const std::string& name : ListPictureNames(snapshotDir_, snapshotExt_)) {
-            lbSnapshots->addItem(QString::fromStdString(name));
+            lbSnapshots->addItem(new TSnapshotItem(name));
         }
         // The last entry is the newest snapshot by name.
         if (lbSnapshots->count() > 0) lbSnapshots->setCurrentRow(lbSnapshots->count() - 1);
@@ -97,10 +115,15 @@ void TFormMain::lbSnapshotsClick() {
         }
         // Decode outside the lock, so the live view does not stall on a large file.
         Bitmap picture;
-        if (!LoadPicture(&picture, snapshotDir_ + lbSnapshots->item(selected)->text().toStdString())) return;
+        if (!LoadPicture(&picture, snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected)))) return;
         WithPictures([&picture](Bitmap&, Bitmap& reference) { reference = std::move(picture); });
     } catch (...) {
     }
+}
+
+void TFormMain::lbSnapshotsSelectionChanged() {
+    miSnapDelete->setEnabled(SelectedSnapshot() >= 0);
+    if (!quietSelection_) lbSnapshotsClick();
 }
 
 void TFormMain::btSnapshotsDirClick() {
@@ -120,16 +143,19 @@ void TFormMain::miSnapDeleteClick() {
     try {
         const int selected = SelectedSnapshot();
         if (selected < 0) return;
-        const std::string path = snapshotDir_ + lbSnapshots->item(selected)->text().toStdString();
+        const std::string path = snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected));
         MoveToRecycleBin(path, TrashConfirmation::Ask);
         // Declined or failed: the file is still there and nothing changes. A folder listed under
         // the format cannot go to the trash, so it keeps its entry too.
         if (StillThere(path)) return;
-        delete lbSnapshots->takeItem(selected);
-        if (selected == 0) {
-            if (lbSnapshots->count() > 0) lbSnapshots->setCurrentRow(0);
-        } else {
-            lbSnapshots->setCurrentRow(selected - 1);
+        {
+            QScopedValueRollback quiet(quietSelection_, true);
+            delete lbSnapshots->takeItem(selected);
+            if (selected == 0) {
+                if (lbSnapshots->count() > 0) lbSnapshots->setCurrentRow(0);
+            } else {
+                lbSnapshots->setCurrentRow(selected - 1);
+            }
         }
         lbSnapshotsClick();
     } catch (...) {
@@ -146,12 +172,61 @@ void TFormMain::btGrabSnapClick() {
             reference.Assign(live);
             return Bitmap(live);
         });
-        SavePicture(&picture, snapshotDir_ + name);
-        QListWidgetItem* item = new QListWidgetItem(QString::fromStdString(name));
-        lbSnapshots->addItem(item);
-        lbSnapshots->setCurrentItem(item);
-        PlaySoundAsync(ProgramFolder() / "snap.wav");
+        if (pendingSaves_++ == 0) savingCursor_.emplace();
+        snapshotWriter_->Save(std::move(picture), snapshotDir_ + name);
     } catch (...) {
+    }
+}
+
+void TFormMain::CreateSnapshotWriter() {
+    snapshotWriter_ = std::make_unique<TSnapshotWriter>(
+        SavePictureFile,
+        [this](const SnapshotOutcome& outcome) {
+            // Back to the window's thread; a window already gone drops the call with its queue.
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { SnapshotSaved(outcome); }, Qt::QueuedConnection);
+        },
+        kSaveQueueBytes);
+}
+
+void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
+    if (--pendingSaves_ == 0) savingCursor_.reset();
+    const std::string name = FileNameOf(outcome.path);
+    if (!outcome.failure.empty()) {
+        SetStatusText(QString::fromStdString(name + " was not saved: " + outcome.failure));
+        saveFailureShown_ = true;
+        TheDesktop().Beep();
+        return;
+    }
+    if (saveFailureShown_) {
+        saveFailureShown_ = false;
+        SetStatusText(QString::fromStdString(snapshotDir_));
+    }
+    // A picture of a folder or format no longer shown is saved, but not listed here.
+    if (FolderOf(outcome.path) == snapshotDir_ && LowerCaseExtension(name) == snapshotExt_) {
+        AddSnapshotEntry(name);
+    }
+    TheDesktop().PlaySound(ProgramFolder() / "snap.wav");
+}
+
+void TFormMain::AddSnapshotEntry(const std::string& fileName) {
+    // The new picture is the reference already; loading it back would swap in a lossy copy.
+    QScopedValueRollback quiet(quietSelection_, true);
+    auto* item = new TSnapshotItem(fileName);
+    lbSnapshots->addItem(item);
+    lbSnapshots->setCurrentItem(item);
+}
+
+void TFormMain::FinishPendingSaves() {
+    if (pendingSaves_ == 0) return;
+    const int total = pendingSaves_;
+    QProgressDialog progress(QStringLiteral("Saving pictures..."), QString(), 0, total, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    while (pendingSaves_ > 0) {
+        progress.setValue(total - pendingSaves_);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents,
+                                        100);
     }
 }
 

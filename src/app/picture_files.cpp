@@ -6,7 +6,9 @@
 #include "codecs/jpeg/jpeg_image.h"
 #include "codecs/png/png_object.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/stream.h"
 #include "platform/shell/desktop.h"
+#include "snapshots/atomic_file.h"
 
 namespace flipbook {
 
@@ -59,28 +61,39 @@ bool LoadPicture(Bitmap* target, const std::string& path) {
     }
 }
 
+std::vector<std::uint8_t> EncodePicture(const Bitmap& source, const std::string& path) {
+    MemoryStream encoded;
+    switch (KindOf(UpperCaseExtension(path))) {
+        case PictureFileKind::Png: {
+            TPNGObject png;
+            png.AssignFromBitmap(source);
+            png.SaveToStream(encoded);
+            break;
+        }
+        case PictureFileKind::Jpeg: {
+            TJPEGImage jpeg;
+            jpeg.AssignFromBitmap(source);
+            jpeg.SaveToStream(encoded);
+            break;
+        }
+        case PictureFileKind::Bmp:
+            SaveBmpStream(source, encoded);
+            break;
+    }
+    return encoded.TakeBytes();
+}
+
+void SavePictureFile(const Bitmap& source, const std::string& path) {
+    const std::vector<std::uint8_t> bytes = EncodePicture(source, path);
+    WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
 bool SavePicture(const Bitmap* source, const std::string& path) {
     const std::string extension = UpperCaseExtension(path);
     if (extension.empty() || source == nullptr) return false;
     try {
         ScopedBusyCursor busy;
-        switch (KindOf(extension)) {
-            case PictureFileKind::Png: {
-                TPNGObject png;
-                png.AssignFromBitmap(*source);
-                png.SaveToFile(path);
-                break;
-            }
-            case PictureFileKind::Jpeg: {
-                TJPEGImage jpeg;
-                jpeg.AssignFromBitmap(*source);
-                jpeg.SaveToFile(path);
-                break;
-            }
-            case PictureFileKind::Bmp:
-                SaveBmpFile(*source, path);
-                break;
-        }
+        SavePictureFile(*source, path);
         return true;
     } catch (const std::exception&) {
         return false;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace flipbook {
 
@@ -15,10 +17,18 @@ std::string UpperCaseExtension(const std::string& path);
 // extension, no target, or the file cannot be read; no failure escapes.
 bool LoadPicture(Bitmap* target, const std::string& path);
 
-// Writes the source to the file, chosen by extension as LoadPicture does, with the busy cursor shown
-// while it works. False when there is no extension (before the cursor changes), no source, or the
-// codec or the file system fails; the cursor is restored on every path and no failure escapes. A file
-// left half-written by a failing codec stays.
+// The file the source makes in the format the path's extension chooses, as LoadPicture reads it.
+// Raises the codec's exception when the picture cannot be encoded.
+std::vector<std::uint8_t> EncodePicture(const Bitmap& source, const std::string& path);
+
+// Encodes the source and writes it so that the path holds the whole file or is left as it was, never
+// a partial picture. Raises the codec's exception, or ESaveError with the reason in plain words. Safe
+// on any thread.
+void SavePictureFile(const Bitmap& source, const std::string& path);
+
+// SavePictureFile with the busy cursor shown while it works. False when there is no extension (before
+// the cursor changes), no source, or the codec or the file system fails; the cursor is restored on
+// every path and no failure escapes.
 bool SavePicture(const Bitmap* source, const std::string& path);
 
 }  // namespace flipbook

@@ -10,15 +10,6 @@ namespace flipbook {
 
 namespace {
 
-std::string LowerCaseExtension(const std::string& name) {
-    const auto dot = name.find_last_of('.');
-    if (dot == std::string::npos) return {};
-    std::string extension = name.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-    return extension;
-}
-
 // Regular files and folders map onto the attributes a listing accepts (read-only, hidden, folder,
 // archive); anything else stands for an attribute outside that set.
 bool HasListableAttributes(const std::filesystem::directory_entry& entry) {
@@ -29,6 +20,15 @@ bool HasListableAttributes(const std::filesystem::directory_entry& entry) {
 }
 
 }  // namespace
+
+std::string LowerCaseExtension(const std::string& name) {
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string::npos) return {};
+    std::string extension = name.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    return extension;
+}
 
 std::string SnapshotName(std::chrono::system_clock::time_point time, const std::string& extension) {
     const auto sinceEpoch = time.time_since_epoch();

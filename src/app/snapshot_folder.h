@@ -10,6 +10,9 @@ namespace flipbook {
 // (four-digit year, two-digit month, day, hour 00-23, minute, second, three-digit milliseconds).
 std::string SnapshotName(std::chrono::system_clock::time_point time, const std::string& extension);
 
+// The extension of the name from its last "." on, lower-cased with ASCII rules; empty without a dot.
+std::string LowerCaseExtension(const std::string& name);
+
 // The bare names of the folder's entries whose extension (from the last ".", lower-cased with ASCII
 // rules) equals the given one exactly, in the order the folder yields them. Folders count like files,
 // so a folder named "x.png" is listed; entries that are neither a file nor a folder (pipes, sockets,

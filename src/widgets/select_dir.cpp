@@ -219,6 +219,7 @@ void TSelectDirDlg::HelpButtonClick() {
 
 bool SelectDirectory(QWidget* parent, std::string& directory, SelectDirOptions options, int helpContext) {
     std::string chosen;
+    LeaveUnreadableCurrentDirectory();
     {
         TSelectDirDlg dialog(parent);
         dialog.SetStartDirectory(directory);

@@ -1,6 +1,7 @@
 #include "widgets/select_dir_files.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -58,6 +59,20 @@ std::string ChangeDirectory(const std::string& path) {
     const fs::path current = fs::current_path(error);
     if (error) throw EInOutError(error.value());
     return current.string();
+}
+
+void LeaveUnreadableCurrentDirectory() {
+    std::error_code error;
+    const fs::path current = fs::current_path(error);
+    // The system gives no path for a deleted current directory; a folder whose drive went away
+    // may still have one that leads nowhere, or that cannot be listed.
+    if (!error && fs::is_directory(current, error)) {
+        fs::directory_iterator entries(current, error);
+        if (!error) return;
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0' && ::chdir(home) == 0) return;
+    if (::chdir("/") != 0) throw EInOutError(errno);
 }
 
 void ForceDirectories(const std::string& path) {

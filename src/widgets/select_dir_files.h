@@ -31,6 +31,11 @@ bool DirectoryExists(const std::string& path);
 // reports it. Throws EInOutError when it cannot be entered.
 std::string ChangeDirectory(const std::string& path);
 
+// Moves the process out of a current directory that can no longer be read (deleted, or its drive
+// gone) into the home folder, or the root when that cannot be entered either; a readable current
+// directory stays. The chooser starts from the current directory and could not open otherwise.
+void LeaveUnreadableCurrentDirectory();
+
 // Creates the directory with all its missing parents. Throws EInOutError("Unable to create
 // directory") when the path is empty or, being relative, has no existing directory to start from.
 // A folder that the system refuses to make is not reported; the caller finds it missing later.

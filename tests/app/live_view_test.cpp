@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "app/application.h"
@@ -21,8 +22,8 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
-#include "test_camera.h"
 #include "support/fake_desktop.h"
+#include "test_camera.h"
 
 namespace flipbook {
 namespace {
@@ -163,6 +164,29 @@ private slots:
         std::lock_guard lock(display.GetCanvas());
         for (int y = 0; y < 240; y += 7)
             for (int x = 0; x < 320; x += 5) QCOMPARE(display.PixelColor(x, y), reference.PixelColor(x, y));
+    }
+
+    // Weight 37: every displayed byte is 63 % of the live frame and 37 % of the reference.
+    void Weight37_MixesBothPictures() {
+        Start("Camera:320x240@30:snow:bgr");
+        form_->tbGrabOnion->setValue(37);
+        const Bitmap reference = Gradient(320, 240);
+        form_->WithPictures([&](Bitmap&, Bitmap& picture) { picture = reference; });
+        WaitForFrames(3);
+        Bitmap& display = form_->imGrabSample->Picture();
+        std::lock_guard lock(display.GetCanvas());
+        form_->WithPictures([&](Bitmap& live, Bitmap&) {
+            for (int y = 0; y < 240; y += 7) {
+                for (int x = 0; x < 320; x += 5) {
+                    for (int byte = 0; byte < 3; ++byte) {
+                        const double mixed = 0.63 * std::as_const(live).ScanLine(y)[3 * x + byte] +
+                                             0.37 * reference.ScanLine(y)[3 * x + byte];
+                        QVERIFY(std::abs(std::as_const(display).ScanLine(y)[3 * x + byte] - mixed) <=
+                                0.5 + 1e-9);
+                    }
+                }
+            }
+        });
     }
 
     void LargerReference_IsCutToItsTopLeft_SmallerOneExtendedWithWhite() {

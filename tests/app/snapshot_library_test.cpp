@@ -11,6 +11,10 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -25,9 +29,9 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
+#include "support/fake_desktop.h"
 #include "support/temp_dir.h"
 #include "test_camera.h"
-#include "support/fake_desktop.h"
 #include "widgets/select_dir.h"
 
 namespace flipbook {
@@ -83,6 +87,17 @@ bool SamePicture(const Bitmap& actual, const Bitmap& expected, double tolerance)
     }
     return difference / (3.0 * expected.Width() * expected.Height()) <= tolerance;
 }
+
+// Counts the paint events of a widget while it lives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return false;
+    }
+    int count = 0;
+};
 
 std::filesystem::path Trash() {
     return std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "Trash";
@@ -286,16 +301,156 @@ private slots:
         form_->pmSnapshots->hide();
     }
 
+    // The keys of a list box: moving the selection loads that picture, Delete takes the highlighted one,
+    // also after the menu was once opened with nothing selected; names sort without regard to case.
+    void Keys_MoveTheReference_AndDeleteTheHighlightedPicture() {
+        chooser_->answer = folder_->Path().string() + "/";
+        SaveSolid("c.png", {0, 0, 255});
+        SaveSolid("B.png", {0, 255, 0});
+        SaveSolid("a.png", {255, 0, 0});
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(Entries(form_->lbSnapshots), (std::vector<std::string>{"a.png", "B.png", "c.png"}));
+        QCOMPARE(ReferenceColor(), (Rgb{0, 0, 255}));
+
+        form_->lbSnapshots->clearSelection();
+        emit form_->lbSnapshots->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(!form_->miSnapDelete->isEnabled());
+        form_->pmSnapshots->hide();
+
+        // The Delete key reaches the list only while it has the focus in the active window.
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        form_->lbSnapshots->setFocus();
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Up);
+        QCOMPARE(form_->lbSnapshots->currentRow(), 1);
+        QCOMPARE(ReferenceColor(), (Rgb{0, 255, 0}));
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Home);
+        QCOMPARE(ReferenceColor(), (Rgb{255, 0, 0}));
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_End);
+        QCOMPARE(ReferenceColor(), (Rgb{0, 0, 255}));
+        ClickEntry(1, Qt::RightButton);
+        QCOMPARE(ReferenceColor(), (Rgb{0, 255, 0}));
+
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Down);
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Delete);
+        QCOMPARE(desktop_->questions.size(), std::size_t{1});
+        QVERIFY(!std::filesystem::exists(folder_->File("c.png")));
+        QCOMPARE(Entries(form_->lbSnapshots), (std::vector<std::string>{"a.png", "B.png"}));
+        QCOMPARE(ReferenceColor(), (Rgb{0, 255, 0}));
+    }
+
+    // A name that is not valid UTF-8 is still the file's: it loads, and "Delete Picture" trashes it.
+    void NameThatIsNotUtf8_LoadsAndGoesToTheTrash() {
+        chooser_->answer = folder_->Path().string() + "/";
+        const std::string name = "take-\xff\xfe.png";
+        SaveSolid(name, {9, 99, 199});
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(form_->lbSnapshots->count(), 1);
+        QCOMPARE(ReferenceColor(), (Rgb{9, 99, 199}));
+        form_->miSnapDelete->trigger();
+        QVERIFY(!std::filesystem::exists(folder_->File(name)));
+        QVERIFY(std::filesystem::exists(Trash() / "files" / name));
+        QCOMPARE(form_->lbSnapshots->count(), 0);
+    }
+
+    // A full disk: the status bar names the picture and the reason, no file or leftover stays, nothing
+    // is listed and no shutter sounds; once there is room again the next Snap saves.
+    void FullDisk_SnapSaysWhy_LeavesNoFile_AndTheNextSnapSaves() {
+        chooser_->answer = folder_->Path().string() + "/";
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit unlimited{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        rlimit full = unlimited;
+        full.rlim_cur = 64;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+        Snap();
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        const QString status = StatusText();
+        QVERIFY2(status.startsWith("snap-") && status.contains(".png was not saved: the file is larger"),
+                 qPrintable(status));
+        QVERIFY(std::filesystem::is_empty(folder_->Path()));
+        QCOMPARE(form_->lbSnapshots->count(), 0);
+        QVERIFY(desktop_->sounds.empty());
+
+        Snap();
+        QCOMPARE(form_->lbSnapshots->count(), 1);
+        QCOMPARE(StatusText(), QString::fromStdString(form_->SnapshotFolder()));
+        QCOMPARE(desktop_->sounds.size(), std::size_t{1});
+        QCOMPARE(desktop_->sounds[0].filename().string(), std::string("snap.wav"));
+        Bitmap saved;
+        QVERIFY(LoadPicture(&saved, form_->SnapshotFolder() + Entries(form_->lbSnapshots)[0]));
+    }
+
+    // Snap hands 1080p PNGs to the background: the live view goes on painting while they save, and
+    // closing with saves pending waits for them, so every picture arrives whole and in the order taken.
+    void QuickSeriesOf1080pSnaps_KeepPainting_AndClosingLosesNone() {
+        form_.reset();
+        testing::SetTestCameras("Big:1920x1080@30:smpte:bgr");
+        form_ = std::make_unique<TFormMain>();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(QTest::qWaitFor([&] { return LiveFrame().Width() == 1920; }, 20000));
+        chooser_->answer = folder_->Path().string() + "/";
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+
+        PaintCounter paints(form_->imGrabSample);
+        for (int shot = 0; shot < 4; ++shot) {
+            QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+            QTest::qWait(5);
+        }
+        QVERIFY(form_->PendingSaves() > 0);
+        const int paintedBefore = paints.count;
+        QVERIFY(QTest::qWaitFor([&] { return paints.count >= paintedBefore + 3; }, 20000));
+        QVERIFY2(form_->PendingSaves() > 0, "the saves ended before three frames were painted");
+
+        for (int shot = 0; shot < 3; ++shot) {
+            QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+            QTest::qWait(5);
+        }
+        QVERIFY(form_->close());
+        QCOMPARE(form_->PendingSaves(), 0);
+
+        std::vector<std::filesystem::path> files;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_->Path()))
+            files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        QCOMPARE(files.size(), std::size_t{7});
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            Bitmap saved;
+            QVERIFY2(LoadPicture(&saved, files[i].string()), files[i].c_str());
+            QCOMPARE(saved.Width(), 1920);
+            if (i > 0) QVERIFY(last_write_time(files[i - 1]) <= last_write_time(files[i]));
+        }
+    }
+
 private:
-    void Snap() { QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton); }
+    // Presses Snap and waits until the writer has reported the picture back.
+    void Snap() {
+        QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return form_->PendingSaves() == 0; }, 30000));
+    }
+    void SaveSolid(const std::string& name, Rgb color) {
+        Bitmap picture;
+        picture.SetSize(160, 120);
+        picture.GetCanvas().SetBrushColor(color);
+        picture.GetCanvas().FillRect({0, 0, 160, 120});
+        QVERIFY(SavePicture(&picture, folder_->File(name)));
+    }
+    Rgb ReferenceColor() {
+        return form_->WithPictures([](Bitmap&, Bitmap& reference) {
+            return reference.Empty() ? Rgb{1, 2, 3} : reference.PixelColor(80, 60);
+        });
+    }
     void ChooseFormat(int index) {
         form_->cbSnapshotsExt->setCurrentIndex(index);
         emit form_->cbSnapshotsExt->activated(index);
     }
-    void ClickEntry(int row) {
+    void ClickEntry(int row, Qt::MouseButton button = Qt::LeftButton) {
         QListWidget* list = form_->lbSnapshots;
         const QRect area = list->visualItemRect(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, area.center());
+        QTest::mouseClick(list->viewport(), button, {}, area.center());
         QCOMPARE(list->currentRow(), row);
     }
     void Save(const std::string& name) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ public:
     FakeDesktop& operator=(const FakeDesktop&) = delete;
 
     void Beep() override { ++beeps; }
+    void PlaySound(const std::filesystem::path& waveFile) override { sounds.push_back(waveFile); }
     bool OpenUrl(const std::string& address) override {
         openedUrls.push_back(address);
         return openSucceeds;
@@ -35,6 +37,7 @@ public:
     std::vector<std::string> openedUrls;
     std::vector<std::string> questions;
     std::vector<std::string> errors;
+    std::vector<std::filesystem::path> sounds;
 
 private:
     Desktop* previous_;

@@ -1,7 +1,7 @@
 #include "widgets/select_dir.h"
 
-#include "support/temp_dir.h"
 #include "support/fake_desktop.h"
+#include "support/temp_dir.h"
 #include "widgets/select_dir_files.h"
 #include "widgets/select_dir_lists.h"
 
@@ -223,6 +223,19 @@ private slots:
         QVERIFY(!SelectDirectory(nullptr, directory, kAllOptions, 0));
         QVERIFY(answer.Answered());
         QVERIFY(desktop_->errors.empty());
+    }
+
+    void aDeletedCurrentFolderOpensTheChooserInTheHomeFolder() {
+        fs::create_directories(root_ / "pics");
+        ChangeDirectory((root_ / "pics").string());
+        fs::remove(root_ / "pics");
+        std::string directory = (root_ / "pics").string() + "/";
+        WhenShown<TSelectDirDlg> answer([](TSelectDirDlg& dialog) {
+            QCOMPARE(Child<QLineEdit>(dialog, "DirEdit").text(), QString::fromLocal8Bit(qgetenv("HOME")));
+            dialog.reject();
+        });
+        QVERIFY(!SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
     }
 
     void aDriveThatCannotBeEnteredFailsBeforeShowing() {

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "platform/shell/sound.h"
+
 namespace flipbook {
 namespace {
 
@@ -21,6 +23,8 @@ QString ToQString(const std::string& text) {
 class QtDesktop final : public Desktop {
 public:
     void Beep() override { QApplication::beep(); }
+
+    void PlaySound(const std::filesystem::path& waveFile) override { PlaySoundAsync(waveFile); }
 
     bool OpenUrl(const std::string& address) override {
         const QUrl url(ToQString(address), QUrl::TolerantMode);

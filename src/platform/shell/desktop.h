@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,9 @@ public:
 
     // The default system beep.
     virtual void Beep() = 0;
+    // Starts playing the wave file and returns at once; a file that cannot be played gives the
+    // desktop's default event sound.
+    virtual void PlaySound(const std::filesystem::path& waveFile) = 0;
     // Opens the address in the desktop's default handler; false when that fails.
     virtual bool OpenUrl(const std::string& address) = 0;
 

@@ -1,0 +1,56 @@
+#include "snapshots/snapshot_writer.h"
+
+#include <exception>
+#include <utility>
+
+namespace flipbook {
+
+TSnapshotWriter::TSnapshotWriter(SaveFunction save, DoneFunction done, std::size_t memoryLimit)
+    : save_(std::move(save)), done_(std::move(done)), memoryLimit_(memoryLimit), thread_([this] { Run(); }) {}
+
+TSnapshotWriter::~TSnapshotWriter() {
+    {
+        std::lock_guard lock(lock_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void TSnapshotWriter::Save(Bitmap picture, std::string path) {
+    const std::size_t bytes = picture.PixelBytes();
+    std::unique_lock lock(lock_);
+    changed_.wait(lock, [&] { return queue_.empty() || queuedBytes_ + bytes <= memoryLimit_; });
+    queue_.push_back({std::move(picture), std::move(path), bytes});
+    queuedBytes_ += bytes;
+    lock.unlock();
+    changed_.notify_all();
+}
+
+void TSnapshotWriter::Run() {
+    std::unique_lock lock(lock_);
+    for (;;) {
+        changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        // Stopping still drains the queue: nothing taken is dropped.
+        if (queue_.empty()) return;
+        Job& job = queue_.front();
+        lock.unlock();
+        SnapshotOutcome outcome{job.path, {}};
+        try {
+            save_(job.picture, job.path);
+        } catch (const std::exception& error) {
+            outcome.failure = error.what();
+            if (outcome.failure.empty()) outcome.failure = "unknown error";
+        } catch (...) {
+            outcome.failure = "unknown error";
+        }
+        done_(outcome);
+        lock.lock();
+        // The picture leaves the queue only now, so the memory bound counts the one being written.
+        queuedBytes_ -= job.bytes;
+        queue_.pop_front();
+        changed_.notify_all();
+    }
+}
+
+}  // namespace flipbook

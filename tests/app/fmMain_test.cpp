@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include "app/application.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "app/image.h"
 #include "platform/versionres/test_elf_file.h"
 #include "support/temp_dir.h"
@@ -215,6 +216,11 @@ private slots:
         QCOMPARE(TApplication::Title(), QStringLiteral("Flipbook Cam 2004.06"));
     }
 
+    // main() set the 8-bit default before the application started; the 24-bit test screen undoes it.
+    void Start_SetsTheJpegPixelFormatFromTheScreensDepth() {
+        QCOMPARE(JPEGDefaults().pixelFormat, JPEGPixelFormat::Bit24);
+    }
+
     void Show_StepsRunOnce_WhenTheWindowIsShownAgain() {
         ShowForm();
         form_->hide();
@@ -292,6 +298,7 @@ int main(int argc, char** argv) {
     // devices are seen, and it announces none.
     flipbook::testing::PrepareTestCamera();
     flipbook::ComApartment apartment;
+    flipbook::JPEGDefaults().pixelFormat = flipbook::JPEGPixelFormat::Bit8;
     flipbook::TApplication application(argc, argv);
     flipbook::FormMainTest test;
     return QTest::qExec(&test, argc, argv);

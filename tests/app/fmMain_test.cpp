@@ -22,11 +22,14 @@
 #include <QTimer>
 
 #include "app/application.h"
-#include "codecs/jpeg/jpeg_image.h"
 #include "app/image.h"
+#include "capture/filter_graph.h"
+#include "codecs/jpeg/jpeg_image.h"
+#include "platform/com/class_factory.h"
+#include "platform/mediagraph/graph.h"
 #include "platform/versionres/test_elf_file.h"
-#include "support/temp_dir.h"
 #include "support/fake_desktop.h"
+#include "support/temp_dir.h"
 #include "widgets/url_label.h"
 
 namespace flipbook {
@@ -56,6 +59,33 @@ protected:
         if (event->type() == kFailingEvent) throw std::runtime_error("handler failed");
         return QWidget::event(event);
     }
+};
+
+// A graph manager that keeps its filters in a list and whose Stop fails while asked to, the failure
+// the real one gives when its pipeline cannot be stopped.
+class StubbornGraph : public ComObject<IGraphBuilder, IMediaControl> {
+public:
+    HRESULT AddFilter(IBaseFilter* filter, const std::string&) override {
+        filters_.emplace_back(filter);
+        return S_OK;
+    }
+    HRESULT RemoveFilter(IBaseFilter* filter) override {
+        std::erase_if(filters_, [filter](const ComPtr<IBaseFilter>& held) { return held.Get() == filter; });
+        return S_OK;
+    }
+    HRESULT EnumFilters(std::vector<ComPtr<IBaseFilter>>& filters) override {
+        filters = filters_;
+        return S_OK;
+    }
+    HRESULT FindFilterByName(const std::string&, ComPtr<IBaseFilter>&) override { return VFW_E_NOT_FOUND; }
+    HRESULT SetLogFile(std::intptr_t) override { return S_OK; }
+    HRESULT Run() override { return S_OK; }
+    HRESULT Stop() override { return refuseStop ? E_FAIL : S_OK; }
+
+    bool refuseStop = true;
+
+private:
+    std::vector<ComPtr<IBaseFilter>> filters_;
 };
 
 }  // namespace
@@ -219,6 +249,27 @@ private slots:
     // main() set the 8-bit default before the application started; the 24-bit test screen undoes it.
     void Start_SetsTheJpegPixelFormatFromTheScreensDepth() {
         QCOMPARE(JPEGDefaults().pixelFormat, JPEGPixelFormat::Bit24);
+    }
+
+    // The graph cannot be stopped: the error box says so and the window stays open; once it can be
+    // stopped, the window closes.
+    void Close_WhenClearingTheGraphFails_IsRefused() {
+        auto graph = MakeCom<StubbornGraph>();
+        ClassRegistration stubborn(CLSID_FilterGraph, [graph] { return graph.As<IUnknown>(); });
+        testing::SetTestCameras("Camera:160x120@30");
+        form_ = std::make_unique<TFormMain>();
+        ShowForm();
+        QVERIFY(form_->fwFilterGraph->Active());
+        QVERIFY(!form_->close());
+        QVERIFY(form_->isVisible());
+        QCOMPARE(desktop_->errors.size(), std::size_t{1});
+        QVERIFY(form_->fwFilterGraph->Active());
+
+        graph->refuseStop = false;
+        QVERIFY(form_->close());
+        QVERIFY(!form_->fwFilterGraph->Active());
+        form_.reset();
+        testing::SetTestCameras("");
     }
 
     void Show_StepsRunOnce_WhenTheWindowIsShownAgain() {

@@ -401,6 +401,7 @@ private slots:
             QTest::qWait(5);
         }
         QVERIFY(form_->PendingSaves() > 0);
+        QCOMPARE(desktop_->cursor, Desktop::Cursor::Busy);
         const int paintedBefore = paints.count;
         QVERIFY(QTest::qWaitFor([&] { return paints.count >= paintedBefore + 3; }, 20000));
         QVERIFY2(form_->PendingSaves() > 0, "the saves ended before three frames were painted");
@@ -411,6 +412,7 @@ private slots:
         }
         QVERIFY(form_->close());
         QCOMPARE(form_->PendingSaves(), 0);
+        QCOMPARE(desktop_->cursor, Desktop::Cursor::Default);
 
         std::vector<std::filesystem::path> files;
         for (const auto& entry : std::filesystem::directory_iterator(folder_->Path()))

@@ -311,8 +311,7 @@ void SaveBmpStream(const Bitmap& bitmap, Stream& stream) {
 }
 
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path) {
-    FileStream file(path, FileMode::Create);
-    SaveBmpStream(bitmap, file);
+    SaveThroughFile(path, [&bitmap](Stream& stream) { SaveBmpStream(bitmap, stream); });
 }
 
 void LoadBmpStream(Bitmap& bitmap, Stream& stream) {

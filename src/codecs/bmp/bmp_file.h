@@ -14,7 +14,8 @@ namespace flipbook {
 void SaveBmpStream(const Bitmap& bitmap, Stream& stream);
 
 // Creates (or empties) the file and saves into it; the file is closed on every path.
-// Raises EFCreateError ("Cannot create file %s") when the file cannot be created.
+// Raises EFCreateError ("Cannot create file %s") when the file cannot be created, and EWriteError
+// when a write or the closing of the file fails.
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path);
 
 // Replaces the Bitmap's picture with the BMP file image from the stream's position to its end; no bytes

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/core/exception.h"
+#include "support/failing_close.h"
 #include "support/temp_dir.h"
 
 namespace flipbook {
@@ -201,6 +202,9 @@ TEST(BmpFile_Files, SaveEmptyAsNothingAndReportFileFailures) {
     SaveBmpFile(MakeBitmap(3, -2, 24), snap);
     LoadBmpFile(bitmap, snap);
     EXPECT_TRUE(bitmap.TopDown());
+    // A write error that the file system reports only when the file is closed fails the save.
+    testing::FailNextCloseOf(snap);
+    EXPECT_EQ(Message([&] { SaveBmpFile(bitmap, snap); }), "Stream write error");
 
     std::ofstream(folder.File("plain")) << "x";
     const std::string beneath = folder.File("plain") + "/a.bmp";

@@ -162,6 +162,7 @@ void TPNGObject::Assign(const TPNGObject& source) {
     SetMaxIdatSize(source.maxIdatSize_);
     compressionLevel_ = source.compressionLevel_;
     filterSet_ = source.filterSet_;
+    compressionThreads_ = source.compressionThreads_;
     Clear();
     chunks_.SetSize(source.chunks_.Count());
     for (std::size_t index = 0; index < source.chunks_.Count(); ++index) {

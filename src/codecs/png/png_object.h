@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <thread>
 
 #include "codecs/png/chunk.h"
 #include "codecs/png/png_list.h"
@@ -89,6 +91,10 @@ public:
     void SetMaxIdatSize(std::uint32_t size);
     std::uint8_t InterlaceMethod() const { return interlaceMethod_; }
     void SetInterlaceMethod(std::uint8_t method) { interlaceMethod_ = method; }
+    // The threads that compress the image data at once, by default one per core. With one thread, or
+    // a picture too small to be worth cutting, the data is one plain zlib stream.
+    unsigned CompressionThreads() const { return compressionThreads_; }
+    void SetCompressionThreads(unsigned threads) { compressionThreads_ = std::max(threads, 1u); }
 
     std::array<std::uint8_t, 256>& GammaTable() { return gamma_; }
     const std::array<std::uint8_t, 256>& GammaTable() const { return gamma_; }
@@ -106,6 +112,7 @@ private:
     std::uint8_t compressionLevel_ = 7;
     std::uint32_t maxIdatSize_ = 65535;
     std::uint8_t interlaceMethod_ = 0;
+    unsigned compressionThreads_ = std::max(std::thread::hardware_concurrency(), 1u);
 };
 
 // Registers the chunk classes and the "PNG" picture format; done once at start-up, safe to repeat.

@@ -267,12 +267,36 @@ Bitmap LoadRunLength(Stream& stream, const FileDescription& file, const std::vec
     return picture;
 }
 
+// Writes the rows of a top-down picture bottom row first, gathered into writes of about a megabyte.
+void WriteRowsBottomUp(const Bitmap& bitmap, Stream& stream) {
+    const std::size_t stride = bitmap.RowStride();
+    const std::size_t rowsPerWrite = std::max<std::size_t>((std::size_t{1} << 20) / stride, 1);
+    std::vector<std::uint8_t> gathered;
+    gathered.reserve(std::min<std::size_t>(rowsPerWrite, static_cast<std::size_t>(bitmap.Height())) * stride);
+    for (int row = bitmap.Height() - 1; row >= 0; --row) {
+        const std::uint8_t* pixels = bitmap.ScanLine(row);
+        gathered.insert(gathered.end(), pixels, pixels + stride);
+        if (gathered.size() >= rowsPerWrite * stride || row == 0) {
+            stream.WriteBuffer(gathered.data(), gathered.size());
+            gathered.clear();
+        }
+    }
+}
+
 }  // namespace
 
 void SaveBmpStream(const Bitmap& bitmap, Stream& stream) {
     if (bitmap.Empty()) return;
 
     BitmapInfoHeader header = bitmap.Header();
+    // Files hold their rows bottom row first with a positive height, whatever order memory holds them
+    // in: some readers take nothing else.
+    const bool reverseRows = bitmap.TopDown();
+    if (reverseRows) {
+        header.height = bitmap.Height();
+        header.sizeImage =
+            static_cast<std::uint32_t>(bitmap.RowStride() * static_cast<std::size_t>(bitmap.Height()));
+    }
     const bool withMasks = header.bitCount > 8 && header.compression == kBiBitFields;
     ColorMasks masks = bitmap.Masks();
     if (withMasks && masks.red == 0) masks = DefaultBitFieldMasks(header.bitCount);
@@ -307,7 +331,11 @@ void SaveBmpStream(const Bitmap& bitmap, Stream& stream) {
         out.insert(out.end(), {entry.blue, entry.green, entry.red, entry.reserved});
 
     stream.WriteBuffer(out.data(), out.size());
-    stream.WriteBuffer(bitmap.Pixels(), static_cast<std::size_t>(imageBytes));
+    if (reverseRows) {
+        WriteRowsBottomUp(bitmap, stream);
+    } else {
+        stream.WriteBuffer(bitmap.Pixels(), static_cast<std::size_t>(imageBytes));
+    }
 }
 
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path) {

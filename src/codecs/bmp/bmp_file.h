@@ -9,7 +9,8 @@ namespace flipbook {
 
 // Writes the Bitmap as a BMP file image at the stream's position: file header, the 40-byte
 // description, bit-field masks for 16/32-bit bit-field pictures, the colour table for 8 bits or fewer,
-// then the pixel memory in the order it is held. An empty Bitmap writes nothing.
+// then the rows bottom row first with a positive height, also when memory holds them top-down. An
+// empty Bitmap writes nothing.
 // Raises EWriteError ("Stream write error") when a write falls short.
 void SaveBmpStream(const Bitmap& bitmap, Stream& stream);
 

@@ -24,10 +24,6 @@ constexpr std::uint32_t kMaskBytes = 12;
 // Headers of at least this size carry the three masks right after the 40-byte part.
 constexpr std::uint32_t kHeaderWithMasksBytes = kInfoHeaderBytes + kMaskBytes;
 constexpr std::size_t kMaxColorEntries = 256;
-// A file may hold less pixel data than its picture needs (the rest stays 0), but the picture may not
-// need more than this beyond what the file's bytes can fill, so a tiny file cannot make us allocate
-// gigabytes.
-constexpr std::uint64_t kMaxUnbackedPixelBytes = std::uint64_t{32} << 20;
 
 // Why a file is refused. They all read "Bitmap image is not valid" to the user; the names keep apart
 // a broken file, one we do not read, and one that holds far less than its header describes.

@@ -197,6 +197,23 @@ TEST(TJPEGImage_Decompress, RefusesAPictureTooBigToHoldBeforeAllocating) {
     EXPECT_TRUE(bitmap.Empty());
 }
 
+TEST(TJPEGImage_Decompress, RefusesAPictureItsDataCannotJustify) {
+    auto bytes = CorpusBytes("baseline_q90.jpg");
+    const std::size_t frame = testing::FindMarker(bytes, 0xC0);
+    ASSERT_NE(frame, std::string::npos);
+    ASSERT_EQ(bytes[frame + 4] << 8 | bytes[frame + 5], 313);
+    ASSERT_EQ(bytes[frame + 6] << 8 | bytes[frame + 7], 500);
+    bytes[frame + 4] = bytes[frame + 6] = 0x46;
+    bytes[frame + 5] = bytes[frame + 7] = 0x50;  // 18000 x 18000: 972 MB of pixels
+    const std::size_t scan = testing::FindMarker(bytes, 0xDA);
+    ASSERT_EQ(scan, 610u);  // its header ends at 623: 11 bytes of scan data remain
+    bytes.resize(634);
+    EXPECT_EQ(DecodeErrorCode(bytes), JERR_INPUT_EOF);
+
+    // A real file cut short still justifies its picture.
+    EXPECT_EQ(Decode(CorpusBytes("truncated_60pct.jpg")).Width(), 500);
+}
+
 // A progressive file of every coefficient in a scan of its own, refined bit by bit: about 700 scans
 // for each component.
 std::vector<std::uint8_t> ManyScanFile(int components) {

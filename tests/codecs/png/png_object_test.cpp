@@ -114,6 +114,18 @@ TEST(PngChunkLoop, ChunkListInFileOrder_ChromaticitiesDropped) {
     EXPECT_NE(dynamic_cast<TChunkIEND*>(png.Chunks().Item(3)), nullptr);
 }
 
+TEST(PngChunkLoop, BytesAfterTheEndChunk_AreNotRead) {
+    const Bytes file = GreyPixelPng({});
+    // An unknown critical chunk with a bad CRC, then bytes that are no chunk at all.
+    MemoryStream stream(Concat({file, testing::ChunkWithBadCrc("AbCd", {1, 2}), {0xFF, 0x00, 0x13}}));
+    TPNGObject png;
+    png.LoadFromStream(stream);
+    EXPECT_EQ(png.Chunks().Count(), 3u);
+    EXPECT_NE(dynamic_cast<TChunkIEND*>(png.Chunks().Item(2)), nullptr);
+    EXPECT_EQ(stream.Position(), static_cast<std::int64_t>(file.size()));
+    EXPECT_EQ(png.Pixel(0, 0), (Rgb{0x40, 0x40, 0x40}));
+}
+
 TEST(PngChunkLoop, NoImageData) {
     TPNGObject png;
     ExpectLoadFails<EPNGNoImageData>(

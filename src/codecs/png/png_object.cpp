@@ -62,6 +62,7 @@ void TPNGObject::ResetGammaTables() {
 void TPNGObject::Clear() {
     ResetGammaTables();
     chunks_.SetSize(0);
+    palette_.reset();
 }
 
 bool TPNGObject::Empty() const {

@@ -47,6 +47,13 @@ public:
     // Copies the encoder settings and every chunk of another object.
     void Assign(const TPNGObject& source);
 
+    // The clipboard's PNG format: the picture drawn into a truecolour Bitmap of its size (transparent
+    // parts over white), written as PNG. Raises as saving does.
+    void SaveToClipboardFormat(Stream& stream) const;
+    // Replaces the content with the picture of clipboard PNG data, through a Bitmap and without
+    // transparency. Raises as loading does, leaving the content as it was.
+    void LoadFromClipboardFormat(Stream& stream);
+
     int Width() const override;
     int Height() const override;
     // Always raise EPngError: a PNG picture is resized by assigning it from a Bitmap.
@@ -61,7 +68,7 @@ public:
     // Entry 0 of the chunk list as a header; EPNGHeaderNotPresent when it is not one.
     TChunkIHDR& Header() const;
     bool HasHeader() const;
-    // Frees every chunk and makes both gamma tables the identity.
+    // Frees every chunk and the cached palette, and makes both gamma tables the identity.
     void Clear();
     TPNGList& Chunks() { return chunks_; }
     const TPNGList& Chunks() const { return chunks_; }

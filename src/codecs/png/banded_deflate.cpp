@@ -19,6 +19,8 @@ namespace {
 constexpr std::size_t kDictionaryBytes = std::size_t{32} << 10;  // deflate's whole window
 constexpr int kWindowBits = 15;
 constexpr int kMemoryLevel = 8;
+// Output space that a flush always gets, more than its marker needs.
+constexpr std::size_t kFlushMarkerRoom = 16;
 // zlib takes at most this many bytes per call.
 constexpr std::size_t kLargestPiece = std::numeric_limits<uInt>::max();
 
@@ -80,7 +82,8 @@ private:
     // Runs deflate until it has taken all the input and, when flushing, written all its output.
     void Drain(int flush, std::vector<std::uint8_t>& out) {
         for (;;) {
-            if (written_ == out.size()) out.resize(out.size() + out.size() / 8 + 4096);
+            // A flush that ends exactly at the end of the space would add a second marker next call.
+            if (out.size() - written_ < kFlushMarkerRoom) out.resize(out.size() + out.size() / 8 + 4096);
             zlib_.next_out = out.data() + written_;
             zlib_.avail_out = static_cast<uInt>(std::min(out.size() - written_, kLargestPiece));
             const uInt room = zlib_.avail_out;

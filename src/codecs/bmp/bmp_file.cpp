@@ -263,10 +263,11 @@ Bitmap LoadRunLength(Stream& stream, const FileDescription& file, const std::vec
     return picture;
 }
 
-// Writes the rows of a top-down picture bottom row first, gathered into writes of about a megabyte.
+// Writes the rows of a top-down picture bottom row first, gathered into writes of about 64 KiB: few
+// enough calls for a file, small enough to stay in the cache.
 void WriteRowsBottomUp(const Bitmap& bitmap, Stream& stream) {
     const std::size_t stride = bitmap.RowStride();
-    const std::size_t rowsPerWrite = std::max<std::size_t>((std::size_t{1} << 20) / stride, 1);
+    const std::size_t rowsPerWrite = std::max<std::size_t>((std::size_t{64} << 10) / stride, 1);
     std::vector<std::uint8_t> gathered;
     gathered.reserve(std::min<std::size_t>(rowsPerWrite, static_cast<std::size_t>(bitmap.Height())) * stride);
     for (int row = bitmap.Height() - 1; row >= 0; --row) {

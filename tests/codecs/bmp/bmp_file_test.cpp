@@ -174,7 +174,7 @@ TEST(BmpSave_EveryLayout, WritesHeaderMasksAndTableThatLoadBack) {
 }
 
 TEST(BmpSave_TopDown, WritesTheFileOfTheSamePictureHeldBottomUp) {
-    // Frames from the camera are held top-down; more than a megabyte of rows goes out in several writes.
+    // Frames from the camera are held top-down; their rows go out in several gathered writes.
     const Bitmap topDown = MakeBitmap(700, -500, 24);
     Bitmap bottomUp = MakeBitmap(700, 500, 24);
     for (int y = 0; y < 500; ++y) std::copy_n(topDown.ScanLine(y), topDown.RowStride(), bottomUp.ScanLine(y));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <exception>
 #include <limits>
 #include <system_error>
@@ -19,6 +20,8 @@ namespace {
 constexpr std::size_t kDictionaryBytes = std::size_t{32} << 10;  // deflate's whole window
 constexpr int kWindowBits = 15;
 constexpr int kMemoryLevel = 8;
+// Bands for each thread at most: enough to even out bands that compress at different speeds.
+constexpr std::uint64_t kBandsPerThread = 4;
 // Output space that a flush always gets, more than its marker needs.
 constexpr std::size_t kFlushMarkerRoom = 16;
 // zlib takes at most this many bytes per call.
@@ -124,12 +127,17 @@ struct Band {
 }  // namespace
 
 unsigned BandCount(std::uint64_t bytes, unsigned threads) {
+    if (threads <= 1) return 1;
     const std::uint64_t fitting = std::max<std::uint64_t>(bytes / kMinimumBandBytes, 1);
-    return static_cast<unsigned>(std::min<std::uint64_t>(std::max(threads, 1u), fitting));
+    // Whole rounds of bands, so no thread is left with one more than the others.
+    const std::uint64_t perThread = std::clamp<std::uint64_t>(fitting / threads, 1, kBandsPerThread);
+    return static_cast<unsigned>(std::min<std::uint64_t>(std::uint64_t{threads} * perThread, fitting));
 }
 
-std::vector<std::uint8_t> DeflateInBands(std::span<const std::uint8_t> bytes, int level, unsigned bands) {
+std::vector<std::uint8_t> DeflateInBands(std::span<const std::uint8_t> bytes, int level, unsigned bands,
+                                         unsigned threads) {
     bands = std::max(bands, 1u);
+    threads = std::clamp(threads, 1u, bands);
     std::vector<Band> work(bands);
     for (unsigned index = 0; index < bands; ++index) {
         const std::size_t begin = bytes.size() * index / bands;
@@ -140,17 +148,22 @@ std::vector<std::uint8_t> DeflateInBands(std::span<const std::uint8_t> bytes, in
         work[index].last = index + 1 == bands;
     }
     {
-        // Band 0 runs here; a thread that cannot be started leaves its band to this one too.
-        std::vector<std::jthread> threads;
-        threads.reserve(bands);
-        for (unsigned index = 1; index < bands; ++index) {
+        // Every thread, this one too, takes the next band until none is left; a thread that cannot
+        // be started leaves its share to the others.
+        std::atomic<unsigned> next{0};
+        const auto compressBands = [&work, &next, level, bands] {
+            for (unsigned index = next++; index < bands; index = next++) work[index].Compress(level);
+        };
+        std::vector<std::jthread> helpers;
+        helpers.reserve(threads - 1);
+        for (unsigned helper = 1; helper < threads; ++helper) {
             try {
-                threads.emplace_back([&band = work[index], level] { band.Compress(level); });
+                helpers.emplace_back(compressBands);
             } catch (const std::system_error&) {
-                work[index].Compress(level);
+                break;
             }
         }
-        work[0].Compress(level);
+        compressBands();
     }
     for (const Band& band : work) {
         if (band.failure) std::rethrow_exception(band.failure);

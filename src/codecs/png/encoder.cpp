@@ -144,7 +144,8 @@ bool TChunkIDAT::Save(Stream& stream) {
     const std::uint64_t filteredBytes =
         FilteredImageBytes(header.colorType, bitDepth, header.width, header.height, adam7);
 
-    const unsigned bands = BandCount(filteredBytes, owner.CompressionThreads());
+    const unsigned threads = owner.CompressionThreads();
+    const unsigned bands = BandCount(filteredBytes, threads);
     if (bands == 1) {
         // One stream, row by row: no more memory than a few rows and one chunk.
         ImageDataWriter writer(stream, owner.CompressionLevel(), owner.MaxIdatSize());
@@ -156,7 +157,8 @@ bool TChunkIDAT::Save(Stream& stream) {
     GatheredRows rows;
     rows.bytes.reserve(static_cast<std::size_t>(filteredBytes));
     job.AllRows(adam7, fullRowBytes, rows);
-    const std::vector<std::uint8_t> compressed = DeflateInBands(rows.bytes, owner.CompressionLevel(), bands);
+    const std::vector<std::uint8_t> compressed =
+        DeflateInBands(rows.bytes, owner.CompressionLevel(), bands, threads);
     WriteImageDataChunks(stream, compressed, owner.MaxIdatSize());
     return true;
 }

@@ -10,6 +10,7 @@
 #include "codecs/png/png_builder.h"
 #include "codecs/png/png_object.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 #include "platform/graphics/stream.h"
 #include "support/temp_dir.h"
 
@@ -412,10 +413,19 @@ TEST(PngEncoder, ImageData_IsByteIdenticalToLibpngWithTheSameSettings) {
 // it is nearly as small.
 TEST(PngEncoder, ImageDataInBands_ReadsEverywhereAsTheSingleStream) {
     const Bitmap photo = Photograph();
-    for (std::uint8_t interlace : {0, 1}) {
-        SCOPED_TRACE(::testing::Message() << "interlace " << int(interlace));
-        const Bytes single = SaveWithThreads(photo, 1, interlace);
-        const Bytes banded = SaveWithThreads(photo, 3, interlace);
+    Bitmap twoPhotos;  // side by side: six bands for two threads, taken in turn
+    twoPhotos.SetSize(2 * photo.Width(), photo.Height());
+    twoPhotos.GetCanvas().Draw(0, 0, photo);
+    twoPhotos.GetCanvas().Draw(photo.Width(), 0, photo);
+    const struct {
+        const Bitmap& picture;
+        std::uint8_t interlace;
+        unsigned threads;
+    } cases[] = {{twoPhotos, 0, 2}, {photo, 1, 3}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(::testing::Message() << "interlace " << int(test.interlace));
+        const Bytes single = SaveWithThreads(test.picture, 1, test.interlace);
+        const Bytes banded = SaveWithThreads(test.picture, test.threads, test.interlace);
         ASSERT_NE(banded, single);
         EXPECT_LE(banded.size(), single.size() + single.size() / 200);
 
@@ -427,7 +437,7 @@ TEST(PngEncoder, ImageDataInBands_ReadsEverywhereAsTheSingleStream) {
         EXPECT_TRUE(Inflate(bandedData) == filtered);
 
         EXPECT_TRUE(testing::ReadWithLibpng(banded).rows == testing::ReadWithLibpng(single).rows);
-        ExpectSameColors(testing::DecodePng(banded), photo);
+        ExpectSameColors(testing::DecodePng(banded), test.picture);
     }
 }
 

@@ -10,9 +10,14 @@
 
 namespace {
 
-flipbook::Bitmap Frame(benchmark::State& state) {
+// A frame held bottom-up, or top-down as the camera's frames are.
+flipbook::Bitmap Frame(benchmark::State& state, bool topDown = false) {
+    flipbook::BitmapInfoHeader header;
+    header.width = static_cast<std::int32_t>(state.range(0));
+    header.height = static_cast<std::int32_t>(topDown ? -state.range(1) : state.range(1));
+    header.bitCount = 24;
     flipbook::Bitmap frame;
-    frame.SetSize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    frame.CreateSection(header, flipbook::ColorMasks{}, {});
     std::uint8_t* pixels = frame.MutablePixels();
     for (std::size_t i = 0; i < frame.PixelBytes(); ++i) pixels[i] = static_cast<std::uint8_t>(i * 31);
     return frame;
@@ -33,8 +38,9 @@ void BmpLoad(benchmark::State& state) {
 }
 BENCHMARK(BmpLoad)->Apply(flipbook::bench::FrameSizes);
 
+// A snapshot: the file holds the rows bottom-up, so they go out in the other order.
 void BmpSave(benchmark::State& state) {
-    const flipbook::Bitmap frame = Frame(state);
+    const flipbook::Bitmap frame = Frame(state, true);
     flipbook::MemoryStream stream;
     for (auto _ : state) {
         stream.SetPosition(0);  // writes over the bytes of the last round, as into a file being emptied

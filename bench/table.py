@@ -37,6 +37,8 @@ def anchor_of(name):
         return None
     if family in ("PngDecode", "PngEncode", "JpegDecode", "JpegEncode"):
         return "Lib" + family[0].lower() + family[1:] + "/" + rest
+    if family == "PngEncodeParallel":  # PngEncodeParallel/NAME/threads:N/real_time
+        return "LibpngEncode/" + rest.partition("/")[0]
     size = re.search(r"W:\d+/H:\d+", rest)
     if size:
         return "Memcpy/" + size.group(0)

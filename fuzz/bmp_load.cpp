@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "codecs/bmp/bmp_file.h"
 #include "platform/core/exception.h"
@@ -51,9 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Bitmap reloaded;
     LoadBmpStream(reloaded, saved);
     if (reloaded.Width() != bitmap.Width() || reloaded.Height() != bitmap.Height() ||
-        reloaded.PixelBytes() != bitmap.PixelBytes() ||
-        std::memcmp(reloaded.Pixels(), bitmap.Pixels(), bitmap.PixelBytes()) != 0) {
+        reloaded.RowStride() != bitmap.RowStride() || reloaded.PixelBytes() != bitmap.PixelBytes()) {
         std::abort();
+    }
+    // Files are written bottom-up, so a top-down picture comes back with its rows in the other order.
+    for (int row = 0; row < bitmap.Height(); ++row) {
+        if (std::memcmp(std::as_const(reloaded).ScanLine(row), std::as_const(bitmap).ScanLine(row),
+                        bitmap.RowStride()) != 0)
+            std::abort();
     }
     return 0;
 }

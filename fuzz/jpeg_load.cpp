@@ -2,6 +2,7 @@
 // the decoding settings, so the corpus reaches the quantizers, grey output and progressive display too.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "codecs/jpeg/jpeg_image.h"
 #include "platform/core/exception.h"
@@ -28,9 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     image.SetSettings(settings);
     try {
         image.LoadFromStream(stream);
-        if (std::int64_t{image.Width()} * image.Height() > kLargestFuzzedPicture) return 0;
+        const std::int64_t pixels = std::int64_t{image.Width()} * image.Height();
+        // More pixels than the whole input could justify at one byte each: refused before anything is
+        // allocated, however large, so these go through and must fail.
+        const bool unjustified =
+            static_cast<std::uint64_t>(pixels) > flipbook::JpegJustifiedOutputBytes(size, 1);
+        if (pixels > kLargestFuzzedPicture && !unjustified) return 0;
         flipbook::Bitmap bitmap;
         bitmap.Assign(image);
+        if (unjustified) std::abort();
         // Saving writes the loaded bytes as they are; a new object compresses the decoded picture.
         flipbook::MemoryStream saved;
         image.SaveToStream(saved);

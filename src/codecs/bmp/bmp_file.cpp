@@ -24,10 +24,6 @@ constexpr std::uint32_t kMaskBytes = 12;
 // Headers of at least this size carry the three masks right after the 40-byte part.
 constexpr std::uint32_t kHeaderWithMasksBytes = kInfoHeaderBytes + kMaskBytes;
 constexpr std::size_t kMaxColorEntries = 256;
-// A file may hold less pixel data than its picture needs (the rest stays 0), but the picture may not
-// need more than this beyond what the file's bytes can fill, so a tiny file cannot make us allocate
-// gigabytes.
-constexpr std::uint64_t kMaxUnbackedPixelBytes = std::uint64_t{32} << 20;
 
 // Why a file is refused. They all read "Bitmap image is not valid" to the user; the names keep apart
 // a broken file, one we do not read, and one that holds far less than its header describes.
@@ -267,12 +263,37 @@ Bitmap LoadRunLength(Stream& stream, const FileDescription& file, const std::vec
     return picture;
 }
 
+// Writes the rows of a top-down picture bottom row first, gathered into writes of about 64 KiB: few
+// enough calls for a file, small enough to stay in the cache.
+void WriteRowsBottomUp(const Bitmap& bitmap, Stream& stream) {
+    const std::size_t stride = bitmap.RowStride();
+    const std::size_t rowsPerWrite = std::max<std::size_t>((std::size_t{64} << 10) / stride, 1);
+    std::vector<std::uint8_t> gathered;
+    gathered.reserve(std::min<std::size_t>(rowsPerWrite, static_cast<std::size_t>(bitmap.Height())) * stride);
+    for (int row = bitmap.Height() - 1; row >= 0; --row) {
+        const std::uint8_t* pixels = bitmap.ScanLine(row);
+        gathered.insert(gathered.end(), pixels, pixels + stride);
+        if (gathered.size() >= rowsPerWrite * stride || row == 0) {
+            stream.WriteBuffer(gathered.data(), gathered.size());
+            gathered.clear();
+        }
+    }
+}
+
 }  // namespace
 
 void SaveBmpStream(const Bitmap& bitmap, Stream& stream) {
     if (bitmap.Empty()) return;
 
     BitmapInfoHeader header = bitmap.Header();
+    // Files hold their rows bottom row first with a positive height, whatever order memory holds them
+    // in: some readers take nothing else.
+    const bool reverseRows = bitmap.TopDown();
+    if (reverseRows) {
+        header.height = bitmap.Height();
+        header.sizeImage =
+            static_cast<std::uint32_t>(bitmap.RowStride() * static_cast<std::size_t>(bitmap.Height()));
+    }
     const bool withMasks = header.bitCount > 8 && header.compression == kBiBitFields;
     ColorMasks masks = bitmap.Masks();
     if (withMasks && masks.red == 0) masks = DefaultBitFieldMasks(header.bitCount);
@@ -307,12 +328,15 @@ void SaveBmpStream(const Bitmap& bitmap, Stream& stream) {
         out.insert(out.end(), {entry.blue, entry.green, entry.red, entry.reserved});
 
     stream.WriteBuffer(out.data(), out.size());
-    stream.WriteBuffer(bitmap.Pixels(), static_cast<std::size_t>(imageBytes));
+    if (reverseRows) {
+        WriteRowsBottomUp(bitmap, stream);
+    } else {
+        stream.WriteBuffer(bitmap.Pixels(), static_cast<std::size_t>(imageBytes));
+    }
 }
 
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path) {
-    FileStream file(path, FileMode::Create);
-    SaveBmpStream(bitmap, file);
+    SaveThroughFile(path, [&bitmap](Stream& stream) { SaveBmpStream(bitmap, stream); });
 }
 
 void LoadBmpStream(Bitmap& bitmap, Stream& stream) {

@@ -9,12 +9,14 @@ namespace flipbook {
 
 // Writes the Bitmap as a BMP file image at the stream's position: file header, the 40-byte
 // description, bit-field masks for 16/32-bit bit-field pictures, the colour table for 8 bits or fewer,
-// then the pixel memory in the order it is held. An empty Bitmap writes nothing.
+// then the rows bottom row first with a positive height, also when memory holds them top-down. An
+// empty Bitmap writes nothing.
 // Raises EWriteError ("Stream write error") when a write falls short.
 void SaveBmpStream(const Bitmap& bitmap, Stream& stream);
 
 // Creates (or empties) the file and saves into it; the file is closed on every path.
-// Raises EFCreateError ("Cannot create file %s") when the file cannot be created.
+// Raises EFCreateError ("Cannot create file %s") when the file cannot be created, and EWriteError
+// when a write or the closing of the file fails.
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path);
 
 // Replaces the Bitmap's picture with the BMP file image from the stream's position to its end; no bytes

@@ -209,13 +209,17 @@ RowTarget RowsOf(Bitmap& bitmap) {
     return target;
 }
 
-// Refuses an output too big to hold, before the library or the Bitmap allocates anything for it.
-void CheckOutputSize(const jpeg_decompress_struct& info, bool eightBit) {
-    const auto stride = RowStride(info.output_width, eightBit ? 8 : 24);
+// Refuses an output too big to hold, or bigger than the file's data can justify, before the library or
+// the Bitmap allocates anything for it. scanBytes: the bytes after the header.
+void CheckOutputSize(const jpeg_decompress_struct& info, bool eightBit, std::uint64_t scanBytes) {
+    const unsigned bytesPerPixel = eightBit ? 1 : 3;
+    const auto stride = RowStride(info.output_width, 8 * bytesPerPixel);
     const auto pixelBytes = stride ? CheckedMultiply(*stride, info.output_height) : std::nullopt;
     if (!pixelBytes || *pixelBytes > kMaxPixelBytes || info.output_width > kMaxPictureSide ||
         info.output_height > kMaxPictureSide)
         throw EJPEG(JERR_IMAGE_TOO_BIG);
+    // A truncated file would decode into a picture of grey blocks of any size it claims.
+    if (*pixelBytes > JpegJustifiedOutputBytes(scanBytes, bytesPerPixel)) throw EJPEG(JERR_INPUT_EOF);
 }
 
 // The settings the last pass of buffered mode returns to.
@@ -265,6 +269,7 @@ void TJPEGImage::DecompressInto(Bitmap& bitmap) const {
     jpeg_decompress_struct& info = session.info;
     try {
         session.ReadHeader();
+        const std::uint64_t scanBytes = info.src->bytes_in_buffer;
         const OutputPlan plan = PlanOutput(info, settings_);
         const FinalPass final{info.dct_method, info.two_pass_quantize, info.dither_mode};
         bool buffered = false;
@@ -294,7 +299,7 @@ void TJPEGImage::DecompressInto(Bitmap& bitmap) const {
         if (plan.conversion == RowConversion::CmykToCube) bitmapPalette = CubeColours();
 
         session.Guard([&] { jpeg_calc_output_dimensions(&info); });
-        CheckOutputSize(info, plan.eightBit);
+        CheckOutputSize(info, plan.eightBit, scanBytes);
         std::vector<std::uint8_t> cmykRow(
             plan.conversion != RowConversion::None ? std::size_t{info.output_width} * 4 : 0);
         session.Guard([&] { jpeg_start_decompress(&info); });

@@ -65,7 +65,18 @@ void TJPEGImage::AssignFromBitmap(const Bitmap& source) {
 }
 
 void TJPEGImage::AssignTo(Bitmap& target) const {
-    target.Assign(GetBitmap());
+    if (bitmap_) {
+        target.Assign(GetBitmap());
+        return;
+    }
+    // A picture only ever loaded to be assigned needs no cache: the target takes the decoded memory.
+    Bitmap decoded;
+    if (std::exception_ptr failure = DecodeInto(decoded)) {
+        bitmap_ = std::make_unique<Bitmap>(std::move(decoded));
+        decodeFailure_ = failure;
+        std::rethrow_exception(failure);
+    }
+    target = std::move(decoded);
 }
 
 const Bitmap& TJPEGImage::GetBitmap() const {
@@ -169,14 +180,21 @@ void TJPEGImage::Compress() const {
 void TJPEGImage::Decompress() const {
     if (bitmap_) return;
     bitmap_ = std::make_unique<Bitmap>();
+    if (std::exception_ptr failure = DecodeInto(*bitmap_)) {
+        decodeFailure_ = failure;
+        std::rethrow_exception(failure);
+    }
+}
+
+std::exception_ptr TJPEGImage::DecodeInto(Bitmap& bitmap) const {
     try {
-        DecompressInto(*bitmap_);
+        DecompressInto(bitmap);
     } catch (const EAbort&) {
         // A silent abort keeps the rows decoded so far, without an error.
     } catch (...) {
-        decodeFailure_ = std::current_exception();
-        throw;
+        return std::current_exception();
     }
+    return nullptr;
 }
 
 }  // namespace flipbook

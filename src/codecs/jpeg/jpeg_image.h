@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/core/exception.h"
+#include "platform/core/limits.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/bitmap_types.h"
 #include "platform/graphics/picture.h"
@@ -48,6 +49,15 @@ TJPEGSettings& JPEGDefaults();
 // 8 bits per pixel (bits per pixel x planes), 24-bit otherwise.
 void SetJPEGDefaultsForScreen(int bitsPerPixel, int planes);
 
+// The largest decoded picture, in bytes at bytesPerPixel, that scanBytes bytes of compressed data after
+// the header can justify: every 8 x 8 block of the picture costs at least one bit of Huffman-coded data,
+// and files that hold less than their picture needs (truncated ones, arithmetic-coded flat pictures)
+// get kMaxUnbackedPixelBytes beyond that.
+constexpr std::uint64_t JpegJustifiedOutputBytes(std::uint64_t scanBytes, unsigned bytesPerPixel) {
+    constexpr std::uint64_t kPixelsPerByte = 8 * 64;
+    return scanBytes * kPixelsPerByte * bytesPerPixel + kMaxUnbackedPixelBytes;
+}
+
 // A JPEG image's file form, shared by the TJPEGImage objects assigned from one another.
 struct TJPEGData {
     // The complete JPEG file, or nothing when there is no JPEG form yet.
@@ -78,8 +88,9 @@ public:
     void Assign(const TJPEGImage& source);
     // Drops the JPEG form and keeps a copy of the Bitmap; compression waits until saving.
     void AssignFromBitmap(const Bitmap& source) override;
-    // Gives the target a copy of the decompressed picture. Raises EJPEG when the data cannot be decoded,
-    // also on later calls after such a failure.
+    // Gives the target the decompressed picture. Raises EJPEG when the data cannot be decoded, also on
+    // later calls after such a failure; the target is untouched then. When nothing is decoded yet the
+    // picture is decoded for the target alone, not kept here as a second copy.
     void AssignTo(Bitmap& target) const override;
     // The decompressed picture, decoding it on the first call. Raises as AssignTo does.
     const Bitmap& GetBitmap() const;
@@ -131,6 +142,9 @@ private:
     void NewData();
     void Changed() const;
     void Decompress() const;
+    // Decodes into the Bitmap; a silent abort keeps the rows decoded so far and is no failure. Returns
+    // any other failure rather than raising it, so the partly decoded picture can be kept.
+    std::exception_ptr DecodeInto(Bitmap& bitmap) const;
     void DecompressInto(Bitmap& bitmap) const;
     void CompressInto(std::vector<std::uint8_t>& bytes) const;
 

@@ -2,6 +2,7 @@
 #include <bit>
 #include <vector>
 
+#include "codecs/png/banded_deflate.h"
 #include "codecs/png/data_chunk.h"
 #include "codecs/png/header_chunk.h"
 #include "codecs/png/image_data_writer.h"
@@ -79,24 +80,49 @@ private:
     std::uint8_t chosen_ = kFilterNone;
 };
 
+// Filtered rows kept in memory for the banded compression.
+struct GatheredRows {
+    std::vector<std::uint8_t> bytes;
+    void Write(const std::uint8_t* data, std::size_t count) { bytes.insert(bytes.end(), data, data + count); }
+};
+
 struct EncodeJob {
     const TChunkIHDR& header;
     std::uint8_t bitDepth;
     RowEncoder encode;
     const std::uint8_t* inverseGamma;
     RowFilterer& filterer;
-    ImageDataWriter& writer;
 
+    // Converts, filters and writes every row, in order or in the seven passes of Adam7.
+    template <typename Sink>
+    void AllRows(bool adam7, std::size_t fullRowBytes, Sink& sink) {
+        if (!adam7) {
+            for (std::uint32_t y = 0; y < header.height; ++y) Row(y, 0, 1, header.width, fullRowBytes, sink);
+            return;
+        }
+        for (const Adam7Pass& pass : kAdam7Passes) {
+            const std::uint32_t passWidth = PassWidth(pass, header.width);
+            const auto rowBytes =
+                static_cast<std::size_t>(RowByteCount(header.colorType, bitDepth, passWidth));
+            filterer.ClearPrevious();
+            if (rowBytes == 0) continue;
+            for (std::uint32_t y = pass.rowStart; y < header.height; y += pass.rowStep) {
+                Row(y, pass.columnStart, pass.columnStep, passWidth, rowBytes, sink);
+            }
+        }
+    }
+
+    template <typename Sink>
     void Row(std::uint32_t y, std::uint32_t first, std::uint32_t step, std::uint32_t count,
-             std::size_t rowBytes) {
+             std::size_t rowBytes, Sink& sink) {
         const std::uint8_t* alpha = header.AlphaPlane().empty()
                                         ? nullptr
                                         : header.AlphaPlane().data() + std::size_t{y} * header.width;
         encode(PixelRun{header.ScanLine(y), alpha, first, step, count}, filterer.Raw(), bitDepth,
                inverseGamma);
         const std::uint8_t type = filterer.FilterAndChoose(rowBytes);
-        writer.Write(&type, 1);
-        writer.Write(filterer.Filtered(), rowBytes);
+        sink.Write(&type, 1);
+        sink.Write(filterer.Filtered(), rowBytes);
     }
 };
 
@@ -113,24 +139,27 @@ bool TChunkIDAT::Save(Stream& stream) {
     const auto fullRowBytes =
         static_cast<std::size_t>(RowByteCount(header.colorType, bitDepth, header.width));
     RowFilterer filterer(fullRowBytes, owner.FilterSet(), PixelDistance(header.colorType, bitDepth));
-    ImageDataWriter writer(stream, owner.CompressionLevel(), owner.MaxIdatSize());
-    EncodeJob job{header, bitDepth, encode, owner.InverseGammaTable().data(), filterer, writer};
+    EncodeJob job{header, bitDepth, encode, owner.InverseGammaTable().data(), filterer};
+    const bool adam7 = owner.InterlaceMethod() == 1;
+    const std::uint64_t filteredBytes =
+        FilteredImageBytes(header.colorType, bitDepth, header.width, header.height, adam7);
 
-    if (owner.InterlaceMethod() == 1) {
-        for (const Adam7Pass& pass : kAdam7Passes) {
-            const std::uint32_t passWidth = PassWidth(pass, header.width);
-            const auto rowBytes =
-                static_cast<std::size_t>(RowByteCount(header.colorType, bitDepth, passWidth));
-            filterer.ClearPrevious();
-            if (rowBytes == 0) continue;
-            for (std::uint32_t y = pass.rowStart; y < header.height; y += pass.rowStep) {
-                job.Row(y, pass.columnStart, pass.columnStep, passWidth, rowBytes);
-            }
-        }
-    } else {
-        for (std::uint32_t y = 0; y < header.height; ++y) job.Row(y, 0, 1, header.width, fullRowBytes);
+    const unsigned threads = owner.CompressionThreads();
+    const unsigned bands = BandCount(filteredBytes, threads);
+    if (bands == 1) {
+        // One stream, row by row: no more memory than a few rows and one chunk.
+        ImageDataWriter writer(stream, owner.CompressionLevel(), owner.MaxIdatSize());
+        job.AllRows(adam7, fullRowBytes, writer);
+        writer.Finish();
+        return true;
     }
-    writer.Finish();
+    // Filtering is quick beside deflate; the rows are filtered here first, then compressed at once.
+    GatheredRows rows;
+    rows.bytes.reserve(static_cast<std::size_t>(filteredBytes));
+    job.AllRows(adam7, fullRowBytes, rows);
+    const std::vector<std::uint8_t> compressed =
+        DeflateInBands(rows.bytes, owner.CompressionLevel(), bands, threads);
+    WriteImageDataChunks(stream, compressed, owner.MaxIdatSize());
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "codecs/png/image_data_writer.h"
 
+#include <algorithm>
+
 #include "codecs/png/chunk.h"
 #include "codecs/png/png_errors.h"
 
@@ -12,6 +14,13 @@ constexpr int kWindowBits = 15;
 constexpr int kMemoryLevel = 8;
 
 }  // namespace
+
+void WriteImageDataChunks(Stream& stream, std::span<const std::uint8_t> compressed, std::uint32_t chunkSize) {
+    for (std::size_t at = 0; at < compressed.size(); at += chunkSize) {
+        const std::size_t size = std::min<std::size_t>(chunkSize, compressed.size() - at);
+        WriteChunk(stream, kIdat, compressed.data() + at, static_cast<std::uint32_t>(size));
+    }
+}
 
 ImageDataWriter::ImageDataWriter(Stream& stream, int level, std::uint32_t chunkSize)
     : stream_(stream), output_(chunkSize) {

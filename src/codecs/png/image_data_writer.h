@@ -4,11 +4,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace flipbook {
 
 class Stream;
+
+// Writes a complete compressed stream as "IDAT" chunks of exactly the chunk size, the last one holding
+// the rest; never an empty one.
+void WriteImageDataChunks(Stream& stream, std::span<const std::uint8_t> compressed, std::uint32_t chunkSize);
 
 // Compresses filtered rows with zlib and writes the compressed data as "IDAT" chunks of exactly the
 // chunk size, the last one holding the rest; never an empty one.

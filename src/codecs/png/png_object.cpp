@@ -62,6 +62,7 @@ void TPNGObject::ResetGammaTables() {
 void TPNGObject::Clear() {
     ResetGammaTables();
     chunks_.SetSize(0);
+    palette_.reset();
 }
 
 bool TPNGObject::Empty() const {
@@ -162,6 +163,7 @@ void TPNGObject::Assign(const TPNGObject& source) {
     SetMaxIdatSize(source.maxIdatSize_);
     compressionLevel_ = source.compressionLevel_;
     filterSet_ = source.filterSet_;
+    compressionThreads_ = source.compressionThreads_;
     Clear();
     chunks_.SetSize(source.chunks_.Count());
     for (std::size_t index = 0; index < source.chunks_.Count(); ++index) {

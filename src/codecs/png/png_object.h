@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <thread>
 
 #include "codecs/png/chunk.h"
 #include "codecs/png/png_list.h"
@@ -45,6 +47,13 @@ public:
     // Copies the encoder settings and every chunk of another object.
     void Assign(const TPNGObject& source);
 
+    // The clipboard's PNG format: the picture drawn into a truecolour Bitmap of its size (transparent
+    // parts over white), written as PNG. Raises as saving does.
+    void SaveToClipboardFormat(Stream& stream) const;
+    // Replaces the content with the picture of clipboard PNG data, through a Bitmap and without
+    // transparency. Raises as loading does, leaving the content as it was.
+    void LoadFromClipboardFormat(Stream& stream);
+
     int Width() const override;
     int Height() const override;
     // Always raise EPngError: a PNG picture is resized by assigning it from a Bitmap.
@@ -59,7 +68,7 @@ public:
     // Entry 0 of the chunk list as a header; EPNGHeaderNotPresent when it is not one.
     TChunkIHDR& Header() const;
     bool HasHeader() const;
-    // Frees every chunk and makes both gamma tables the identity.
+    // Frees every chunk and the cached palette, and makes both gamma tables the identity.
     void Clear();
     TPNGList& Chunks() { return chunks_; }
     const TPNGList& Chunks() const { return chunks_; }
@@ -89,6 +98,10 @@ public:
     void SetMaxIdatSize(std::uint32_t size);
     std::uint8_t InterlaceMethod() const { return interlaceMethod_; }
     void SetInterlaceMethod(std::uint8_t method) { interlaceMethod_ = method; }
+    // The threads that compress the image data at once, by default one per core. With one thread, or
+    // a picture too small to be worth cutting, the data is one plain zlib stream.
+    unsigned CompressionThreads() const { return compressionThreads_; }
+    void SetCompressionThreads(unsigned threads) { compressionThreads_ = std::max(threads, 1u); }
 
     std::array<std::uint8_t, 256>& GammaTable() { return gamma_; }
     const std::array<std::uint8_t, 256>& GammaTable() const { return gamma_; }
@@ -106,6 +119,7 @@ private:
     std::uint8_t compressionLevel_ = 7;
     std::uint32_t maxIdatSize_ = 65535;
     std::uint8_t interlaceMethod_ = 0;
+    unsigned compressionThreads_ = std::max(std::thread::hardware_concurrency(), 1u);
 };
 
 // Registers the chunk classes and the "PNG" picture format; done once at start-up, safe to repeat.

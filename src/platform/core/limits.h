@@ -9,6 +9,10 @@ namespace flipbook {
 // The largest pixel memory a Bitmap or a decoder will allocate for one picture. Every decoder checks
 // the size a file asks for against this before it allocates anything.
 inline constexpr std::size_t kMaxPixelBytes = std::size_t{1} << 30;  // 1 GiB
+// A file may hold less data than its picture needs (a truncated file, a file whose data compresses
+// beyond the usual bounds); decoders allow at most this much pixel memory beyond what the file's bytes
+// can fill, so a tiny file cannot make us allocate gigabytes.
+inline constexpr std::uint64_t kMaxUnbackedPixelBytes = std::uint64_t{32} << 20;
 // The largest width or height of a picture in pixels.
 inline constexpr std::int64_t kMaxPictureSide = 1 << 16;
 

@@ -28,9 +28,7 @@ void Picture::LoadFromFile(const std::string& path) {
 }
 
 void Picture::SaveToFile(const std::string& path) const {
-    // The stream closes the file when it goes, whether the save finished or raised.
-    FileStream stream(path, FileMode::Create);
-    SaveToStream(stream);
+    SaveThroughFile(path, [this](Stream& stream) { SaveToStream(stream); });
 }
 
 void RegisterPictureFormat(const PictureFormat& format) {

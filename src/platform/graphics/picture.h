@@ -21,7 +21,8 @@ public:
     virtual void SaveToStream(Stream& stream) const = 0;
     // Opens the file shared for reading ("Cannot open file %s") and loads it.
     virtual void LoadFromFile(const std::string& path);
-    // Creates or empties the file ("Cannot create file %s"), saves, and closes it also after a failure.
+    // Creates or empties the file ("Cannot create file %s"), saves, and closes it also after a failure;
+    // a close that fails raises EWriteError, as a failed write does.
     virtual void SaveToFile(const std::string& path) const;
 
     // Replaces this picture with the Bitmap's content.

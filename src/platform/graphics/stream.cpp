@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "platform/core/exception.h"
 
@@ -111,6 +112,7 @@ FileStream::FileStream(const std::string& path, FileMode mode) {
             ::close(descriptor_);
             throw EFCreateError(path);
         }
+        writing_ = true;
         return;
     }
     descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -126,6 +128,13 @@ FileStream::FileStream(const std::string& path, FileMode mode) {
 
 FileStream::~FileStream() {
     if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+void FileStream::Close() {
+    if (descriptor_ < 0) return;
+    // Linux releases the descriptor even when close fails, so it is never closed a second time.
+    const int result = ::close(std::exchange(descriptor_, -1));
+    if (result != 0 && writing_) throw EWriteError();
 }
 
 std::size_t FileStream::Read(void* buffer, std::size_t count) {
@@ -153,6 +162,12 @@ std::int64_t FileStream::Size() const {
     struct stat status {};
     if (::fstat(descriptor_, &status) != 0) throw EStreamError("Stream seek error");
     return status.st_size;
+}
+
+void SaveThroughFile(const std::string& path, const std::function<void(Stream&)>& save) {
+    FileStream file(path, FileMode::Create);
+    save(file);
+    file.Close();
 }
 
 }  // namespace flipbook

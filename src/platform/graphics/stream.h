@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,9 +84,15 @@ enum class FileMode {
 class FileStream : public Stream {
 public:
     FileStream(const std::string& path, FileMode mode);
+    // Closes the file if Close() did not, ignoring any error: a path that already failed has no use
+    // for a second one.
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
+
+    // Closes the file; a second call does nothing. Some file systems report a failed write only when
+    // the file is closed, so a close that fails after writing raises EWriteError.
+    void Close();
 
     std::size_t Read(void* buffer, std::size_t count) override;
     std::size_t Write(const void* buffer, std::size_t count) override;
@@ -94,6 +101,11 @@ public:
 
 private:
     int descriptor_ = -1;
+    bool writing_ = false;
 };
+
+// Creates or empties the file (EFCreateError), runs save on a stream over it and closes it, also after
+// a failure; a save is complete only when the close succeeded too (EWriteError).
+void SaveThroughFile(const std::string& path, const std::function<void(Stream&)>& save);
 
 }  // namespace flipbook

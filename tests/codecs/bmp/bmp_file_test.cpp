@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <utility>
 
 #include "platform/core/exception.h"
+#include "support/failing_close.h"
 #include "support/temp_dir.h"
 
 namespace flipbook {
@@ -147,23 +149,40 @@ TEST(BmpSave_EveryLayout, WritesHeaderMasksAndTableThatLoadBack) {
         const Bytes bytes = Save(bitmap);
         EXPECT_EQ(Field(bytes, 10), test.expectedOffset);
         EXPECT_EQ(Field(bytes, 2), bytes.size());
-        EXPECT_EQ(static_cast<std::int32_t>(Field(bytes, 22)), test.height);
+        EXPECT_EQ(static_cast<std::int32_t>(Field(bytes, 22)), 3);  // bottom-up, whatever memory holds
         if (test.compression == kBiBitFields) {
             EXPECT_EQ(Field(bytes, 54), test.masks.red);
         }
 
         const Bitmap loaded = Load(bytes);
-        EXPECT_EQ(loaded.Header(), bitmap.Header());
+        BitmapInfoHeader bottomUp = bitmap.Header();
+        bottomUp.height = 3;
+        EXPECT_EQ(loaded.Header(), bottomUp);
         EXPECT_EQ(loaded.Masks(), bitmap.Masks());
         // The file holds the colours used; the loaded table is exactly those entries.
         const std::size_t written = test.colorsUsed != 0 ? test.colorsUsed : bitmap.ColorTable().size();
         ASSERT_LE(written, bitmap.ColorTable().size());
-        EXPECT_EQ(loaded.ColorTable(), std::vector<RgbQuad>(bitmap.ColorTable().begin(),
-                                                             bitmap.ColorTable().begin() + written));
+        EXPECT_EQ(loaded.ColorTable(),
+                  std::vector<RgbQuad>(bitmap.ColorTable().begin(), bitmap.ColorTable().begin() + written));
         ASSERT_EQ(loaded.PixelBytes(), bitmap.PixelBytes());
-        EXPECT_TRUE(std::equal(bitmap.Pixels(), bitmap.Pixels() + bitmap.PixelBytes(), loaded.Pixels()));
-        for (int y = 0; y < 3; ++y) EXPECT_EQ(loaded.PixelColor(4, y), bitmap.PixelColor(4, y));
+        for (int y = 0; y < 3; ++y) {
+            const std::uint8_t* row = std::as_const(bitmap).ScanLine(y);
+            EXPECT_TRUE(std::equal(row, row + bitmap.RowStride(), std::as_const(loaded).ScanLine(y))) << y;
+            EXPECT_EQ(loaded.PixelColor(4, y), bitmap.PixelColor(4, y));
+        }
     }
+}
+
+TEST(BmpSave_TopDown, WritesTheFileOfTheSamePictureHeldBottomUp) {
+    // Frames from the camera are held top-down; their rows go out in several gathered writes.
+    const Bitmap topDown = MakeBitmap(700, -500, 24);
+    Bitmap bottomUp = MakeBitmap(700, 500, 24);
+    for (int y = 0; y < 500; ++y) std::copy_n(topDown.ScanLine(y), topDown.RowStride(), bottomUp.ScanLine(y));
+    const Bytes bytes = Save(topDown);
+    EXPECT_TRUE(bytes == Save(bottomUp));
+    EXPECT_EQ(static_cast<std::int32_t>(Field(bytes, 22)), 500);
+    EXPECT_EQ(Field(bytes, 34), 2100u * 500);
+    EXPECT_TRUE(std::equal(bytes.begin() + 54, bytes.begin() + 54 + 2100, topDown.ScanLine(499)));
 }
 
 TEST(BmpSave_BitFields, WritesDefaultMasksWhenRedMaskIsZero) {
@@ -198,9 +217,14 @@ TEST(BmpFile_Files, SaveEmptyAsNothingAndReportFileFailures) {
     EXPECT_TRUE(bitmap.Empty());
 
     const std::string snap = folder.File("snap.bmp");
-    SaveBmpFile(MakeBitmap(3, -2, 24), snap);
+    const Bitmap frame = MakeBitmap(3, -2, 24);
+    SaveBmpFile(frame, snap);
     LoadBmpFile(bitmap, snap);
-    EXPECT_TRUE(bitmap.TopDown());
+    EXPECT_FALSE(bitmap.TopDown());
+    EXPECT_EQ(bitmap.PixelColor(0, 0), frame.PixelColor(0, 0));
+    // A write error that the file system reports only when the file is closed fails the save.
+    testing::FailNextCloseOf(snap);
+    EXPECT_EQ(Message([&] { SaveBmpFile(bitmap, snap); }), "Stream write error");
 
     std::ofstream(folder.File("plain")) << "x";
     const std::string beneath = folder.File("plain") + "/a.bmp";

@@ -43,6 +43,30 @@ TEST(TJPEGImage_Save, WritesABaselineJfifFileOfTheBitmapsColours) {
     EXPECT_LE(testing::MaxDifference(bitmap, decoded), 12);
 }
 
+// Every quantization table of a file: the segments between the start of the file and the frame header.
+std::vector<std::uint8_t> QuantizationTables(const std::vector<std::uint8_t>& jpeg) {
+    const std::size_t first = testing::FindMarker(jpeg, 0xDB);
+    const std::size_t frame = testing::FindMarker(jpeg, 0xC0);
+    if (first == std::string::npos || frame == std::string::npos || frame < first) return {};
+    return {jpeg.begin() + static_cast<std::ptrdiff_t>(first),
+            jpeg.begin() + static_cast<std::ptrdiff_t>(frame)};
+}
+
+TEST(TJPEGImage_Save, QualitySettingMakesTheLibrarysTablesForIt) {
+    const Bitmap bitmap = testing::MakeGradientBitmap(16, 16);
+    const testing::RawImage grey{8, 8, 3, std::vector<std::uint8_t>(192, 128)};
+    for (int quality : {90, 50, 100}) {
+        SCOPED_TRACE(quality);
+        TJPEGSettings settings;
+        settings.compressionQuality = quality;
+        const auto library = testing::EncodeWithLibrary(
+            grey, JCS_RGB, [&](jpeg_compress_struct& info) { jpeg_set_quality(&info, quality, TRUE); });
+        const auto tables = QuantizationTables(library);
+        ASSERT_FALSE(tables.empty());
+        EXPECT_EQ(QuantizationTables(SaveBitmap(bitmap, settings)), tables);
+    }
+}
+
 TEST(TJPEGImage_Save, KeepsTheFormAndWritesIdenticalBytesAgain) {
     TJPEGImage image;
     image.AssignFromBitmap(testing::MakeGradientBitmap(33, 1));

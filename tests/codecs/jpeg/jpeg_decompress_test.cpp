@@ -177,16 +177,23 @@ TEST(TJPEGImage_Decompress, PlainCmykWithoutAdobeMarkerIsNotInverted) {
     EXPECT_NEAR(grey.PixelColor(200, 100).red, luminance, 3);
 }
 
-TEST(TJPEGImage_Decompress, RefusesAPictureTooBigToHoldBeforeAllocating) {
+// baseline_q90.jpg (500 x 313) with its frame header claiming a square picture of the given side.
+std::vector<std::uint8_t> BaselineClaimingSide(std::uint8_t high, std::uint8_t low) {
     auto bytes = CorpusBytes("baseline_q90.jpg");
     const std::size_t frame = testing::FindMarker(bytes, 0xC0);
-    ASSERT_NE(frame, std::string::npos);
     // Frame header: length (2), precision (1), height (2), width (2).
-    ASSERT_EQ(bytes[frame + 4] << 8 | bytes[frame + 5], 313);
-    ASSERT_EQ(bytes[frame + 6] << 8 | bytes[frame + 7], 500);
-    bytes[frame + 4] = bytes[frame + 6] = 0xFF;
-    bytes[frame + 5] = bytes[frame + 7] = 0xDC;  // 65500 x 65500: 12 GB of pixels from 27 kB
+    if (frame == std::string::npos || (bytes[frame + 4] << 8 | bytes[frame + 5]) != 313 ||
+        (bytes[frame + 6] << 8 | bytes[frame + 7]) != 500) {
+        ADD_FAILURE() << "the corpus file changed";
+        return {};
+    }
+    bytes[frame + 4] = bytes[frame + 6] = high;
+    bytes[frame + 5] = bytes[frame + 7] = low;
+    return bytes;
+}
 
+TEST(TJPEGImage_Decompress, RefusesAPictureTooBigToHoldBeforeAllocating) {
+    const auto bytes = BaselineClaimingSide(0xFF, 0xDC);  // 65500 x 65500: 12 GB of pixels from 27 kB
     TJPEGImage image;
     MemoryStream stream(bytes);
     image.LoadFromStream(stream);
@@ -195,6 +202,16 @@ TEST(TJPEGImage_Decompress, RefusesAPictureTooBigToHoldBeforeAllocating) {
     EXPECT_THROW(image.AssignTo(bitmap), EJPEG);
     EXPECT_EQ(DecodeErrorCode(bytes), JERR_IMAGE_TOO_BIG);
     EXPECT_TRUE(bitmap.Empty());
+}
+
+TEST(TJPEGImage_Decompress, RefusesAPictureItsDataCannotJustify) {
+    auto bytes = BaselineClaimingSide(0x46, 0x50);      // 18000 x 18000: 972 MB of pixels
+    ASSERT_EQ(testing::FindMarker(bytes, 0xDA), 610u);  // its header ends at 623
+    bytes.resize(634);                                  // 11 bytes of scan data
+    EXPECT_EQ(DecodeErrorCode(bytes), JERR_INPUT_EOF);
+
+    // A real file cut short still justifies its picture.
+    EXPECT_EQ(Decode(CorpusBytes("truncated_60pct.jpg")).Width(), 500);
 }
 
 // A progressive file of every coefficient in a scan of its own, refined bit by bit: about 700 scans

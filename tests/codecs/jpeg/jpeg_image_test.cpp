@@ -140,6 +140,22 @@ TEST(TJPEGImage_Assign, SharesTheJpegFormAndCopiesTheCachedBitmap) {
     EXPECT_EQ(third.GetBitmap().PixelColor(16, 12), decoded.PixelColor(16, 12));
 }
 
+TEST(TJPEGImage_AssignTo, HandsTheDecodedPictureOverWithoutKeepingACopy) {
+    TJPEGImage image;
+    LoadBytes(image, CorpusBytes("odd_17x13.jpg"));
+    Bitmap bitmap;
+    image.AssignTo(bitmap);
+    EXPECT_EQ(bitmap.Width(), 17);
+    EXPECT_FALSE(image.HasCachedBitmap());
+
+    // A picture already decoded, for drawing, stays cached and the target gets a copy.
+    const Bitmap& cached = image.GetBitmap();
+    Bitmap second;
+    image.AssignTo(second);
+    EXPECT_NE(second.Pixels(), cached.Pixels());
+    EXPECT_EQ(second.PixelColor(16, 12), bitmap.PixelColor(16, 12));
+}
+
 TEST(TJPEGImage_Progress, SignalsStartAndEndAroundEachConversion) {
     TJPEGImage image;
     std::vector<std::pair<ProgressStage, int>> events;

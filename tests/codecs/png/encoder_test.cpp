@@ -10,6 +10,7 @@
 #include "codecs/png/png_builder.h"
 #include "codecs/png/png_object.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 #include "platform/graphics/stream.h"
 #include "support/temp_dir.h"
 
@@ -376,21 +377,68 @@ Bytes WriteLikeOurEncoder(const Bitmap& bitmap) {
     return out;
 }
 
-TEST(PngEncoder, ImageData_IsByteIdenticalToLibpngWithTheSameSettings) {
+Bitmap Photograph() {
     TPNGObject photo;
     photo.LoadFromFile(testing::CorpusPath("photos/ladybird-on-flower-stem-640x480.png").string());
-    Bitmap photoBitmap;
-    photoBitmap.Assign(photo);
-    for (const Bitmap* bitmap : {&photoBitmap}) {
-        const Bytes ours = SaveBitmap(*bitmap);
-        const Bytes theirs = WriteLikeOurEncoder(*bitmap);
-        const Bytes ourData = testing::IdatData(ours);
-        ASSERT_GT(ourData.size(), 65535u);
-        EXPECT_TRUE(ourData == testing::IdatData(theirs))
-            << ourData.size() << " vs " << testing::IdatData(theirs).size();
-    }
+    Bitmap bitmap;
+    bitmap.Assign(photo);
+    return bitmap;
+}
+
+Bytes SaveWithThreads(const Bitmap& bitmap, unsigned threads, std::uint8_t interlace = 0) {
+    TPNGObject png;
+    png.AssignFromBitmap(bitmap);
+    png.SetCompressionThreads(threads);
+    png.SetInterlaceMethod(interlace);
+    return Save(png);
+}
+
+// With one thread, and for small pictures whatever the threads, the image data is one plain zlib stream.
+TEST(PngEncoder, ImageData_IsByteIdenticalToLibpngWithTheSameSettings) {
+    const Bitmap photo = Photograph();
+    const Bytes ours = SaveWithThreads(photo, 1);
+    const Bytes theirs = WriteLikeOurEncoder(photo);
+    const Bytes ourData = testing::IdatData(ours);
+    ASSERT_GT(ourData.size(), 65535u);
+    EXPECT_TRUE(ourData == testing::IdatData(theirs))
+        << ourData.size() << " vs " << testing::IdatData(theirs).size();
+
     const Bitmap noise = MakeBitmap(200, 150, 24, 12);
-    EXPECT_TRUE(testing::IdatData(SaveBitmap(noise)) == testing::IdatData(WriteLikeOurEncoder(noise)));
+    EXPECT_TRUE(testing::IdatData(SaveWithThreads(noise, 8)) ==
+                testing::IdatData(WriteLikeOurEncoder(noise)));
+}
+
+// Compressed in bands at once, the image data is still one standard zlib stream: zlib (which checks
+// the combined Adler-32), libpng and our decoder read it to the same rows as the single stream, and
+// it is nearly as small.
+TEST(PngEncoder, ImageDataInBands_ReadsEverywhereAsTheSingleStream) {
+    const Bitmap photo = Photograph();
+    Bitmap twoPhotos;  // side by side: six bands for two threads, taken in turn
+    twoPhotos.SetSize(2 * photo.Width(), photo.Height());
+    twoPhotos.GetCanvas().Draw(0, 0, photo);
+    twoPhotos.GetCanvas().Draw(photo.Width(), 0, photo);
+    const struct {
+        const Bitmap& picture;
+        std::uint8_t interlace;
+        unsigned threads;
+    } cases[] = {{twoPhotos, 0, 2}, {photo, 1, 3}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(::testing::Message() << "interlace " << int(test.interlace));
+        const Bytes single = SaveWithThreads(test.picture, 1, test.interlace);
+        const Bytes banded = SaveWithThreads(test.picture, test.threads, test.interlace);
+        ASSERT_NE(banded, single);
+        EXPECT_LE(banded.size(), single.size() + single.size() / 200);
+
+        std::vector<std::uint32_t> chunkSizes;
+        const Bytes bandedData = testing::IdatData(banded, &chunkSizes);
+        for (std::size_t i = 0; i + 1 < chunkSizes.size(); ++i) EXPECT_EQ(chunkSizes[i], 65535u);
+        const Bytes filtered = Inflate(testing::IdatData(single));
+        ASSERT_FALSE(filtered.empty());
+        EXPECT_TRUE(Inflate(bandedData) == filtered);
+
+        EXPECT_TRUE(testing::ReadWithLibpng(banded).rows == testing::ReadWithLibpng(single).rows);
+        ExpectSameColors(testing::DecodePng(banded), test.picture);
+    }
 }
 
 }  // namespace

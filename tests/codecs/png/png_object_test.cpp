@@ -114,6 +114,18 @@ TEST(PngChunkLoop, ChunkListInFileOrder_ChromaticitiesDropped) {
     EXPECT_NE(dynamic_cast<TChunkIEND*>(png.Chunks().Item(3)), nullptr);
 }
 
+TEST(PngChunkLoop, BytesAfterTheEndChunk_AreNotRead) {
+    const Bytes file = GreyPixelPng({});
+    // An unknown critical chunk with a bad CRC, then bytes that are no chunk at all.
+    MemoryStream stream(Concat({file, testing::ChunkWithBadCrc("AbCd", {1, 2}), {0xFF, 0x00, 0x13}}));
+    TPNGObject png;
+    png.LoadFromStream(stream);
+    EXPECT_EQ(png.Chunks().Count(), 3u);
+    EXPECT_NE(dynamic_cast<TChunkIEND*>(png.Chunks().Item(2)), nullptr);
+    EXPECT_EQ(stream.Position(), static_cast<std::int64_t>(file.size()));
+    EXPECT_EQ(png.Pixel(0, 0), (Rgb{0x40, 0x40, 0x40}));
+}
+
 TEST(PngChunkLoop, NoImageData) {
     TPNGObject png;
     ExpectLoadFails<EPNGNoImageData>(
@@ -313,6 +325,48 @@ TEST(PngObject, AssignFromAnotherObject_CopiesChunksAndPixels) {
     TChunkPLTE palette(&copy);
     EXPECT_THROW(header.Assign(palette), EPngError);
     EXPECT_THROW(palette.Assign(header), EPngError);
+}
+
+TEST(PngObject, Clear_DropsTheCachedPalette) {
+    TPNGObject png;
+    testing::LoadPng(png, GreyPixelPng({}));
+    ASSERT_NE(png.Palette(), nullptr);
+    EXPECT_EQ((*png.Palette())[0x40], (Rgb{0x40, 0x40, 0x40}));
+    png.Clear();
+    // A header whose colour table is still black, put in by hand without an image buffer.
+    auto header = std::make_unique<TChunkIHDR>(&png);
+    header->colorType = 0;
+    header->bitDepth = 8;
+    png.Chunks().Add(std::move(header));
+    ASSERT_NE(png.Palette(), nullptr);
+    EXPECT_EQ((*png.Palette())[0x40], (Rgb{0, 0, 0}));
+}
+
+TEST(PngObject, ClipboardFormat_IsThePictureAsDrawnWithoutTransparency) {
+    // Two palette pixels, the first of a fully transparent entry.
+    TPNGObject png;
+    testing::LoadPng(png,
+                     testing::SimplePng(IhdrData(2, 1, 8, 3), {0, 0, 1},
+                                        Concat({Chunk("PLTE", {255, 0, 0, 0, 0, 255}), Chunk("tRNS", {0})})));
+    ASSERT_TRUE(png.Transparent());
+    MemoryStream clipboard;
+    png.SaveToClipboardFormat(clipboard);
+
+    const testing::LibpngPicture drawn = testing::ReadWithLibpng(clipboard.Bytes());
+    EXPECT_EQ(drawn.colorType, 2);
+    EXPECT_TRUE(drawn.transparency.empty());
+    EXPECT_EQ(drawn.rows.at(0), (Bytes{255, 255, 255, 0, 0, 255}));  // transparent shows white
+
+    TPNGObject pasted;
+    clipboard.SetPosition(0);
+    pasted.LoadFromClipboardFormat(clipboard);
+    EXPECT_FALSE(pasted.Transparent());
+    EXPECT_EQ(pasted.Pixel(0, 0), kWhite);
+    EXPECT_EQ(pasted.Pixel(1, 0), (Rgb{0, 0, 255}));
+
+    MemoryStream damaged(Bytes{'n', 'o', 't', ' ', 'P', 'N', 'G'});
+    EXPECT_THROW(pasted.LoadFromClipboardFormat(damaged), EPNGInvalidFileHeader);
+    EXPECT_EQ(pasted.Width(), 2);
 }
 
 TEST(PngObject, RegistersItsChunkClassesAndFormat) {

@@ -7,6 +7,7 @@
 
 #include "platform/core/exception.h"
 #include "platform/graphics/picture.h"
+#include "support/failing_close.h"
 #include "support/temp_dir.h"
 
 namespace flipbook {
@@ -104,7 +105,7 @@ public:
     void LoadFromStream(Stream& stream) override { loaded = static_cast<int>(stream.Remaining()); }
     void SaveToStream(Stream& stream) const override {
         stream.WriteBuffer("part", 4);
-        throw EWriteError();
+        if (failWriting) throw EWriteError();
     }
     void AssignFromBitmap(const Bitmap&) override {}
     void AssignTo(Bitmap&) const override {}
@@ -113,6 +114,7 @@ public:
     bool Empty() const override { return true; }
     void Draw(Canvas&, const Rect&) const override {}
     int loaded = -1;
+    bool failWriting = true;
 };
 
 TEST(Picture_SaveToFile, ClosesTheFileAfterAFailure) {
@@ -127,6 +129,22 @@ TEST(Picture_SaveToFile, ClosesTheFileAfterAFailure) {
     EXPECT_EQ(picture.loaded, 4);
     EXPECT_EQ(Message([&] { picture.LoadFromFile(folder.File("gone.png")); }),
               "Cannot open file " + folder.File("gone.png"));
+}
+
+TEST(Picture_SaveToFile, FailsWhenTheCloseReportsAWriteError) {
+    testing::TempDir folder;
+    const std::string path = folder.File("snap.png");
+    FailingPicture picture;
+    picture.failWriting = false;
+    testing::FailNextCloseOf(path);
+    EXPECT_EQ(Message([&] { picture.SaveToFile(path); }), "Stream write error");
+    picture.SaveToFile(path);  // nothing of the failed save is left open or locked
+
+    // Closing a file that was only read loses nothing, and a second close does nothing.
+    FileStream reader(path, FileMode::Read);
+    testing::FailNextCloseOf(path);
+    reader.Close();
+    reader.Close();
 }
 
 TEST(PictureRegistry, KeepsTheFirstDescriptionOfAnExtension) {

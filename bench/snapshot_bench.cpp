@@ -2,6 +2,8 @@
 // picture handed to the background writer, under the pictures' lock, beside one frame copy (Memcpy).
 #include <benchmark/benchmark.h>
 
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -18,16 +20,32 @@ void SnapWindowThread(benchmark::State& state) {
     live.SetSize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     Bitmap reference;
     std::mutex picturesLock;
-    // The writer's own work (encoding, the disk) happens on its thread and is not counted here.
+    // The writer's own work (encoding, the disk) happens on its thread and is not counted here; as
+    // between the snaps of a user, it is done before the next Snap.
+    std::mutex doneLock;
+    std::condition_variable doneChanged;
+    std::int64_t saved = 0;
     flipbook::TSnapshotWriter writer([](const Bitmap&, const std::string&) {},
-                                     [](const flipbook::SnapshotOutcome&) {}, std::size_t{256} << 20);
+                                     [&](const flipbook::SnapshotOutcome&) {
+                                         std::lock_guard lock(doneLock);
+                                         ++saved;
+                                         doneChanged.notify_all();
+                                     },
+                                     std::size_t{256} << 20);
+    std::int64_t taken = 0;
     for (auto _ : state) {
-        Bitmap picture = [&] {
+        Bitmap picture = writer.SparePicture();
+        {
             std::lock_guard lock(picturesLock);
             reference.Assign(live);
-            return Bitmap(live);
-        }();
+            picture.Assign(live);
+        }
         writer.Save(std::move(picture), "snap.png");
+        ++taken;
+        state.PauseTiming();
+        std::unique_lock lock(doneLock);
+        doneChanged.wait(lock, [&] { return saved == taken; });
+        state.ResumeTiming();
     }
 }
 BENCHMARK(SnapWindowThread)->Apply(flipbook::bench::FrameSizes)->UseRealTime();

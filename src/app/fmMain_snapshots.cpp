@@ -168,9 +168,10 @@ void TFormMain::btGrabSnapClick() {
         const std::string name = SnapshotName(SnapshotClock(), snapshotExt_);
         // The live frame becomes the reference at once; the copy saved is taken under the same lock,
         // so the frame handler cannot change it while the codec reads it.
-        Bitmap picture = WithPictures([](Bitmap& live, Bitmap& reference) {
+        Bitmap picture = snapshotWriter_->SparePicture();
+        WithPictures([&picture](Bitmap& live, Bitmap& reference) {
             reference.Assign(live);
-            return Bitmap(live);
+            picture.Assign(live);
         });
         if (pendingSaves_++ == 0) savingCursor_.emplace();
         snapshotWriter_->Save(std::move(picture), snapshotDir_ + name);

@@ -5,6 +5,13 @@
 
 namespace flipbook {
 
+namespace {
+
+// Written pictures kept for reuse; two cover a steady series of snaps.
+constexpr std::size_t kSparePictures = 2;
+
+}  // namespace
+
 TSnapshotWriter::TSnapshotWriter(SaveFunction save, DoneFunction done, std::size_t memoryLimit)
     : save_(std::move(save)), done_(std::move(done)), memoryLimit_(memoryLimit), thread_([this] { Run(); }) {}
 
@@ -27,6 +34,14 @@ void TSnapshotWriter::Save(Bitmap picture, std::string path) {
     changed_.notify_all();
 }
 
+Bitmap TSnapshotWriter::SparePicture() {
+    std::lock_guard lock(lock_);
+    if (spares_.empty()) return {};
+    Bitmap spare = std::move(spares_.back());
+    spares_.pop_back();
+    return spare;
+}
+
 void TSnapshotWriter::Run() {
     std::unique_lock lock(lock_);
     for (;;) {
@@ -44,12 +59,16 @@ void TSnapshotWriter::Run() {
         } catch (...) {
             outcome.failure = "unknown error";
         }
-        done_(outcome);
         lock.lock();
         // The picture leaves the queue only now, so the memory bound counts the one being written.
         queuedBytes_ -= job.bytes;
+        if (spares_.size() < kSparePictures) spares_.push_back(std::move(job.picture));
         queue_.pop_front();
         changed_.notify_all();
+        // Told after the picture is spare again, so whoever hears of it can reuse its memory.
+        lock.unlock();
+        done_(outcome);
+        lock.lock();
     }
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/graphics/bitmap.h"
 
@@ -37,6 +38,10 @@ public:
     // Queues the picture for the path, waiting while the queue holds the memory limit's worth.
     void Save(Bitmap picture, std::string path);
 
+    // A picture already written, to assign the next snapshot into: its pixel memory is reused, which
+    // spares the window's thread a fresh allocation and its page faults. Empty when none is spare.
+    Bitmap SparePicture();
+
 private:
     struct Job {
         Bitmap picture;
@@ -52,6 +57,7 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
+    std::vector<Bitmap> spares_;
     std::size_t queuedBytes_ = 0;
     bool stopping_ = false;
     std::thread thread_;

@@ -153,7 +153,9 @@ TEST_F(MediaPipeline, RenderStream_ConvertsCameraFramesTo24BitRowsOnTheStreaming
                   S_OK);
         std::string description = capture.graph.As<IGraphDescription>()->Describe();
         EXPECT_NE(description.find("filter Color Space Converter\n"), std::string::npos) << description;
-        EXPECT_NE(description.find("connection fwFilterSource.src -> Color Space Converter.sink\n"),
+        EXPECT_NE(description.find("connection fwFilterSource.src -> Capture Mode.sink\n"), std::string::npos)
+            << description;
+        EXPECT_NE(description.find("connection Capture Mode.src -> Color Space Converter.sink\n"),
                   std::string::npos)
             << description;
         EXPECT_NE(description.find("connection Color Space Converter.src -> fwSampleGrabber.in\n"),
@@ -190,21 +192,32 @@ TEST_F(MediaPipeline, RenderStream_ConvertsCameraFramesTo24BitRowsOnTheStreaming
     }
 }
 
-TEST_F(MediaPipeline, RenderStream_DecodesMjpegCameras_AndKeepsTheRowPadding) {
-    testing::SetTestCameras("Webcam:321x240@30:ball:mjpeg");
-    auto counter = MakeCom<FrameCounter>();
-    CaptureGraph capture;
-    ASSERT_TRUE(capture.source);
-    capture.grabber->SetCallback(counter.Get(), 1);
-    ASSERT_EQ(capture.builder->RenderStream(nullptr, nullptr, capture.source.Get(), nullptr,
-                                            capture.grabberFilter.Get()),
-              S_OK);
-    ComPtr<IBaseFilter> decoder;
-    EXPECT_EQ(capture.graph->FindFilterByName("MJPEG Decompressor", decoder), S_OK);
-    ASSERT_TRUE(Succeeded(capture.control->Run()));
-    ASSERT_TRUE(counter->WaitForFrames(2));
-    EXPECT_EQ(counter->LastLength(), 964 * 240);  // 321 * 3 = 963, padded to 964
-    capture.control->Stop();
+// Cameras whose frames must be decoded: a plain MJPEG one whose rows need padding (321 * 3 = 963,
+// padded to 964), and a webcam whose best mode is not its first: it lists raw 640 x 480 first, and its
+// 1920 x 1080 at 30 fps comes only as MJPEG.
+TEST_F(MediaPipeline, RenderStream_DecodesMjpegCameras_InTheirLargestLiveMode) {
+    const struct {
+        const char* camera;
+        std::int32_t frameBytes;
+    } cases[] = {{"Webcam:321x240@30:ball:mjpeg", 964 * 240}, {"HD Webcam:webcam1080", 1920 * 3 * 1080}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.camera);
+        testing::SetTestCameras(test.camera);
+        auto counter = MakeCom<FrameCounter>();
+        CaptureGraph capture;
+        ASSERT_TRUE(capture.source);
+        capture.grabber->SetCallback(counter.Get(), 1);
+        ASSERT_EQ(capture.builder->RenderStream(nullptr, nullptr, capture.source.Get(), nullptr,
+                                                capture.grabberFilter.Get()),
+                  S_OK);
+        ComPtr<IBaseFilter> decoder;
+        EXPECT_EQ(capture.graph->FindFilterByName("MJPEG Decompressor", decoder), S_OK);
+        ASSERT_TRUE(Succeeded(capture.control->Run()));
+        ASSERT_TRUE(counter->WaitForFrames(2));
+        EXPECT_EQ(counter->LastLength(), test.frameBytes);
+        capture.control->Stop();
+        capture.grabber->SetCallback(nullptr, 1);
+    }
 }
 
 void RunCaptureOnce() {

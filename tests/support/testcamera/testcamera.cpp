@@ -170,16 +170,11 @@ static gboolean flipbook_test_camera_provider_start(GstDeviceProvider* provider)
     return TRUE;
 }
 
+// The base class forgets the devices itself once the last watcher stops.
 static void flipbook_test_camera_provider_stop(GstDeviceProvider* provider) {
-    {
-        PlugBoard& board = TheBoard();
-        std::lock_guard lock(board.mutex);
-        std::erase(board.watching, provider);
-    }
-    GList* devices = gst_device_provider_get_devices(provider);
-    for (GList* item = devices; item; item = item->next)
-        gst_device_provider_device_remove(provider, GST_DEVICE(item->data));
-    g_list_free_full(devices, gst_object_unref);
+    PlugBoard& board = TheBoard();
+    std::lock_guard lock(board.mutex);
+    std::erase(board.watching, provider);
 }
 
 static void RemoveFromWatchers(const std::string& name) {

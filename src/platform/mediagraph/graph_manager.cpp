@@ -137,7 +137,7 @@ public:
             gst_element_set_state(entry.element, GST_STATE_NULL);
             gst_bin_remove(GST_BIN(pipeline_.Get()), entry.element);
         }
-        if (logging_) SetDebugLogFile(0);
+        if (logging_) SetDebugLogFile(pipeline_.Get(), 0);
     }
 
     // IFilterGraph
@@ -183,7 +183,7 @@ public:
 
     // IGraphBuilder
     HRESULT SetLogFile(std::intptr_t file) override {
-        HRESULT result = SetDebugLogFile(file);
+        HRESULT result = SetDebugLogFile(pipeline_.Get(), file);
         if (Succeeded(result)) logging_ = file != 0;
         return result;
     }
@@ -395,7 +395,7 @@ private:
     gst::ElementPtr pipeline_;
     gst::BusPtr bus_;
     std::vector<NamedFilter> filters_;
-    bool logging_ = false;  // the process's debug log goes to this graph's file
+    bool logging_ = false;  // this graph's debug log goes to its file
 
     std::mutex eventMutex_;
     std::deque<GraphEvent> events_;

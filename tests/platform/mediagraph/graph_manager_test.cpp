@@ -190,6 +190,10 @@ TEST_F(MediaPipeline, RenderStream_ConvertsCameraFramesTo24BitRowsOnTheStreaming
 
         EXPECT_EQ(capture.control->Stop(), S_OK);
         capture.grabber->SetCallback(nullptr, 1);
+        // Keeping switched off and on again forgets the kept sample.
+        capture.grabber->SetBufferSamples(false);
+        capture.grabber->SetBufferSamples(true);
+        EXPECT_EQ(capture.grabber->GetCurrentBuffer(&size, nullptr), VFW_E_WRONG_STATE);
     }
 }
 
@@ -440,7 +444,7 @@ TEST_F(MediaPipeline, FilterGraph_NamesFiltersUniquely_AndAnswersForForeignOnes)
     EXPECT_EQ(filters[0], second);
 }
 
-TEST_F(MediaPipeline, SetLogFile_WritesTheDebugLogOnlyWhileSet) {
+TEST_F(MediaPipeline, SetLogFile_WritesItsOwnGraphsDebugLog_OnlyWhileSet) {
     testing::TempDir folder;
     testing::SetTestCameras("Camera:160x120@30");
     std::string path = folder.File("graph.log");
@@ -457,9 +461,17 @@ TEST_F(MediaPipeline, SetLogFile_WritesTheDebugLogOnlyWhileSet) {
     capture.control->Run();
     ASSERT_TRUE(counter->WaitForFrames(1));
     capture.control->Stop();
-    ASSERT_EQ(capture.graph->SetLogFile(0), S_OK);
     auto logged = std::filesystem::file_size(path);
     EXPECT_GT(logged, 0u);
+    {
+        // Another graph running meanwhile leaves this graph's log alone.
+        CaptureGraph other;
+        other.builder->RenderStream(nullptr, nullptr, other.source.Get(), nullptr, other.grabberFilter.Get());
+        other.control->Run();
+        other.control->Stop();
+    }
+    EXPECT_EQ(std::filesystem::file_size(path), logged);
+    ASSERT_EQ(capture.graph->SetLogFile(0), S_OK);
     capture.control->Run();
     capture.control->Stop();
     EXPECT_EQ(std::filesystem::file_size(path), logged);

@@ -38,6 +38,8 @@ def anchor_of(name):
     if family in ("PngDecode", "PngEncode", "JpegDecode", "JpegEncode"):
         return "Lib" + family[0].lower() + family[1:] + "/" + rest
     size = re.search(r"W:\d+/H:\d+", rest)
+    if size and family == "LivePipeline":
+        return "LibjpegDecodeFrame/" + size.group(0)
     if size:
         return "Memcpy/" + size.group(0)
     if family in ("BlendSlider", "BlendOffSlider", "BlendUnrelated"):

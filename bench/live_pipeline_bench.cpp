@@ -18,6 +18,7 @@
 
 #include "app/live_view.h"
 #include "capture/sample_grabber.h"
+#include "capture/sys_dev_enum.h"
 #include "libjpeg_decode.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/devices.h"
@@ -49,12 +50,7 @@ public:
         CoCreateInstance(CLSID_FilterGraph, CLSCTX_INPROC, graph);
         CoCreateInstance(CLSID_CaptureGraphBuilder2, CLSCTX_INPROC, builder);
         builder->SetFiltergraph(graph.Get());
-        ComPtr<ICreateDevEnum> devices;
-        CoCreateInstance(CLSID_SystemDeviceEnum, CLSCTX_INPROC, devices);
-        ComPtr<IEnumMoniker> enumerator;
-        devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, enumerator, 0);
-        ComPtr<IMoniker> moniker;
-        if (enumerator) enumerator->Next(1, moniker.Put(), nullptr);
+        ComPtr<IMoniker> moniker = TSysDevEnum(CLSID_VideoInputDeviceCategory).GetMoniker(0);
         if (moniker) moniker->BindToObject(nullptr, nullptr, IBaseFilter::kIid, source.PutVoid());
         if (!source) throw std::runtime_error("the test camera is not there");
         graph->AddFilter(source.Get(), "fwFilterSource");

@@ -111,6 +111,10 @@ public:
     // The clock that names snapshots; tests replace it.
     std::function<std::chrono::system_clock::time_point()> SnapshotClock = std::chrono::system_clock::now;
 
+signals:
+    // Emitted on the media framework's thread when cameras come or go; answered on the window's thread.
+    void VideoDevicesChangeReported();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -67,11 +67,11 @@ void TFormMain::CreateDeviceList() {
     for (int index = 0; index < deviceList_->DeviceCount(); ++index)
         names.push_back(deviceList_->Devices(index).FriendlyName);
     FillVideoDevices(names);
-    // Changes come on a thread of the media framework; the window takes them on its own.
-    deviceWatch_ = std::make_unique<VideoDeviceWatch>([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { VideoDevicesChanged(); }, Qt::QueuedConnection);
-    });
+    // Changes come on a thread of the media framework; connected here, on the window's thread, the
+    // signal only queues a call there and builds nothing of ours on the framework's thread.
+    connect(this, &TFormMain::VideoDevicesChangeReported, this, &TFormMain::VideoDevicesChanged,
+            Qt::QueuedConnection);
+    deviceWatch_ = std::make_unique<VideoDeviceWatch>([this] { emit VideoDevicesChangeReported(); });
 }
 
 void TFormMain::VideoDevicesChanged() {

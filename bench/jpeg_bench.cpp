@@ -18,6 +18,7 @@
 #include <png.h>
 
 #include "codecs/jpeg/jpeg_image.h"
+#include "libjpeg_decode.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/stream.h"
 
@@ -125,23 +126,8 @@ void JpegEncode(benchmark::State& state, const Photo& photo) {
 void LibjpegDecode(benchmark::State& state, const Photo& photo) {
     const Frame& frame = LoadFrame(photo);
     for (auto _ : state) {
-        jpeg_decompress_struct info{};
-        jpeg_error_mgr errors{};
-        info.err = jpeg_std_error(&errors);
-        jpeg_create_decompress(&info);
-        jpeg_mem_src(&info, frame.jpeg.data(), static_cast<unsigned long>(frame.jpeg.size()));
-        jpeg_read_header(&info, TRUE);
-        info.out_color_space = JCS_EXT_BGR;
-        jpeg_start_decompress(&info);
-        // Rows padded to 4 bytes, as the picture would be kept.
-        const std::size_t stride = (std::size_t{info.output_width} * 3 + 3) & ~std::size_t{3};
-        std::vector<std::uint8_t> pixels(stride * info.output_height);
-        while (info.output_scanline < info.output_height) {
-            JSAMPROW row = pixels.data() + stride * info.output_scanline;
-            jpeg_read_scanlines(&info, &row, 1);
-        }
-        jpeg_finish_decompress(&info);
-        jpeg_destroy_decompress(&info);
+        std::vector<std::uint8_t> pixels;
+        flipbook::bench::LibjpegDecodeToBgr(frame.jpeg, pixels);
         benchmark::DoNotOptimize(pixels.data());
     }
 }

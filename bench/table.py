@@ -40,6 +40,8 @@ def anchor_of(name):
     if family == "PngEncodeParallel":  # PngEncodeParallel/NAME/threads:N/real_time
         return "LibpngEncode/" + rest.partition("/")[0]
     size = re.search(r"W:\d+/H:\d+", rest)
+    if size and family == "LivePipeline":
+        return "LibjpegDecodeFrame/" + size.group(0)
     if size:
         return "Memcpy/" + size.group(0)
     if family in ("BlendSlider", "BlendOffSlider", "BlendUnrelated"):

@@ -28,6 +28,7 @@
 #include "capture/sample_grabber.h"
 #include "capture/sys_dev_enum.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/mediagraph/device_watch.h"
 #include "platform/shell/desktop.h"
 #include "snapshots/snapshot_writer.h"
 #include "widgets/url_label.h"

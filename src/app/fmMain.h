@@ -12,6 +12,7 @@
 
 #include <QWidget>
 
+#include "platform/com/hresult.h"
 #include "platform/shell/desktop.h"
 #include "widgets/version_info.h"
 
@@ -39,6 +40,7 @@ class TSnapshotWriter;
 class TSysDevEnum;
 class TUrlLabel;
 struct SnapshotOutcome;
+class VideoDeviceWatch;
 
 // The program's one window: the "Help" tab with the read-me and the update link, the "Record" tab
 // with the live view and the snapshot library, and the status bar. The controls are the window's
@@ -101,6 +103,12 @@ public:
         return action(*liveFrame_, *referencePicture_);
     }
 
+    // While the selected camera cannot deliver pictures (held by another program, disconnected),
+    // true, and the status bar says why in plain words.
+    bool CameraLost() const { return !cameraProblem_.empty(); }
+    // For Snap: when the camera is lost, says in the status bar that nothing was saved, and true.
+    bool SnapRefusedWhileCameraLost();
+
     // The snapshot folder ("" until chosen; ends with "/" once set) and extension (".png", ...).
     const std::string& SnapshotFolder() const { return snapshotDir_; }
     const std::string& SnapshotExtension() const { return snapshotExt_; }
@@ -108,6 +116,10 @@ public:
     std::function<std::chrono::system_clock::time_point()> SnapshotClock = std::chrono::system_clock::now;
     // Snapshots taken whose saving has not yet been reported on the window's thread.
     int PendingSaves() const { return pendingSaves_; }
+
+signals:
+    // Emitted on the media framework's thread when cameras come or go; answered on the window's thread.
+    void VideoDevicesChangeReported();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -145,6 +157,11 @@ private:
     void CreateLiveView();
     // Stops the frames before the pictures they are drawn into are freed.
     void DestroyLiveView();
+    // The device box follows cameras plugged in and pulled out, keeping the current choice; a lost
+    // camera that comes back starts its live view again.
+    void VideoDevicesChanged();
+    // A failure of the selected camera: remembered and shown in the status bar.
+    void ShowCameraProblem(HRESULT result, const std::string& detail);
     // The frame handler, on the streaming thread.
     void fwSampleGrabberBuffer(TSampleGrabber& sender, double sampleTime, const std::uint8_t* buffer,
                                std::uint32_t bufferLength);
@@ -180,6 +197,9 @@ private:
     bool saveFailureShown_ = false;
     // Set while the list's selection is changed by code that loads the reference itself (or must not).
     bool quietSelection_ = false;
+    std::unique_ptr<VideoDeviceWatch> deviceWatch_;
+    std::string cameraName_;     // the device whose graph was built last
+    std::string cameraProblem_;  // what keeps it from delivering pictures; empty while it works
     std::atomic<bool> onionSkinOn_{true};
     std::atomic<int> onionSkinPosition_{50};
 };

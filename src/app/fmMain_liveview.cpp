@@ -3,8 +3,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QSlider>
 
+#include "app/camera_status.h"
 #include "app/fmMain.h"
 #include "app/image.h"
 #include "app/live_view.h"
@@ -13,6 +15,8 @@
 #include "capture/sample_grabber.h"
 #include "capture/sys_dev_enum.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/mediagraph/device_watch.h"
+#include "platform/mediagraph/service.h"
 #include "platform/shell/desktop.h"
 
 namespace flipbook {
@@ -22,6 +26,12 @@ void TFormMain::CreateLiveView() {
     fwFilterGraph->SetMode(gmCapture);
     fwFilterGraph->SetGraphEdit(true);
     fwFilterGraph->ShowError = [](const std::string& message) { TheDesktop().ShowError(message); };
+    fwFilterGraph->OnGraphDeviceLost = [this](TFilterGraph&, IUnknown*, bool) {
+        ShowCameraProblem(E_DEVICE_GONE, {});
+    };
+    fwFilterGraph->OnGraphErrorAbort = [this](TFilterGraph&, HRESULT result, const std::string& message) {
+        ShowCameraProblem(result, message);
+    };
 
     fwSampleGrabber = std::make_unique<TSampleGrabber>("fwSampleGrabber");
     fwSampleGrabber->OnBuffer = [this](TSampleGrabber& sender, double sampleTime, const std::uint8_t* buffer,
@@ -44,6 +54,7 @@ void TFormMain::CreateLiveView() {
 }
 
 void TFormMain::DestroyLiveView() {
+    deviceWatch_.reset();
     fwFilterGraph->SetActive(false);
     fwFilterSource.reset();
     fwSampleGrabber.reset();
@@ -56,11 +67,72 @@ void TFormMain::CreateDeviceList() {
     for (int index = 0; index < deviceList_->DeviceCount(); ++index)
         names.push_back(deviceList_->Devices(index).FriendlyName);
     FillVideoDevices(names);
+    // Changes come on a thread of the media framework; connected here, on the window's thread, the
+    // signal only queues a call there and builds nothing of ours on the framework's thread.
+    connect(this, &TFormMain::VideoDevicesChangeReported, this, &TFormMain::VideoDevicesChanged,
+            Qt::QueuedConnection);
+    deviceWatch_ = std::make_unique<VideoDeviceWatch>([this] { emit VideoDevicesChangeReported(); });
+}
+
+void TFormMain::VideoDevicesChanged() {
+    std::vector<std::string> names;
+    try {
+        deviceList_->SelectCategory(CLSID_VideoInputDeviceCategory);
+        for (int index = 0; index < deviceList_->DeviceCount(); ++index)
+            names.push_back(deviceList_->Devices(index).FriendlyName);
+    } catch (...) {
+        return;
+    }
+    QStringList listed;
+    for (int index = 0; index < cbVideoDevices->count(); ++index) listed << cbVideoDevices->itemText(index);
+    const QString chosen =
+        cameraName_.empty() ? cbVideoDevices->currentText() : QString::fromStdString(cameraName_);
+    const bool chosenWasListed = listed.contains(chosen);
+    cbVideoDevices->clear();
+    FillVideoDevices(names);
+    cbVideoDevices->setCurrentIndex(
+        cbVideoDevices->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    if (!shown_) return;
+
+    if (!gbGrabVideo->isEnabled() && cbVideoDevices->count() > 0) {
+        // The first camera of a start without any: the "Record" tab comes to life with it.
+        gbGrabVideo->setEnabled(true);
+        gbGrabPictures->setEnabled(true);
+        SetStatusText(QString::fromStdString(snapshotDir_));
+        cbVideoDevices->setCurrentIndex(0);
+        SelectDevice();
+    } else if (cameraName_.empty()) {
+        return;
+    } else if (cbVideoDevices->currentIndex() < 0 && !CameraLost()) {
+        // Pulled out before its stream noticed: stop waiting for frames that cannot come.
+        ShowCameraProblem(E_DEVICE_GONE, {});
+        try {
+            fwFilterGraph->Stop();
+        } catch (...) {
+        }
+    } else if (cbVideoDevices->currentIndex() >= 0 && !chosenWasListed && CameraLost()) {
+        // The lost camera is back: its live view starts again by itself.
+        SelectDevice();
+    }
+}
+
+void TFormMain::ShowCameraProblem(HRESULT result, const std::string& detail) {
+    cameraProblem_ = CameraProblemText(cameraName_, result, detail);
+    SetStatusText(QString::fromStdString(cameraProblem_));
+}
+
+bool TFormMain::SnapRefusedWhileCameraLost() {
+    if (!CameraLost()) return false;
+    SetStatusText(QString::fromStdString(SnapRefusedText(cameraProblem_)));
+    return true;
 }
 
 bool TFormMain::SelectDevice() {
     const int index = cbVideoDevices->currentIndex();
     if (index < 0) return false;
+    cameraName_ = cbVideoDevices->itemText(index).toStdString();
+    const bool recovering = CameraLost();
+    cameraProblem_.clear();
     try {
         // The old device's frames end here, before the new device is bound.
         fwFilterGraph->ClearGraph();
@@ -75,7 +147,12 @@ bool TFormMain::SelectDevice() {
         // A device that cannot be connected simply delivers no frames.
         if (builder) builder->RenderStream(nullptr, nullptr, source.Get(), nullptr, grabber.Get());
         fwFilterGraph->Run();
+        // The status bar said why the camera was gone; now it shows the folder again.
+        if (recovering) SetStatusText(QString::fromStdString(snapshotDir_));
         return true;
+    } catch (const EDirectShowException& error) {
+        ShowCameraProblem(error.ErrorCode(), {});
+        return false;
     } catch (...) {
         return false;
     }

@@ -163,6 +163,7 @@ void TFormMain::miSnapDeleteClick() {
 }
 
 void TFormMain::btGrabSnapClick() {
+    if (SnapRefusedWhileCameraLost()) return;
     try {
         if (!IsDirectory(snapshotDir_) && !ChooseFolder()) return;
         const std::string name = SnapshotName(SnapshotClock(), snapshotExt_);

@@ -103,7 +103,8 @@ public:
 
     std::function<void(TFilterGraph& sender, HRESULT result, IBaseFilter* renderer)> OnGraphComplete;
     TNotifyEvent OnGraphUserAbort;
-    TResultEvent OnGraphErrorAbort;
+    // The result, and the failing element's own words (param2; empty when none were given).
+    std::function<void(TFilterGraph& sender, HRESULT result, const std::string& message)> OnGraphErrorAbort;
     TPairEvent OnGraphStreamErrorStopped;       // operation, value
     TPairEvent OnGraphStreamErrorStillPlaying;  // operation, value
     TResultEvent OnGraphErrorStillPlaying;

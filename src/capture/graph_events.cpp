@@ -38,7 +38,7 @@ void TFilterGraph::DoGraphEvent(std::int32_t event, std::intptr_t param1, std::i
             Raise(OnGraphUserAbort, *this);
             break;
         case EC_ERRORABORT:
-            Raise(OnGraphErrorAbort, *this, Low32(param1));
+            Raise(OnGraphErrorAbort, *this, Low32(param1), TextParameter(param2));
             break;
         case EC_STREAM_ERROR_STOPPED:
             Raise(OnGraphStreamErrorStopped, *this, Low32(param1), Low32(param2));

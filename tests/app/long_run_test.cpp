@@ -1,6 +1,8 @@
 // A long run of the whole program over the test camera: frames at 30 per second with the onion skin
-// on, a Snap every second in rotating formats, a device switch every few seconds. At the end every
-// snapped file must exist and decode, no frame may have failed, and memory must not have grown.
+// on, a Snap every second in rotating formats, a device switch every few seconds, and halfway the
+// camera in use pulled out (Snap then saves nothing) and plugged in again (its live view comes back).
+// At the end every snapped file must exist and decode, no frame may have failed, and memory must not
+// have grown.
 // FLIPBOOK_LONG_RUN_SECONDS sets the length (180 seconds unless given).
 
 #include <QComboBox>
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,9 +27,9 @@
 #include "app/picture_files.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/service.h"
+#include "support/fake_desktop.h"
 #include "support/temp_dir.h"
 #include "test_camera.h"
-#include "support/fake_desktop.h"
 #include "widgets/select_dir.h"
 
 namespace flipbook {
@@ -75,7 +78,9 @@ private slots:
         testing::TempDir folder;
         testing::FakeDesktop desktop;
         FixedChooser chooser(folder.Path().string());
-        testing::SetTestCameras("A:320x240@30:smpte:yuy2;B:320x240@30:ball:mjpeg");
+        const std::map<std::string, std::string> cameras = {{"A", "A:320x240@30:smpte:yuy2"},
+                                                            {"B", "B:320x240@30:ball:mjpeg"}};
+        testing::SetTestCameras(cameras.at("A") + ";" + cameras.at("B"));
         TFormMain form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -104,6 +109,17 @@ private slots:
                 emit form.cbSnapshotsExt->activated(format);
             }
             QTest::qWait(300);  // a few frames of the device just chosen
+            if (second == seconds / 2) {
+                const std::string name = form.cbVideoDevices->currentText().toStdString();
+                testing::PullOutTestCamera(name);
+                QVERIFY(QTest::qWaitFor([&] { return form.CameraLost(); }, 10000));
+                QTest::mouseClick(form.btGrabSnap, Qt::LeftButton);
+                QVERIFY(form.StatusText().endsWith(QStringLiteral("nothing was saved")));
+                testing::PlugInTestCamera(cameras.at(name));
+                QVERIFY(QTest::qWaitFor([&] { return !form.CameraLost(); }, 10000));
+                QCOMPARE(form.cbVideoDevices->currentText().toStdString(), name);
+                continue;
+            }
             QTest::mouseClick(form.btGrabSnap, Qt::LeftButton);
             snapped.push_back(form.SnapshotFolder() + form.lbSnapshots->currentItem()->text().toStdString());
             if (second == warmUpSeconds) residentAfterWarmUp = ResidentKilobytes();

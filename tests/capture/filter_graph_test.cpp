@@ -147,7 +147,8 @@ TEST_F(FilterGraph, ClearGraph_LeavesOnlyTheMembersFiltersUnconnected) {
     ASSERT_EQ(builder->RenderStream(nullptr, nullptr, source.GetFilter().Get(), nullptr,
                                     grabber_.GetFilter().Get()),
               S_OK);
-    EXPECT_EQ(testing::FilterNames(graph).size(), 3u);
+    // The members, the filter holding the camera's mode and the colour converter.
+    EXPECT_EQ(testing::FilterNames(graph).size(), 4u);
     EXPECT_TRUE(graph.Run());
 
     graph.ClearGraph();

@@ -29,7 +29,9 @@ protected:
             seen_ = "Complete " + std::to_string(result) + (renderer ? " renderer" : " none");
         };
         graph_.OnGraphUserAbort = name("UserAbort");
-        graph_.OnGraphErrorAbort = value("ErrorAbort");
+        graph_.OnGraphErrorAbort = [this](TFilterGraph&, HRESULT result, const std::string& message) {
+            seen_ = "ErrorAbort " + std::to_string(result) + (message.empty() ? "" : " " + message);
+        };
         graph_.OnGraphVideoSizeChanged = pair("VideoSize");
         graph_.OnGraphOpeningFile = flag("OpeningFile");
         graph_.OnGraphBufferingData = flag("Buffering");
@@ -80,6 +82,7 @@ TEST_F(RecordingGraph, DoGraphEvent_RaisesTheTypedEventOfEachCodeWithItsArgument
              {EC_COMPLETE, 0, 0, "Complete 0 none"},
              {EC_USERABORT, 0, 0, "UserAbort"},
              {EC_ERRORABORT, static_cast<std::int32_t>(0x80004005), 0, "ErrorAbort -2147467259"},
+             {EC_ERRORABORT, 1, reinterpret_cast<std::intptr_t>(first), "ErrorAbort 1 first"},
              {EC_VIDEO_SIZE_CHANGED, (480 << 16) | 640, 0, "VideoSize 640 480"},
              {EC_OPENING_FILE, 1, 0, "OpeningFile true"},
              {EC_BUFFERING_DATA, 2, 0, "Buffering false"},
@@ -102,7 +105,7 @@ TEST_F(RecordingGraph, DoGraphEvent_RaisesTheTypedEventOfEachCodeWithItsArgument
              {EC_DVD_DOMAIN_CHANGE, 99, 0, "-"},
          })
         EXPECT_EQ(Raise(test.code, test.param1, test.param2), test.expected) << test.code;
-    EXPECT_EQ(dsEvents_.size(), 21u);  // OnDSEvent comes for every code, first
+    EXPECT_EQ(dsEvents_.size(), 22u);  // OnDSEvent comes for every code, first
 }
 
 }  // namespace

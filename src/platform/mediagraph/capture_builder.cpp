@@ -1,5 +1,7 @@
+#include <optional>
 #include <vector>
 
+#include "platform/mediagraph/capture_mode.h"
 #include "platform/mediagraph/graph.h"
 #include "platform/mediagraph/gst_filter.h"
 #include "platform/mediagraph/rot.h"
@@ -43,6 +45,76 @@ bool CanGive(const GstCaps* caps, const char* mediaType) {
     return gst_caps_can_intersect(caps, wanted.get());
 }
 
+// The values of an integer field: one, or each of a list; none for a range, which names no size a
+// camera really has.
+std::vector<int> IntegersOf(const GValue* value) {
+    if (!value) return {};
+    if (G_VALUE_HOLDS_INT(value)) return {g_value_get_int(value)};
+    std::vector<int> values;
+    if (GST_VALUE_HOLDS_LIST(value))
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i)
+            if (G_VALUE_HOLDS_INT(gst_value_list_get_value(value, i)))
+                values.push_back(g_value_get_int(gst_value_list_get_value(value, i)));
+    return values;
+}
+
+// The rates of a framerate field: one, each of a list, or the top of a range.
+std::vector<std::pair<int, int>> RatesOf(const GValue* value) {
+    auto rate = [](const GValue* fraction) {
+        return std::make_pair(gst_value_get_fraction_numerator(fraction),
+                              gst_value_get_fraction_denominator(fraction));
+    };
+    if (!value) return {{0, 1}};
+    if (GST_VALUE_HOLDS_FRACTION(value)) return {rate(value)};
+    if (GST_VALUE_HOLDS_FRACTION_RANGE(value)) return {rate(gst_value_get_fraction_range_max(value))};
+    std::vector<std::pair<int, int>> rates;
+    if (GST_VALUE_HOLDS_LIST(value))
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i)
+            if (GST_VALUE_HOLDS_FRACTION(gst_value_list_get_value(value, i)))
+                rates.push_back(rate(gst_value_list_get_value(value, i)));
+    return rates;
+}
+
+std::vector<std::string> FormatsOf(const GstStructure* structure) {
+    if (gst_structure_has_name(structure, "image/jpeg")) return {"image/jpeg"};
+    if (!gst_structure_has_name(structure, "video/x-raw")) return {};
+    const GValue* value = gst_structure_get_value(structure, "format");
+    if (value && G_VALUE_HOLDS_STRING(value)) return {g_value_get_string(value)};
+    std::vector<std::string> formats;
+    if (value && GST_VALUE_HOLDS_LIST(value))
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i)
+            if (G_VALUE_HOLDS_STRING(gst_value_list_get_value(value, i)))
+                formats.push_back(g_value_get_string(gst_value_list_get_value(value, i)));
+    return formats;
+}
+
+// Every mode the caps name exactly, in their order: raw video and JPEG, each size with each rate.
+std::vector<CaptureMode> ModesOf(const GstCaps* caps) {
+    std::vector<CaptureMode> modes;
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* structure = gst_caps_get_structure(caps, i);
+        for (const std::string& format : FormatsOf(structure))
+            for (int width : IntegersOf(gst_structure_get_value(structure, "width")))
+                for (int height : IntegersOf(gst_structure_get_value(structure, "height")))
+                    for (auto [numerator, denominator] :
+                         RatesOf(gst_structure_get_value(structure, "framerate")))
+                        modes.push_back(
+                            {format, format == "image/jpeg", width, height, numerator, denominator});
+    }
+    return modes;
+}
+
+gst::CapsPtr CapsOf(const CaptureMode& mode) {
+    gst::CapsPtr caps(gst_caps_new_simple(mode.compressed ? "image/jpeg" : "video/x-raw", "width", G_TYPE_INT,
+                                          mode.width, "height", G_TYPE_INT, mode.height, nullptr));
+    if (!mode.compressed)
+        gst_caps_set_simple(caps.get(), "format", G_TYPE_STRING, mode.format.c_str(), nullptr);
+    if (mode.rateNumerator > 0)
+        gst_caps_set_simple(caps.get(), "framerate", GST_TYPE_FRACTION, mode.rateNumerator,
+                            mode.rateDenominator, nullptr);
+    return caps;
+}
+
 // Links a decoder's pad to the next converter once the decoder has found the stream.
 void LinkDecodedPad(GstElement*, GstPad* pad, gpointer target) {
     auto* sinkPad = static_cast<GstPad*>(target);
@@ -82,33 +154,48 @@ public:
 
         gst::CapsPtr accepted(gst_pad_query_caps(sinkPad.Get(), nullptr));
         gst::CapsPtr offered = SourceCaps(sourceElement, sourcePad.Get());
-        if (gst_caps_is_any(accepted.get()) ||
-            (!gst_caps_is_empty(offered.get()) && gst_caps_is_subset(offered.get(), accepted.get()))) {
-            if (gst_pad_link(sourcePad.Get(), sinkPad.Get()) != GST_PAD_LINK_OK) return VFW_E_CANNOT_CONNECT;
-            NotifyRunningObjectChanged(graph_.Get());
-            return S_OK;
+        std::vector<Converter> chain;
+        // Left to negotiation, a camera settles on the first mode it lists, which is rarely the one
+        // a user wants; so the mode is chosen here and held by a filter of its own.
+        const std::vector<CaptureMode> modes = ModesOf(offered.get());
+        if (std::optional<std::size_t> chosen = ChooseCaptureMode(modes)) {
+            gst::CapsPtr mode = CapsOf(modes[*chosen]);
+            if (gst_caps_can_intersect(mode.get(), offered.get())) {
+                chain.push_back({"capsfilter", "Capture Mode", gst::CapsPtr(gst_caps_ref(mode.get()))});
+                offered = std::move(mode);
+            }
         }
-        return LinkThroughConverters(sourcePad.Get(), sinkPad.Get(), offered.get());
+        const bool fits =
+            gst_caps_is_any(accepted.get()) ||
+            (!gst_caps_is_empty(offered.get()) && gst_caps_is_subset(offered.get(), accepted.get()));
+        if (!fits) {
+            // Raw video only needs its colour format changed; compressed video is decoded first, by
+            // the JPEG decoder where that is what the device gives, else by whichever decoder fits.
+            if (CanGive(offered.get(), "video/x-raw")) {
+                chain.push_back({"videoconvert", "Color Space Converter", nullptr});
+            } else if (CanGive(offered.get(), "image/jpeg")) {
+                // The decoder writes BGR itself only for pictures stored as RGB; the usual YCbCr ones
+                // come out as I420, and the converter then makes the sink's BGR of them (for BGR it
+                // passes frames on untouched).
+                chain.push_back({"jpegdec", "MJPEG Decompressor", nullptr});
+                chain.push_back({"videoconvert", "Color Space Converter", nullptr});
+            } else {
+                chain.push_back({"decodebin", "Decoder", nullptr});
+            }
+        }
+        return LinkThrough(chain, sourcePad.Get(), sinkPad.Get());
     }
 
 private:
     struct Converter {
         const char* factory;
         const char* name;
+        gst::CapsPtr caps;  // for a caps filter: what it lets through
     };
 
-    // Raw video only needs its colour format changed; compressed video is decoded first, by the
-    // JPEG decoder where that is what the device gives, else by whichever decoder fits.
-    HRESULT LinkThroughConverters(GstPad* sourcePad, GstPad* sinkPad, const GstCaps* offered) {
-        std::vector<Converter> chain;
-        if (CanGive(offered, "video/x-raw")) {
-            chain = {{"videoconvert", "Color Space Converter"}};
-        } else if (CanGive(offered, "image/jpeg")) {
-            chain = {{"jpegdec", "MJPEG Decompressor"}, {"videoconvert", "Color Space Converter"}};
-        } else {
-            chain = {{"decodebin", "Decoder"}};
-        }
-
+    // Adds the chain's elements to the graph and links source, chain and sink in that order; on a
+    // failure takes out again whatever it added.
+    HRESULT LinkThrough(const std::vector<Converter>& chain, GstPad* sourcePad, GstPad* sinkPad) {
         std::vector<ComPtr<IBaseFilter>> added;
         auto fail = [&] {
             for (const ComPtr<IBaseFilter>& filter : added) graph_->RemoveFilter(filter.Get());
@@ -119,6 +206,7 @@ private:
         for (const Converter& converter : chain) {
             gst::ElementPtr element = gst::MakeElement(converter.factory);
             if (!element) return fail();
+            if (converter.caps) g_object_set(element.Get(), "caps", converter.caps.get(), nullptr);
             ComPtr<IBaseFilter> filter = MakeElementFilter(element);
             if (Failed(graph_->AddFilter(filter.Get(), converter.name))) return fail();
             added.push_back(filter);

@@ -6,6 +6,7 @@
 #include "platform/mediagraph/gst_filter.h"
 #include "platform/mediagraph/service.h"
 #include "platform/mediagraph/service_classes.h"
+#include "platform/mediagraph/video_device_monitor.h"
 
 namespace flipbook {
 
@@ -40,10 +41,8 @@ DeviceIdentity IdentityOf(GstDevice* device) {
 
 // The video input devices present now, in the monitor's order.
 std::vector<gst::DevicePtr> ProbeVideoDevices() {
-    gst::DeviceMonitorPtr monitor = gst::DeviceMonitorPtr::Adopt(gst_device_monitor_new());
-    gst_device_monitor_add_filter(monitor.Get(), "Video/Source", nullptr);
     std::vector<gst::DevicePtr> devices;
-    GList* list = gst_device_monitor_get_devices(monitor.Get());
+    GList* list = gst_device_monitor_get_devices(TheVideoDeviceMonitor());
     for (GList* item = list; item; item = item->next)
         devices.push_back(gst::DevicePtr::Adopt(GST_DEVICE(item->data)));
     g_list_free(list);
@@ -199,6 +198,18 @@ public:
 };
 
 }  // namespace
+
+GstDeviceMonitor* TheVideoDeviceMonitor() {
+    // Kept for the whole process: GStreamer's monitors share one provider of each kind, and a
+    // monitor that goes away leaves the providers reporting changes to no other monitor.
+    static GstDeviceMonitor* const monitor = [] {
+        GstDeviceMonitor* made = gst_device_monitor_new();
+        gst_object_ref_sink(made);
+        gst_device_monitor_add_filter(made, "Video/Source", nullptr);
+        return made;
+    }();
+    return monitor;
+}
 
 bool ByteReader::Read(void* target, std::size_t count) {
     if (count > Remaining()) return false;

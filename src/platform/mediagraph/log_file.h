@@ -1,13 +1,17 @@
 #pragma once
 
+#include <gst/gst.h>
+
 #include <cstdint>
 
 #include "platform/com/hresult.h"
 
 namespace flipbook {
 
-// Sends the process's GStreamer debug log to a duplicate of the descriptor (0 switches it off and
-// gives the normal debug output back). E_INVALIDARG for a descriptor that cannot be written.
-HRESULT SetDebugLogFile(std::intptr_t file);
+// Sends the GStreamer debug log of one pipeline (the pipeline and everything in it) to a duplicate of
+// the descriptor; 0 switches that pipeline's log off. Other pipelines' messages never reach the file.
+// While any pipeline logs, the normal debug output on stderr carries on as before. E_INVALIDARG for a
+// descriptor that cannot be written.
+HRESULT SetDebugLogFile(GstElement* pipeline, std::intptr_t file);
 
 }  // namespace flipbook

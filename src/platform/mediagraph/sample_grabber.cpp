@@ -191,7 +191,11 @@ public:
     HRESULT SetBufferSamples(bool bufferThem) override {
         std::lock_guard lock(keptMutex_);
         bufferSamples_ = bufferThem;
-        if (!bufferThem) kept_.clear();
+        // Switched off, the kept sample is gone: switched on again, there is none until the next.
+        if (!bufferThem) {
+            kept_.clear();
+            haveKept_ = false;
+        }
         return S_OK;
     }
     HRESULT GetCurrentBuffer(std::int32_t* bufferSize, void* buffer) override {

@@ -52,6 +52,10 @@ std::string ServiceErrorText(HRESULT result) {
             return "The operation could not be performed because the filter is in the wrong state";
         case VFW_E_NOT_IN_GRAPH:
             return "Cannot perform the requested function on an object that is not in the filter graph";
+        case E_DEVICE_BUSY:
+            return "The requested resource is in use";
+        case E_DEVICE_GONE:
+            return "The specified device is no longer available";
         default:
             return {};
     }

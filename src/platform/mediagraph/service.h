@@ -17,6 +17,10 @@ inline constexpr HRESULT VFW_E_CANNOT_CONNECT = MakeResult(0x80040217);
 inline constexpr HRESULT VFW_E_CANNOT_RENDER = MakeResult(0x80040218);
 inline constexpr HRESULT VFW_E_WRONG_STATE = MakeResult(0x80040227);
 inline constexpr HRESULT VFW_E_NOT_IN_GRAPH = MakeResult(0x8004025F);
+// A capture device held by another program (the system's ERROR_BUSY as a result code).
+inline constexpr HRESULT E_DEVICE_BUSY = MakeResult(0x800700AA);
+// A capture device that is no longer there (the system's ERROR_DEV_NOT_EXIST as a result code).
+inline constexpr HRESULT E_DEVICE_GONE = MakeResult(0x80070037);
 
 // Enters the apartment: initialises GStreamer on first entry and registers the service's classes
 // (filter graph, capture graph builder, device enumerator, device moniker, sample grabber) with the

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -153,7 +154,9 @@ TEST_F(MediaPipeline, RenderStream_ConvertsCameraFramesTo24BitRowsOnTheStreaming
                   S_OK);
         std::string description = capture.graph.As<IGraphDescription>()->Describe();
         EXPECT_NE(description.find("filter Color Space Converter\n"), std::string::npos) << description;
-        EXPECT_NE(description.find("connection fwFilterSource.src -> Color Space Converter.sink\n"),
+        EXPECT_NE(description.find("connection fwFilterSource.src -> Capture Mode.sink\n"), std::string::npos)
+            << description;
+        EXPECT_NE(description.find("connection Capture Mode.src -> Color Space Converter.sink\n"),
                   std::string::npos)
             << description;
         EXPECT_NE(description.find("connection Color Space Converter.src -> fwSampleGrabber.in\n"),
@@ -187,24 +190,134 @@ TEST_F(MediaPipeline, RenderStream_ConvertsCameraFramesTo24BitRowsOnTheStreaming
 
         EXPECT_EQ(capture.control->Stop(), S_OK);
         capture.grabber->SetCallback(nullptr, 1);
+        // Keeping switched off and on again forgets the kept sample.
+        capture.grabber->SetBufferSamples(false);
+        capture.grabber->SetBufferSamples(true);
+        EXPECT_EQ(capture.grabber->GetCurrentBuffer(&size, nullptr), VFW_E_WRONG_STATE);
     }
 }
 
-TEST_F(MediaPipeline, RenderStream_DecodesMjpegCameras_AndKeepsTheRowPadding) {
-    testing::SetTestCameras("Webcam:321x240@30:ball:mjpeg");
-    auto counter = MakeCom<FrameCounter>();
+// Cameras whose frames must be decoded: a plain MJPEG one whose rows need padding (321 * 3 = 963,
+// padded to 964), and a webcam whose best mode is not its first: it lists raw 640 x 480 first, and its
+// 1920 x 1080 at 30 fps comes only as MJPEG.
+TEST_F(MediaPipeline, RenderStream_DecodesMjpegCameras_InTheirLargestLiveMode) {
+    const struct {
+        const char* camera;
+        std::int32_t frameBytes;
+    } cases[] = {{"Webcam:321x240@30:ball:mjpeg", 964 * 240}, {"HD Webcam:webcam1080", 1920 * 3 * 1080}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.camera);
+        testing::SetTestCameras(test.camera);
+        auto counter = MakeCom<FrameCounter>();
+        CaptureGraph capture;
+        ASSERT_TRUE(capture.source);
+        capture.grabber->SetCallback(counter.Get(), 1);
+        ASSERT_EQ(capture.builder->RenderStream(nullptr, nullptr, capture.source.Get(), nullptr,
+                                                capture.grabberFilter.Get()),
+                  S_OK);
+        ComPtr<IBaseFilter> decoder;
+        EXPECT_EQ(capture.graph->FindFilterByName("MJPEG Decompressor", decoder), S_OK);
+        ASSERT_TRUE(Succeeded(capture.control->Run()));
+        ASSERT_TRUE(counter->WaitForFrames(2));
+        EXPECT_EQ(counter->LastLength(), test.frameBytes);
+        capture.control->Stop();
+        capture.grabber->SetCallback(nullptr, 1);
+    }
+}
+
+// Takes the graph's events until one of the code comes (at most ten seconds); the codes seen, and
+// that event's parameters as they are before FreeEventParams.
+struct SeenEvents {
+    std::vector<std::int32_t> codes;
+    std::intptr_t param1 = 0;
+    std::string text;  // param2 of EC_ERRORABORT
+};
+SeenEvents WaitForEvent(IMediaEventEx& events, std::int32_t wanted) {
+    SeenEvents seen;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::int32_t code = 0;
+        std::intptr_t param1 = 0;
+        std::intptr_t param2 = 0;
+        if (events.GetEvent(code, param1, param2, 0) != S_OK) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        seen.codes.push_back(code);
+        if (code == EC_ERRORABORT) seen.text = reinterpret_cast<const char*>(param2);
+        if (code == EC_DEVICE_LOST) {
+            EXPECT_EQ(param2, 1);  // removed
+        }
+        if (code == wanted) seen.param1 = param1;
+        events.FreeEventParams(code, param1, param2);
+        if (code == wanted) break;
+    }
+    return seen;
+}
+
+bool Contains(const std::vector<std::int32_t>& codes, std::int32_t code) {
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+std::size_t VideoDeviceCount() {
+    ComPtr<ICreateDevEnum> devices;
+    CoCreateInstance(CLSID_SystemDeviceEnum, CLSCTX_INPROC, devices);
+    ComPtr<IEnumMoniker> enumerator;
+    devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, enumerator, 0);
+    std::size_t count = 0;
+    ComPtr<IMoniker> moniker;
+    while (enumerator && enumerator->Next(1, moniker.Put(), nullptr) == S_OK) ++count;
+    return count;
+}
+
+// A camera another program holds fails as it starts: Run says so, and the abort carries the cause
+// and the camera's own words; nothing reports the stream as complete.
+TEST_F(MediaPipeline, Run_FailsForACameraInUse_AndTheAbortKeepsItsCause) {
+    testing::SetTestCameras("HD Webcam:webcam1080:busy");
     CaptureGraph capture;
-    ASSERT_TRUE(capture.source);
-    capture.grabber->SetCallback(counter.Get(), 1);
     ASSERT_EQ(capture.builder->RenderStream(nullptr, nullptr, capture.source.Get(), nullptr,
                                             capture.grabberFilter.Get()),
               S_OK);
-    ComPtr<IBaseFilter> decoder;
-    EXPECT_EQ(capture.graph->FindFilterByName("MJPEG Decompressor", decoder), S_OK);
-    ASSERT_TRUE(Succeeded(capture.control->Run()));
-    ASSERT_TRUE(counter->WaitForFrames(2));
-    EXPECT_EQ(counter->LastLength(), 964 * 240);  // 321 * 3 = 963, padded to 964
+    EXPECT_EQ(capture.control->Run(), E_DEVICE_BUSY);
+    ComPtr<IMediaEventEx> events = capture.graph.As<IMediaEventEx>();
+    SeenEvents seen = WaitForEvent(*events, EC_ERRORABORT);
+    ASSERT_TRUE(Contains(seen.codes, EC_ERRORABORT));
+    EXPECT_EQ(static_cast<HRESULT>(seen.param1), E_DEVICE_BUSY);
+    EXPECT_EQ(seen.text, "Device '/dev/video0' is busy");
+    EXPECT_FALSE(Contains(seen.codes, EC_COMPLETE));
+    std::int32_t code = 0;
+    std::intptr_t param1 = 0;
+    std::intptr_t param2 = 0;
+    // The errors that follow the first (the source's "streaming stopped") are not reported again.
+    while (events->GetEvent(code, param1, param2, 0) == S_OK) {
+        EXPECT_NE(code, EC_ERRORABORT);
+        EXPECT_NE(code, EC_COMPLETE);
+        events->FreeEventParams(code, param1, param2);
+    }
+}
+
+// A camera pulled out while it streams is a lost device, named by its filter, and gone from the
+// device list until it is plugged in again.
+TEST_F(MediaPipeline, PulledOutCamera_IsALostDevice_UntilPluggedInAgain) {
+    testing::SetTestCameras("HD Webcam:webcam1080:unplug=5");
+    auto counter = MakeCom<FrameCounter>();
+    CaptureGraph capture;
+    capture.grabber->SetCallback(counter.Get(), 1);
+    capture.builder->RenderStream(nullptr, nullptr, capture.source.Get(), nullptr,
+                                  capture.grabberFilter.Get());
+    EXPECT_EQ(capture.control->Run(), S_OK);
+    SeenEvents seen = WaitForEvent(*capture.graph.As<IMediaEventEx>(), EC_DEVICE_LOST);
+    ASSERT_TRUE(Contains(seen.codes, EC_DEVICE_LOST));
+    EXPECT_EQ(seen.param1, reinterpret_cast<std::intptr_t>(static_cast<IUnknown*>(capture.source.Get())));
+    EXPECT_FALSE(Contains(seen.codes, EC_ERRORABORT));
+    EXPECT_FALSE(Contains(seen.codes, EC_COMPLETE));
+    EXPECT_EQ(counter->Frames(), 5);
+    EXPECT_EQ(VideoDeviceCount(), 0u);
     capture.control->Stop();
+    capture.grabber->SetCallback(nullptr, 1);
+
+    testing::PlugInTestCamera("HD Webcam:webcam1080");
+    EXPECT_EQ(VideoDeviceCount(), 1u);
 }
 
 void RunCaptureOnce() {
@@ -331,7 +444,7 @@ TEST_F(MediaPipeline, FilterGraph_NamesFiltersUniquely_AndAnswersForForeignOnes)
     EXPECT_EQ(filters[0], second);
 }
 
-TEST_F(MediaPipeline, SetLogFile_WritesTheDebugLogOnlyWhileSet) {
+TEST_F(MediaPipeline, SetLogFile_WritesItsOwnGraphsDebugLog_OnlyWhileSet) {
     testing::TempDir folder;
     testing::SetTestCameras("Camera:160x120@30");
     std::string path = folder.File("graph.log");
@@ -348,9 +461,17 @@ TEST_F(MediaPipeline, SetLogFile_WritesTheDebugLogOnlyWhileSet) {
     capture.control->Run();
     ASSERT_TRUE(counter->WaitForFrames(1));
     capture.control->Stop();
-    ASSERT_EQ(capture.graph->SetLogFile(0), S_OK);
     auto logged = std::filesystem::file_size(path);
     EXPECT_GT(logged, 0u);
+    {
+        // Another graph running meanwhile leaves this graph's log alone.
+        CaptureGraph other;
+        other.builder->RenderStream(nullptr, nullptr, other.source.Get(), nullptr, other.grabberFilter.Get());
+        other.control->Run();
+        other.control->Stop();
+    }
+    EXPECT_EQ(std::filesystem::file_size(path), logged);
+    ASSERT_EQ(capture.graph->SetLogFile(0), S_OK);
     capture.control->Run();
     capture.control->Stop();
     EXPECT_EQ(std::filesystem::file_size(path), logged);

@@ -26,6 +26,22 @@ inline void SetTestCameras(const std::string& devices) {
     setenv("FLIPBOOK_TEST_CAMERA", devices.c_str(), 1);
 }
 
+// Plugs a camera in (a description as in FLIPBOOK_TEST_CAMERA) or pulls one out (by its name) while
+// the program runs: the test camera's provider posts device-added or device-removed to every watching
+// device monitor, and later probes see the change. Needs GStreamer initialised.
+inline void EmitOnTestCameraProvider(const char* signal, const std::string& text) {
+    GstDeviceProvider* provider = gst_device_provider_factory_get_by_name("flipbooktestcameraprovider");
+    if (!provider) return;
+    g_signal_emit_by_name(provider, signal, text.c_str());
+    gst_object_unref(provider);
+}
+inline void PlugInTestCamera(const std::string& description) {
+    EmitOnTestCameraProvider("plug", description);
+}
+inline void PullOutTestCamera(const std::string& name) {
+    EmitOnTestCameraProvider("unplug", name);
+}
+
 // Counts the GStreamer objects made and not yet freed since it was made; needs PrepareTestCamera(true).
 class GstLeakCheck {
 public:

@@ -3,97 +3,86 @@
 //
 // FLIPBOOK_TEST_CAMERA lists the devices, separated by ';'. Each is a name followed by optional
 // ':'-separated fields in any order:
-//   WxH or WxH@FPS            picture size and frame rate (default 320x240@30)
-//   bgr yuy2 i420 nv12 mjpeg  what the device gives (default yuy2)
+//   WxH or WxH@FPS            picture size and frame rate of the one mode (default 320x240@30)
+//   bgr yuy2 i420 nv12 mjpeg  what that mode gives (default yuy2)
+//   webcam1080                instead of one mode, a 1080p USB webcam's table: YUY2 640x480@30,
+//                             1280x720@10, 1920x1080@5 and MJPEG 640x480@30, 1280x720@30, 1920x1080@30
+//   busy                      held by another program: fails when asked to stream
+//   unplug=N                  pulled out after N frames: posts the error and leaves the device list
 //   noclsid                   the device announces no class id
 //   clsid=TEXT                the device announces TEXT as its class id
 //   anything else             the test pattern of videotestsrc (default smpte)
-// The variable is read at every probe, so a test can make devices come and go.
+// The variable is read at every probe, so a test can make devices come and go between probes. While
+// a device monitor watches, cameras are plugged in and pulled out through the provider's action
+// signals "plug" (a device's description) and "unplug" (a device's name), which post device-added and
+// device-removed as a hot-plugged camera does; test_camera.h wraps them. Those changes hold until
+// FLIPBOOK_TEST_CAMERA is set to another list.
 
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "camera_source.h"
+#include "virtual_camera.h"
 
 #pragma GCC diagnostic ignored "-Wold-style-cast"
 
 namespace {
 
-// Every device carries a class id unless told otherwise, as capture devices usually do.
-constexpr const char* kDefaultClassId = "{5C2F0E61-9A4B-4D7E-8C31-6F0B2D9A7E15}";
+using flipbook::testcamera::VirtualCamera;
 
-struct VirtualCamera {
-    std::string name;
-    int width = 320;
-    int height = 240;
-    int framesPerSecond = 30;
-    std::string pattern = "smpte";
-    std::string format = "yuy2";
-    std::string classId = kDefaultClassId;
+// The cameras plugged in and pulled out since the variable last changed, and the providers that
+// are watching, so that a change from any thread reaches them.
+struct PlugBoard {
+    std::mutex mutex;
+    std::string configuration;           // the variable these changes apply to
+    std::vector<std::string> pulledOut;  // names hidden from the variable's list
+    std::vector<std::string> pluggedIn;  // descriptions added to it
+    std::vector<GstDeviceProvider*> watching;
 };
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    while (true) {
-        auto end = text.find(separator, start);
-        parts.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) return parts;
-        start = end + 1;
-    }
+PlugBoard& TheBoard() {
+    static PlugBoard board;
+    return board;
 }
 
-bool ParseSize(const std::string& field, VirtualCamera& camera) {
-    int width = 0, height = 0, rate = 0;
-    char extra = 0;
-    if (std::sscanf(field.c_str(), "%dx%d@%d%c", &width, &height, &rate, &extra) == 3 && rate > 0) {
-        camera.framesPerSecond = rate;
-    } else if (std::sscanf(field.c_str(), "%dx%d%c", &width, &height, &extra) != 2) {
-        return false;
-    }
-    if (width <= 0 || height <= 0) return false;
-    camera.width = width;
-    camera.height = height;
-    return true;
-}
-
-std::vector<VirtualCamera> ReadCameras() {
-    std::vector<VirtualCamera> cameras;
+// Must hold the board's lock.
+void ForgetChangesOfAnotherList(PlugBoard& board) {
     const char* variable = std::getenv("FLIPBOOK_TEST_CAMERA");
-    if (!variable || !*variable) return cameras;
-    for (const std::string& device : Split(variable, ';')) {
-        std::vector<std::string> fields = Split(device, ':');
-        if (fields[0].empty()) continue;
-        VirtualCamera camera;
-        camera.name = fields[0];
-        for (std::size_t i = 1; i < fields.size(); ++i) {
-            const std::string& field = fields[i];
-            if (field.empty() || ParseSize(field, camera)) continue;
-            if (field == "bgr" || field == "yuy2" || field == "i420" || field == "nv12" || field == "mjpeg")
-                camera.format = field;
-            else if (field == "noclsid")
-                camera.classId.clear();
-            else if (field.rfind("clsid=", 0) == 0)
-                camera.classId = field.substr(6);
-            else
-                camera.pattern = field;
-        }
-        cameras.push_back(camera);
-    }
-    return cameras;
+    std::string configuration = variable ? variable : "";
+    if (configuration == board.configuration) return;
+    board.configuration = configuration;
+    board.pulledOut.clear();
+    board.pluggedIn.clear();
 }
 
-GstCaps* CapsOf(const VirtualCamera& camera) {
-    if (camera.format == "mjpeg")
-        return gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, camera.width, "height", G_TYPE_INT,
-                                   camera.height, "framerate", GST_TYPE_FRACTION, camera.framesPerSecond, 1,
-                                   nullptr);
-    std::string format = camera.format;
-    for (char& c : format) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format.c_str(), "width", G_TYPE_INT,
-                               camera.width, "height", G_TYPE_INT, camera.height, "framerate",
-                               GST_TYPE_FRACTION, camera.framesPerSecond, 1, nullptr);
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+std::vector<VirtualCamera> PresentCameras() {
+    PlugBoard& board = TheBoard();
+    std::lock_guard lock(board.mutex);
+    ForgetChangesOfAnotherList(board);
+    std::vector<VirtualCamera> present;
+    for (const VirtualCamera& camera : flipbook::testcamera::ParseCameras(board.configuration))
+        if (!Contains(board.pulledOut, camera.name)) present.push_back(camera);
+    for (const std::string& description : board.pluggedIn)
+        present.push_back(flipbook::testcamera::ParseCamera(description));
+    return present;
+}
+
+std::vector<GstDeviceProvider*> WatchingProviders() {
+    PlugBoard& board = TheBoard();
+    std::lock_guard lock(board.mutex);
+    std::vector<GstDeviceProvider*> providers;
+    for (GstDeviceProvider* provider : board.watching)
+        providers.push_back(GST_DEVICE_PROVIDER(gst_object_ref(provider)));
+    return providers;
 }
 
 }  // namespace
@@ -103,6 +92,7 @@ GstCaps* CapsOf(const VirtualCamera& camera) {
 struct FlipbookTestCameraDevice {
     GstDevice parent;
     VirtualCamera* camera;
+    std::string* devicePath;
 };
 struct FlipbookTestCameraDeviceClass {
     GstDeviceClass parentClass;
@@ -111,47 +101,14 @@ struct FlipbookTestCameraDeviceClass {
 G_DEFINE_TYPE(FlipbookTestCameraDevice, flipbook_test_camera_device, GST_TYPE_DEVICE)
 
 static GstElement* flipbook_test_camera_device_create_element(GstDevice* device, const gchar* name) {
-    const VirtualCamera& camera = *reinterpret_cast<FlipbookTestCameraDevice*>(device)->camera;
-    GstElement* bin = gst_bin_new(name);
-    GstElement* source = gst_element_factory_make("videotestsrc", nullptr);
-    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-    if (!source || !filter) {
-        if (source) gst_object_unref(gst_object_ref_sink(source));
-        if (filter) gst_object_unref(gst_object_ref_sink(filter));
-        gst_object_unref(gst_object_ref_sink(bin));
-        return nullptr;
-    }
-    g_object_set(source, "is-live", TRUE, nullptr);
-    gst_util_set_object_arg(G_OBJECT(source), "pattern", camera.pattern.c_str());
-    GstCaps* caps = CapsOf(camera);
-    GstElement* last = filter;
-    if (camera.format == "mjpeg") {
-        // The pattern is made raw and compressed, as an MJPEG webcam would send it.
-        GstCaps* raw = gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, camera.width, "height",
-            G_TYPE_INT, camera.height, "framerate", GST_TYPE_FRACTION, camera.framesPerSecond, 1, nullptr);
-        g_object_set(filter, "caps", raw, nullptr);
-        gst_caps_unref(raw);
-        GstElement* encoder = gst_element_factory_make("jpegenc", nullptr);
-        GstElement* parser = gst_element_factory_make("capsfilter", nullptr);
-        g_object_set(parser, "caps", caps, nullptr);
-        gst_bin_add_many(GST_BIN(bin), source, filter, encoder, parser, nullptr);
-        gst_element_link_many(source, filter, encoder, parser, nullptr);
-        last = parser;
-    } else {
-        g_object_set(filter, "caps", caps, nullptr);
-        gst_bin_add_many(GST_BIN(bin), source, filter, nullptr);
-        gst_element_link(source, filter);
-    }
-    gst_caps_unref(caps);
-    GstPad* target = gst_element_get_static_pad(last, "src");
-    gst_element_add_pad(bin, gst_ghost_pad_new("src", target));
-    gst_object_unref(target);
-    return bin;
+    auto* camera = reinterpret_cast<FlipbookTestCameraDevice*>(device);
+    return flipbook::testcamera::MakeCameraSource(*camera->camera, *camera->devicePath, name);
 }
 
 static void flipbook_test_camera_device_finalize(GObject* object) {
-    delete reinterpret_cast<FlipbookTestCameraDevice*>(object)->camera;
+    auto* device = reinterpret_cast<FlipbookTestCameraDevice*>(object);
+    delete device->camera;
+    delete device->devicePath;
     G_OBJECT_CLASS(flipbook_test_camera_device_parent_class)->finalize(object);
 }
 
@@ -162,10 +119,12 @@ static void flipbook_test_camera_device_class_init(FlipbookTestCameraDeviceClass
 
 static void flipbook_test_camera_device_init(FlipbookTestCameraDevice* device) {
     device->camera = nullptr;
+    device->devicePath = nullptr;
 }
 
 static GstDevice* MakeDevice(const VirtualCamera& camera, int index) {
-    GstCaps* caps = CapsOf(camera);
+    GstCaps* caps = flipbook::testcamera::CapsOfCamera(camera);
+    const std::string path = "/dev/video" + std::to_string(index);
     GstStructure* properties = gst_structure_new("flipbook-test-camera", "device.api", G_TYPE_STRING,
                                                  "flipbook-test", "device.index", G_TYPE_INT, index, nullptr);
     if (!camera.classId.empty())
@@ -174,6 +133,7 @@ static GstDevice* MakeDevice(const VirtualCamera& camera, int index) {
         g_object_new(flipbook_test_camera_device_get_type(), "display-name", camera.name.c_str(), "caps",
                      caps, "device-class", "Video/Source", "properties", properties, nullptr));
     device->camera = new VirtualCamera(camera);
+    device->devicePath = new std::string(path);
     gst_caps_unref(caps);
     gst_structure_free(properties);
     return GST_DEVICE(device);
@@ -186,6 +146,8 @@ struct FlipbookTestCameraProvider {
 };
 struct FlipbookTestCameraProviderClass {
     GstDeviceProviderClass parentClass;
+    void (*plug)(FlipbookTestCameraProvider*, const gchar* description);
+    void (*unplug)(FlipbookTestCameraProvider*, const gchar* name);
 };
 
 G_DEFINE_TYPE(FlipbookTestCameraProvider, flipbook_test_camera_provider, GST_TYPE_DEVICE_PROVIDER)
@@ -193,19 +155,107 @@ G_DEFINE_TYPE(FlipbookTestCameraProvider, flipbook_test_camera_provider, GST_TYP
 static GList* flipbook_test_camera_provider_probe(GstDeviceProvider*) {
     GList* devices = nullptr;
     int index = 0;
-    for (const VirtualCamera& camera : ReadCameras())
+    for (const VirtualCamera& camera : PresentCameras())
         devices = g_list_append(devices, MakeDevice(camera, index++));
     return devices;
+}
+
+static gboolean flipbook_test_camera_provider_start(GstDeviceProvider* provider) {
+    int index = 0;
+    for (const VirtualCamera& camera : PresentCameras())
+        gst_device_provider_device_add(provider, MakeDevice(camera, index++));
+    PlugBoard& board = TheBoard();
+    std::lock_guard lock(board.mutex);
+    board.watching.push_back(provider);
+    return TRUE;
+}
+
+// The base class forgets the devices itself once the last watcher stops.
+static void flipbook_test_camera_provider_stop(GstDeviceProvider* provider) {
+    PlugBoard& board = TheBoard();
+    std::lock_guard lock(board.mutex);
+    std::erase(board.watching, provider);
+}
+
+static void RemoveFromWatchers(const std::string& name) {
+    for (GstDeviceProvider* provider : WatchingProviders()) {
+        GList* devices = gst_device_provider_get_devices(provider);
+        for (GList* item = devices; item; item = item->next) {
+            gchar* displayName = gst_device_get_display_name(GST_DEVICE(item->data));
+            const bool match = name == displayName;
+            g_free(displayName);
+            if (match) {
+                gst_device_provider_device_remove(provider, GST_DEVICE(item->data));
+                break;
+            }
+        }
+        g_list_free_full(devices, gst_object_unref);
+        gst_object_unref(provider);
+    }
+}
+
+static void flipbook_test_camera_provider_plug(FlipbookTestCameraProvider*, const gchar* description) {
+    const VirtualCamera camera = flipbook::testcamera::ParseCamera(description ? description : "");
+    if (camera.name.empty()) return;
+    int index = 0;
+    {
+        PlugBoard& board = TheBoard();
+        std::lock_guard lock(board.mutex);
+        ForgetChangesOfAnotherList(board);
+        // A camera of the same name in the list is replaced, as one camera cannot be plugged in twice.
+        if (!Contains(board.pulledOut, camera.name)) board.pulledOut.push_back(camera.name);
+        std::erase_if(board.pluggedIn, [&](const std::string& other) {
+            return flipbook::testcamera::ParseCamera(other).name == camera.name;
+        });
+        board.pluggedIn.push_back(description);
+        index = 100 + static_cast<int>(board.pluggedIn.size());
+    }
+    RemoveFromWatchers(camera.name);
+    for (GstDeviceProvider* provider : WatchingProviders()) {
+        gst_device_provider_device_add(provider, MakeDevice(camera, index));
+        gst_object_unref(provider);
+    }
+}
+
+static void flipbook_test_camera_provider_unplug(FlipbookTestCameraProvider*, const gchar* name) {
+    flipbook::testcamera::PullOut(name ? name : "");
 }
 
 static void flipbook_test_camera_provider_class_init(FlipbookTestCameraProviderClass* klass) {
     GstDeviceProviderClass* providerClass = GST_DEVICE_PROVIDER_CLASS(klass);
     providerClass->probe = flipbook_test_camera_provider_probe;
+    providerClass->start = flipbook_test_camera_provider_start;
+    providerClass->stop = flipbook_test_camera_provider_stop;
+    klass->plug = flipbook_test_camera_provider_plug;
+    klass->unplug = flipbook_test_camera_provider_unplug;
+    g_signal_new("plug", G_TYPE_FROM_CLASS(klass),
+                 static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
+                 G_STRUCT_OFFSET(FlipbookTestCameraProviderClass, plug), nullptr, nullptr, nullptr,
+                 G_TYPE_NONE, 1, G_TYPE_STRING);
+    g_signal_new("unplug", G_TYPE_FROM_CLASS(klass),
+                 static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
+                 G_STRUCT_OFFSET(FlipbookTestCameraProviderClass, unplug), nullptr, nullptr, nullptr,
+                 G_TYPE_NONE, 1, G_TYPE_STRING);
     gst_device_provider_class_set_static_metadata(providerClass, "Flipbook test camera", "Source/Video",
                                                   "Announces virtual cameras for tests", "Flipbook Cam");
 }
 
 static void flipbook_test_camera_provider_init(FlipbookTestCameraProvider*) {}
+
+namespace flipbook::testcamera {
+
+void PullOut(const std::string& name) {
+    {
+        PlugBoard& board = TheBoard();
+        std::lock_guard lock(board.mutex);
+        if (!Contains(board.pulledOut, name)) board.pulledOut.push_back(name);
+        std::erase_if(board.pluggedIn,
+                      [&](const std::string& description) { return ParseCamera(description).name == name; });
+    }
+    RemoveFromWatchers(name);
+}
+
+}  // namespace flipbook::testcamera
 
 static gboolean plugin_init(GstPlugin* plugin) {
     return gst_device_provider_register(plugin, "flipbooktestcameraprovider", GST_RANK_PRIMARY,

@@ -78,6 +78,7 @@ private slots:
         testing::TempDir folder;
         chooser_.answer = folder.Path().string();
         QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return form_->PendingSaves() == 0; }, 30000));
         QCOMPARE(form_->lbSnapshots->count(), 1);
         Bitmap snapped;
         QVERIFY(LoadPicture(&snapped,

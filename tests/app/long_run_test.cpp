@@ -121,6 +121,7 @@ private slots:
                 continue;
             }
             QTest::mouseClick(form.btGrabSnap, Qt::LeftButton);
+            QVERIFY(QTest::qWaitFor([&] { return form.PendingSaves() == 0; }, 30000));
             snapped.push_back(form.SnapshotFolder() + form.lbSnapshots->currentItem()->text().toStdString());
             if (second == warmUpSeconds) residentAfterWarmUp = ResidentKilobytes();
         }

@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
             QTest::mouseClick(form.btGrabSnap, Qt::LeftButton);
         }
         QTest::qWait(400);
+        if (!QTest::qWaitFor([&] { return form.PendingSaves() == 0; }, 30000)) return 1;
         saved = SaveGrab(form, output.filePath(QStringLiteral("record-snaps.png")));
         form.close();
     }

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "export/video_decode.h"
+#include "support/video_decode.h"
 #include "export/video_writer.h"
 #include "platform/graphics/bitmap.h"
 #include "support/temp_dir.h"

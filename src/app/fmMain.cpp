@@ -29,6 +29,7 @@
 #include "capture/sys_dev_enum.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/shell/desktop.h"
+#include "playback/player.h"
 #include "widgets/url_label.h"
 
 namespace flipbook {
@@ -36,6 +37,7 @@ namespace flipbook {
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
     ConnectHandlers();
+    CreatePlayback();
     CreateLiveView();
     FormCreate();
 }

@@ -27,27 +27,10 @@
 #include "support/temp_dir.h"
 #include "test_camera.h"
 #include "support/fake_desktop.h"
-#include "widgets/select_dir.h"
+#include "support/fixed_chooser.h"
 
 namespace flipbook {
 namespace {
-
-class FixedChooser : public DirectoryChooser {
-public:
-    explicit FixedChooser(std::string folder)
-        : folder_(std::move(folder)), previous_(InstallDirectoryChooser(this)) {}
-    ~FixedChooser() override { InstallDirectoryChooser(previous_); }
-    FixedChooser(const FixedChooser&) = delete;
-    FixedChooser& operator=(const FixedChooser&) = delete;
-    bool Select(QWidget*, std::string& directory, SelectDirOptions, int) override {
-        directory = folder_;
-        return true;
-    }
-
-private:
-    std::string folder_;
-    DirectoryChooser* previous_;
-};
 
 // The resident memory of the process in kilobytes.
 long ResidentKilobytes() {
@@ -74,7 +57,7 @@ private slots:
     void SnapsAndSwitches_KeepEveryPicture_WithoutFailuresOrGrowth() {
         testing::TempDir folder;
         testing::FakeDesktop desktop;
-        FixedChooser chooser(folder.Path().string());
+        testing::FixedChooser chooser(folder.Path().string());
         testing::SetTestCameras("A:320x240@30:smpte:yuy2;B:320x240@30:ball:mjpeg");
         TFormMain form;
         form.show();

@@ -193,6 +193,8 @@ private:
     std::atomic<bool> playbackShowsPicture_{false};
     // The display as the live view left it, shown again when playback hands back to the live view.
     std::unique_ptr<Bitmap> displayBeforePlayback_;
+    // The status text, which says what plays while it plays.
+    QString statusBeforePlayback_;
     // Catches any key or click while playing: it stops playback and goes no further.
     std::unique_ptr<QObject> playbackInterrupt_;
     // Tells the end of one play from the end of the next.

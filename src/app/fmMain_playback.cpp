@@ -143,6 +143,11 @@ void TFormMain::StartPlayback(std::vector<std::string> pictures, bool endOnLive)
         *displayBeforePlayback_ = display;
     }
     const PlaybackOptions options{PlaybackRate, miSnapLoop->isChecked(), endOnLive};
+    statusBeforePlayback_ = StatusText();
+    SetStatusText(QStringLiteral("Playing %1 pictures at %2 fps%3: any key or click stops")
+                      .arg(pictures.size())
+                      .arg(options.framesPerSecond)
+                      .arg(options.loop ? QStringLiteral(", looped") : QString()));
     const std::uint64_t generation = ++playbackGeneration_;
     qApp->installEventFilter(playbackInterrupt_.get());
     player_ = std::make_unique<TPlayer>(
@@ -165,6 +170,7 @@ void TFormMain::StopPlayback() {
     player_->Stop();
     player_.reset();
     PlaybackFrame(nullptr);
+    SetStatusText(statusBeforePlayback_);
 }
 
 void TFormMain::PlaybackFrame(const Bitmap* picture) {

@@ -72,6 +72,15 @@ std::string ErrorText(GstMessage* message) {
     return error ? error->message : "unknown error";
 }
 
+// A hidden name beside the output, so the folder never shows a video that is not complete.
+std::filesystem::path PartialPath(const std::filesystem::path& output) {
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about "." + name.
+    std::string name(1, '.');
+    name += output.filename().string();
+    name += ".partial";
+    return output.parent_path() / name;
+}
+
 void RemoveQuietly(const std::filesystem::path& path) {
     std::error_code ignored;
     std::filesystem::remove(path, ignored);
@@ -97,7 +106,7 @@ public:
     Pipeline(const std::filesystem::path& output, VideoFormat format, int framesPerSecond, int width,
              int height)
         : output_(output),
-          partial_(output.parent_path() / ("." + output.filename().string() + ".partial")),
+          partial_(PartialPath(output)),
           framesPerSecond_(framesPerSecond),
           width_(width),
           height_(height),

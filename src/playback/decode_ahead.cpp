@@ -100,6 +100,20 @@ std::shared_ptr<const Bitmap> TDecodeAhead::Take(std::uint64_t position) {
     return picture;
 }
 
+void TDecodeAhead::WaitUntilAhead(std::size_t pictures) {
+    std::unique_lock guard(lock_);
+    pictureReady_.wait(guard, [&] {
+        if (stopping_) return true;
+        std::size_t ready = 0;
+        bool decoding = false;
+        for (const auto& [position, slot] : slots_) {
+            if (slot.ready && position == taken_ + ready) ++ready;
+            decoding = decoding || !slot.ready;
+        }
+        return ready >= pictures || (!decoding && !CanClaim());
+    });
+}
+
 std::size_t TDecodeAhead::PeakBytes() const {
     std::lock_guard guard(lock_);
     return peakBytes_;

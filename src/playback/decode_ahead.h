@@ -20,8 +20,8 @@ struct DecodeAheadSettings {
     int threads = 2;
     // Pictures decoded ahead of the one shown, at most, and their pixel memory at most (one picture is
     // always allowed, however large), so memory stays bounded for a series of any length.
-    std::size_t maxFrames = 24;
-    std::size_t maxBytes = std::size_t{192} << 20;
+    std::size_t maxFrames = 12;
+    std::size_t maxBytes = std::size_t{128} << 20;
     // When both are set, pictures of another size are fitted into this size, proportions kept.
     int fitWidth = 0;
     int fitHeight = 0;
@@ -43,6 +43,9 @@ public:
     // be read; null past the end or once Stop was called. Positions are taken in increasing order, and
     // taking one drops every earlier one from the cache.
     std::shared_ptr<const Bitmap> Take(std::uint64_t position);
+    // Waits until the next pictures to take are decoded: as many as given, or fewer when the series
+    // or the cache's bounds end sooner, or until Stop.
+    void WaitUntilAhead(std::size_t pictures);
     // Makes Take return null from now on and lets the workers end.
     void Stop();
 

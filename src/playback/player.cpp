@@ -12,6 +12,7 @@ TPlayer::TPlayer(std::vector<std::string> pictures, PictureLoader load, Playback
       options_(options),
       onFrame_(std::move(onFrame)),
       onEnd_(std::move(onEnd)),
+      decodeAheadFrames_(decoding.maxFrames),
       decoder_(std::move(pictures), std::move(load), options.loop, decoding) {
     thread_ = std::thread([this] { Play(); });
 }
@@ -43,6 +44,8 @@ void TPlayer::Play() {
     // One round: the pictures, then the live picture when the play ends on it.
     const std::uint64_t roundLength = pictureCount_ + (options_.endOnLive ? 1 : 0);
     if (roundLength == 0) return;
+    // A head start of half the cache takes up the unevenness of decoding; the clock starts after it.
+    decoder_.WaitUntilAhead(std::max<std::size_t>(decodeAheadFrames_ / 2, 1));
     Clock::time_point start = Clock::now();
     std::uint64_t picturePosition = 0;
     for (std::uint64_t frame = 0;; ++frame) {

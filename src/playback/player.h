@@ -30,8 +30,9 @@ struct PlaybackOptions {
 };
 
 // Plays a list of pictures at a fixed rate on a thread of its own, decoding ahead (TDecodeAhead). Frame k
-// is due k frame times after the start. A picture that is not decoded by its time is shown as soon as it
-// is and the times after it move on by as much: frames come late rather than being dropped or repeated.
+// is due k frame times after the start, which comes once half the cache is decoded. A picture that is not
+// decoded by its time is shown as soon as it is and the times after it move on by as much: frames come late
+// rather than being dropped or repeated.
 class TPlayer {
 public:
     // Called on the player's thread at each frame's time: the picture (an empty Bitmap when its file
@@ -65,6 +66,7 @@ private:
     const PlaybackOptions options_;
     const FrameShown onFrame_;
     const std::function<void()> onEnd_;
+    const std::size_t decodeAheadFrames_;
     TDecodeAhead decoder_;
     std::atomic<std::uint64_t> lateFrames_{0};
     std::mutex lock_;

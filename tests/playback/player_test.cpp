@@ -134,6 +134,7 @@ TEST(Player, LoopsUntilStopped_AndSlowDecodingMakesFramesLateNeverDropped) {
     Shown shown;
     DecodeAheadSettings oneThread;
     oneThread.threads = 1;
+    oneThread.maxFrames = 2;  // a head start of one picture
     TPlayer player(Names(3), loader.Function(), {30, true, false}, oneThread, shown.OnFrame(),
                    [&] { shown.ended = true; });
     ASSERT_TRUE(WaitFor([&] { return shown.Frames().size() >= 7; }));

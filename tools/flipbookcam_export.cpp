@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, RequestCancel);
     try {
         if (flipbook::ExportSeries(job) == flipbook::ExportOutcome::Cancelled) {
-            std::fputs("\nflipbookcam-export: cancelled, nothing written\n", stderr);
+            if (job.progress) std::fputc('\n', stderr);
+            std::fputs("flipbookcam-export: cancelled, nothing written\n", stderr);
             return 130;
         }
     } catch (const std::exception& failure) {

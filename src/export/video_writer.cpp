@@ -133,11 +133,12 @@ public:
     void Write(const Bitmap& picture) {
         ThrowOnError();
         const std::size_t stride = GST_ROUND_UP_4(static_cast<std::size_t>(frameWidth_) * 3);
+        // Framed first: nothing between making the buffer and handing it over may raise.
+        const Bitmap& frame = Framed(picture);
         GstBuffer* buffer =
             gst_buffer_new_allocate(nullptr, stride * static_cast<std::size_t>(frameHeight_), nullptr);
         GstMapInfo map;
         gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-        const Bitmap& frame = Framed(picture);
         for (int row = 0; row < frameHeight_; ++row)
             std::memcpy(map.data + static_cast<std::size_t>(row) * stride, frame.ScanLine(row), stride);
         gst_buffer_unmap(buffer, &map);

@@ -51,7 +51,7 @@ void WriteBmp(const std::filesystem::path& path, std::uint8_t grey) {
     put(24, 2);
     put(0, 4);
     put(kPixelBytes, 4);
-    put(0, 16);
+    file << std::string(16, '\0');  // resolutions and colour counts
     file << std::string(kPixelBytes, static_cast<char>(grey));
 }
 

@@ -35,6 +35,11 @@ def anchor_of(name):
     family, _, rest = name.partition("/")
     if family.startswith("Lib") or family == "Memcpy":
         return None
+    if family == "PlaybackDecode":
+        codec = "PngDecode" if rest.startswith("png/") else "JpegDecode"
+        return codec + "/raindrops-on-grass"
+    if family == "PlaybackSeries":
+        return None
     if family in ("PngDecode", "PngEncode", "JpegDecode", "JpegEncode"):
         return "Lib" + family[0].lower() + family[1:] + "/" + rest
     if family == "PngEncodeParallel":  # PngEncodeParallel/NAME/threads:N/real_time

@@ -12,9 +12,11 @@ install(CODE "
   file(CREATE_LINK ../${FLIPBOOK_PROGRAM_FOLDER}/flipbookcam
        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/flipbookcam\" SYMBOLIC)
 ")
-if(TARGET flipbookcam-graphs)
-  install(TARGETS flipbookcam-graphs RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+foreach(tool flipbookcam-graphs flipbookcam-export)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/flipbookcam.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/flipbookcam.svg

@@ -8,9 +8,11 @@ build_packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
+  gstreamer1.0-plugins-ugly  # x264enc for the video export (vp9enc is in the "good" set)
   libglib2.0-dev zlib1g-dev libjpeg62-turbo-dev
 )
-test_packages=(libgtest-dev libgmock-dev libpng-dev xvfb xauth dbus-x11 clang libclang-rt-14-dev)
+# The H.264 decoder reads exported videos back in the tests.
+test_packages=(gstreamer1.0-libav libgtest-dev libgmock-dev libpng-dev xvfb xauth dbus-x11 clang libclang-rt-14-dev)
 bench_packages=(libbenchmark-dev libpng-dev python3)
 fuzz_packages=(clang libclang-rt-14-dev)
 

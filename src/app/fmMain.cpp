@@ -30,6 +30,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/device_watch.h"
 #include "platform/shell/desktop.h"
+#include "playback/player.h"
 #include "snapshots/snapshot_writer.h"
 #include "widgets/url_label.h"
 
@@ -38,6 +39,7 @@ namespace flipbook {
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
     ConnectHandlers();
+    CreatePlayback();
     CreateLiveView();
     CreateSnapshotWriter();
     FormCreate();

@@ -35,6 +35,7 @@ class Bitmap;
 class TFilter;
 class TFilterGraph;
 class TImage;
+class TPlayer;
 class TSampleGrabber;
 class TSnapshotWriter;
 class TSysDevEnum;
@@ -85,6 +86,13 @@ public:
     QStatusBar* sbMain = nullptr;
     QMenu* pmSnapshots = nullptr;
     QAction* miSnapDelete = nullptr;
+    // Playback and export, after "Delete Picture" in the list's context menu; the first three have keys
+    // that work anywhere on the "Record" tab.
+    QAction* miSnapPlay = nullptr;
+    QAction* miSnapPlayLast = nullptr;
+    QAction* miSnapLoop = nullptr;
+    QAction* miSnapRate = nullptr;
+    QAction* miSnapExport = nullptr;
 
     // Reads the program's own version block for the caption.
     TVersionInfo viVersionInfo;
@@ -121,6 +129,15 @@ signals:
     // Emitted on the media framework's thread when cameras come or go; answered on the window's thread.
     void VideoDevicesChangeReported();
 
+    // Playback: frames a second (1 to 30), and how many pictures "Play Last Frames" plays.
+    int PlaybackRate = 12;
+    int PlaybackLastFrames = 10;
+    // True from the start of a playback until it ends or is stopped and the live view is back.
+    bool Playing() const { return player_ != nullptr; }
+    // Asks where to write the exported video, starting from the suggested path; "" when cancelled.
+    // A file dialog unless tests replace it.
+    std::function<std::string(const std::string& suggestion)> AskExportPath;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -148,6 +165,19 @@ private:
     void btSnapshotsDirClick();
     void pmSnapshotsPopup(const QPoint& position);
     void miSnapDeleteClick();
+
+    // Playback and export (fmMain_playback.cpp).
+    void CreatePlayback();
+    void miSnapPlayClick();
+    void miSnapPlayLastClick();
+    void miSnapRateClick();
+    void miSnapExportClick();
+    // The listed pictures from the entry given to the last, as paths.
+    std::vector<std::string> ListedPictures(int first) const;
+    void StartPlayback(std::vector<std::string> pictures, bool endOnLive);
+    void StopPlayback();
+    // On the player's thread: shows the picture, or gives the display back to the live view (null).
+    void PlaybackFrame(const Bitmap* picture);
 
     // Runs the device selection for the device box's selected entry; false when it fails.
     bool SelectDevice();
@@ -202,6 +232,19 @@ private:
     std::string cameraProblem_;  // what keeps it from delivering pictures; empty while it works
     std::atomic<bool> onionSkinOn_{true};
     std::atomic<int> onionSkinPosition_{50};
+
+    // While playback shows a picture the frame handler leaves the display alone.
+    std::atomic<bool> playbackShowsPicture_{false};
+    // The display as the live view left it, shown again when playback hands back to the live view.
+    std::unique_ptr<Bitmap> displayBeforePlayback_;
+    // The status text, which says what plays while it plays.
+    QString statusBeforePlayback_;
+    // Catches any key or click while playing: it stops playback and goes no further.
+    std::unique_ptr<QObject> playbackInterrupt_;
+    // Tells the end of one play from the end of the next.
+    std::uint64_t playbackGeneration_ = 0;
+    // Last, so it is stopped first, before anything it draws into goes.
+    std::unique_ptr<TPlayer> player_;
 };
 
 }  // namespace flipbook

@@ -168,6 +168,8 @@ void TFormMain::ckGrabOnionClick() {
 
 void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTime*/,
                                       const std::uint8_t* buffer, std::uint32_t bufferLength) {
+    // Playback owns the display while it shows a picture (fmMain_playback.cpp).
+    if (playbackShowsPicture_) return;
     DrawFrame(sender, buffer, bufferLength,
               {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_},
               {onionSkinOn_.load(), onionSkinPosition_.load()});

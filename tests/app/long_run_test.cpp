@@ -28,29 +28,12 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
+#include "support/fixed_chooser.h"
 #include "support/temp_dir.h"
 #include "test_camera.h"
-#include "widgets/select_dir.h"
 
 namespace flipbook {
 namespace {
-
-class FixedChooser : public DirectoryChooser {
-public:
-    explicit FixedChooser(std::string folder)
-        : folder_(std::move(folder)), previous_(InstallDirectoryChooser(this)) {}
-    ~FixedChooser() override { InstallDirectoryChooser(previous_); }
-    FixedChooser(const FixedChooser&) = delete;
-    FixedChooser& operator=(const FixedChooser&) = delete;
-    bool Select(QWidget*, std::string& directory, SelectDirOptions, int) override {
-        directory = folder_;
-        return true;
-    }
-
-private:
-    std::string folder_;
-    DirectoryChooser* previous_;
-};
 
 // The resident memory of the process in kilobytes.
 long ResidentKilobytes() {
@@ -77,7 +60,7 @@ private slots:
     void SnapsAndSwitches_KeepEveryPicture_WithoutFailuresOrGrowth() {
         testing::TempDir folder;
         testing::FakeDesktop desktop;
-        FixedChooser chooser(folder.Path().string());
+        testing::FixedChooser chooser(folder.Path().string());
         const std::map<std::string, std::string> cameras = {{"A", "A:320x240@30:smpte:yuy2"},
                                                             {"B", "B:320x240@30:ball:mjpeg"}};
         testing::SetTestCameras(cameras.at("A") + ";" + cameras.at("B"));

@@ -23,7 +23,9 @@ grep -qx 'Exec=flipbookcam' "$entry" || fail "the desktop entry does not start f
 grep -qx 'Type=Application' "$entry" || fail "the desktop entry is not an application"
 icon=$(sed -n 's/^Icon=//p' "$entry")
 [ -f "$stage/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "icon $icon is not installed"
-if grep -q '^add_executable(flipbookcam-graphs' "$(dirname "$0")/../../tools/CMakeLists.txt" 2>/dev/null; then
-  [ -x "$stage/usr/bin/flipbookcam-graphs" ] || fail "the graph inspection tool is not installed"
-fi
+for tool in flipbookcam-graphs flipbookcam-export; do
+  if grep -q "^add_executable($tool" "$(dirname "$0")/../../tools/CMakeLists.txt" 2>/dev/null; then
+    [ -x "$stage/usr/bin/$tool" ] || fail "$tool is not installed"
+  fi
+done
 echo "install layout ok"

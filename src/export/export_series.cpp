@@ -1,0 +1,31 @@
+#include "export/export_series.h"
+
+#include <memory>
+
+#include "export/video_writer.h"
+#include "platform/graphics/bitmap.h"
+
+namespace flipbook {
+
+ExportOutcome ExportSeries(const SeriesExport& job) {
+    if (job.pictures.empty()) throw EExportError("There are no pictures to export");
+    const VideoFormat format = VideoFormatOf(job.output);
+    const auto cancelled = [&job] { return job.cancel && job.cancel->load(); };
+    std::unique_ptr<TVideoWriter> writer;
+    Bitmap picture;
+    for (std::size_t index = 0; index < job.pictures.size(); ++index) {
+        if (cancelled()) return ExportOutcome::Cancelled;
+        if (!job.load(picture, job.pictures[index]))
+            throw EExportError("Cannot read the picture " + job.pictures[index]);
+        if (!writer)
+            writer = std::make_unique<TVideoWriter>(job.output, format, job.framesPerSecond, picture.Width(),
+                                                    picture.Height());
+        writer->Write(picture);
+        if (job.progress) job.progress(index + 1, job.pictures.size());
+    }
+    if (cancelled()) return ExportOutcome::Cancelled;
+    writer->Finish();
+    return ExportOutcome::Written;
+}
+
+}  // namespace flipbook

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/picture_loader.h"
+
+namespace flipbook {
+
+// What to export: the pictures in order, one video frame each, at the rate given.
+struct SeriesExport {
+    std::vector<std::string> pictures;
+    std::filesystem::path output;  // ".mp4" (H.264) or ".webm" (VP9)
+    int framesPerSecond = 12;
+    PictureLoader load;
+    // Told after each written frame: (frames written, frames in all). Called on the exporting thread.
+    std::function<void(std::size_t done, std::size_t total)> progress;
+    // Polled before each frame; when it turns true the export stops and leaves no file.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+enum class ExportOutcome { Written, Cancelled };
+
+// Writes the series as a video whose frame size is the first picture's (pictures of other sizes are
+// fitted into it with black bars). Raises EExportError for an empty series, a picture that cannot be
+// read (naming it), a missing encoder or a video that cannot be written; then, as after a cancel, no
+// output file is left.
+ExportOutcome ExportSeries(const SeriesExport& job);
+
+}  // namespace flipbook

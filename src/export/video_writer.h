@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/core/exception.h"
+
+namespace flipbook {
+
+class Bitmap;
+
+// A video that cannot be written: a missing encoder (the message names the Debian package to
+// install), a file that cannot be created, or a pipeline that failed while writing.
+class EExportError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+enum class VideoFormat { Mp4H264, WebMVp9 };
+
+// The format for an output file by its extension, ".mp4" or ".webm" in any case; raises EExportError
+// for any other.
+VideoFormat VideoFormatOf(const std::filesystem::path& output);
+
+// The frame size of a video whose first picture has the given size: the encoders take even sizes only,
+// so an odd width or height grows by one black column or row.
+int EvenFrameSize(int pictureSize);
+
+// Writes pictures as the frames of a video through GStreamer (H.264 in MP4, or VP9 in WebM), at a fixed
+// rate. The file is written under a temporary name beside the output and renamed only by Finish, so a
+// writer destroyed before that (cancelled, or after a failure) leaves no file behind.
+class TVideoWriter {
+public:
+    // The frames show pictures of width x height (the first picture's size). Raises EExportError when
+    // an encoder is missing or the output cannot be created.
+    TVideoWriter(const std::filesystem::path& output, VideoFormat format, int framesPerSecond, int width,
+                 int height);
+    ~TVideoWriter();
+    TVideoWriter(const TVideoWriter&) = delete;
+    TVideoWriter& operator=(const TVideoWriter&) = delete;
+
+    // Adds one frame: the picture, scaled to fit the frame with its proportions kept (black bars beside
+    // it) when its size differs. Blocks while the encoder is behind, so memory stays bounded. Raises
+    // EExportError when the pipeline failed.
+    void Write(const Bitmap& picture);
+    // Ends the stream, waits until the file is complete and gives it its name. Raises EExportError
+    // when that fails; the temporary file is removed then.
+    void Finish();
+
+    int FrameWidth() const;
+    int FrameHeight() const;
+
+private:
+    class Pipeline;
+    std::unique_ptr<Pipeline> pipeline_;
+};
+
+}  // namespace flipbook

@@ -1,0 +1,130 @@
+// flipbookcam-export: writes a folder's pictures of one format, in name order, as a video, the same
+// way as the window's "Export Video...". A progress bar shows on a terminal; Ctrl+C cancels and
+// leaves no file behind.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/picture_files.h"
+#include "app/snapshot_folder.h"
+#include "export/export_series.h"
+#include "playback/player.h"
+
+namespace {
+
+std::atomic<bool> cancelRequested{false};
+
+extern "C" void RequestCancel(int) {
+    cancelRequested = true;
+}
+
+int Usage(std::FILE* out, int status) {
+    std::fputs(
+        "usage: flipbookcam-export FOLDER OUTPUT [--fps N] [--format png|jpg|bmp]\n"
+        "  Writes the folder's pictures of the format (png unless given), in name order, as a video:\n"
+        "  OUTPUT ends in .mp4 (H.264) or .webm (VP9); N frames a second, 1 to 30 (12 unless given).\n",
+        out);
+    return status;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "flipbookcam-export: %s\n", message.c_str());
+    return 1;
+}
+
+struct Arguments {
+    std::string folder;
+    std::string output;
+    int framesPerSecond = flipbook::PlaybackOptions::kDefaultRate;
+    std::string format = "png";
+};
+
+// False when the command line is not understood.
+bool Parse(int argc, char** argv, Arguments& arguments) {
+    std::vector<std::string> positional;
+    for (int index = 1; index < argc; ++index) {
+        const std::string argument = argv[index];
+        const bool hasValue = index + 1 < argc;
+        if (argument == "--fps" && hasValue) {
+            char* end = nullptr;
+            const long rate = std::strtol(argv[++index], &end, 10);
+            if (*end != '\0' || rate < flipbook::PlaybackOptions::kMinimumRate ||
+                rate > flipbook::PlaybackOptions::kMaximumRate)
+                return false;
+            arguments.framesPerSecond = static_cast<int>(rate);
+        } else if (argument == "--format" && hasValue) {
+            arguments.format = argv[++index];
+            if (arguments.format != "png" && arguments.format != "jpg" && arguments.format != "bmp")
+                return false;
+        } else if (argument.rfind("--", 0) == 0) {
+            return false;
+        } else {
+            positional.push_back(argument);
+        }
+    }
+    if (positional.size() != 2) return false;
+    arguments.folder = positional[0];
+    arguments.output = positional[1];
+    return true;
+}
+
+void ShowProgress(std::size_t done, std::size_t total) {
+    constexpr std::size_t kBarWidth = 40;
+    const std::size_t filled = total ? done * kBarWidth / total : kBarWidth;
+    std::fprintf(stderr, "\r[%s%s] %zu/%zu frames", std::string(filled, '#').c_str(),
+                 std::string(kBarWidth - filled, ' ').c_str(), done, total);
+    if (done == total) std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help"))
+        return Usage(stdout, 0);
+    Arguments arguments;
+    if (!Parse(argc, argv, arguments)) return Usage(stderr, 2);
+
+    std::error_code error;
+    if (!std::filesystem::is_directory(arguments.folder, error))
+        return Fail("no such folder: " + arguments.folder);
+    std::string folder = arguments.folder;
+    if (folder.back() != '/') folder += '/';
+    std::vector<std::string> names = flipbook::ListPictureNames(folder, "." + arguments.format);
+    if (names.empty()) return Fail("no ." + arguments.format + " pictures in " + arguments.folder);
+    // The window lists them sorted, and snapshot names sort in the order they were taken.
+    std::sort(names.begin(), names.end());
+
+    flipbook::SeriesExport job;
+    for (const std::string& name : names) job.pictures.push_back(folder + name);
+    job.output = arguments.output;
+    job.framesPerSecond = arguments.framesPerSecond;
+    job.load = [](flipbook::Bitmap& target, const std::string& path) {
+        return flipbook::LoadPicture(&target, path);
+    };
+    if (isatty(STDERR_FILENO)) job.progress = ShowProgress;
+    job.cancel = &cancelRequested;
+    std::signal(SIGINT, RequestCancel);
+    std::signal(SIGTERM, RequestCancel);
+    try {
+        if (flipbook::ExportSeries(job) == flipbook::ExportOutcome::Cancelled) {
+            if (job.progress) std::fputc('\n', stderr);
+            std::fputs("flipbookcam-export: cancelled, nothing written\n", stderr);
+            return 130;
+        }
+    } catch (const std::exception& failure) {
+        if (job.progress) std::fputc('\n', stderr);
+        return Fail(failure.what());
+    }
+    std::printf("%zu frames at %d a second written to %s\n", job.pictures.size(), job.framesPerSecond,
+                arguments.output.c_str());
+    return 0;
+}

@@ -129,6 +129,7 @@ signals:
     // Emitted on the media framework's thread when cameras come or go; answered on the window's thread.
     void VideoDevicesChangeReported();
 
+public:
     // Playback: frames a second (1 to 30), and how many pictures "Play Last Frames" plays.
     int PlaybackRate = 12;
     int PlaybackLastFrames = 10;

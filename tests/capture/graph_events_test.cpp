@@ -30,7 +30,9 @@ protected:
         };
         graph_.OnGraphUserAbort = name("UserAbort");
         graph_.OnGraphErrorAbort = [this](TFilterGraph&, HRESULT result, const std::string& message) {
-            seen_ = "ErrorAbort " + std::to_string(result) + (message.empty() ? "" : " " + message);
+            // Appended in place: GCC 12 at -O3 takes " " + message for an overlapping copy (-Wrestrict).
+            seen_ = "ErrorAbort " + std::to_string(result);
+            if (!message.empty()) seen_.append(" ").append(message);
         };
         graph_.OnGraphVideoSizeChanged = pair("VideoSize");
         graph_.OnGraphOpeningFile = flag("OpeningFile");

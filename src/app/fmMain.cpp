@@ -22,7 +22,9 @@
 #include <QWindow>
 
 #include "app/application.h"
+#include "app/camera_settings_dialog.h"
 #include "app/image.h"
+#include "cameracontrols/camera_control.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
@@ -40,6 +42,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
     ConnectHandlers();
     CreatePlayback();
+    CreateCameraMenu();
     CreateLiveView();
     CreateSnapshotWriter();
     FormCreate();

@@ -65,7 +65,8 @@ public:
     virtual HRESULT Reset() = 0;
 };
 
-// Named text properties of a device.
+// Named text properties of a device: "FriendlyName", "CLSID" when the device announces one, and
+// "DevicePath" (its V4L2 device node) for a camera reached through V4L2.
 class IPropertyBag : public IUnknown {
 public:
     static constexpr IID kIid = MakeGuid("{55272A00-42CB-11CE-8135-00AA004BB851}");

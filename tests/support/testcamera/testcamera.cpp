@@ -9,6 +9,8 @@
 //                             1280x720@10, 1920x1080@5 and MJPEG 640x480@30, 1280x720@30, 1920x1080@30
 //   busy                      held by another program: fails when asked to stream
 //   unplug=N                  pulled out after N frames: posts the error and leaves the device list
+//   controls                  offers a webcam's controls, whose automatics drift the picture's
+//                             brightness and colour as a real webcam's do (camera_controls.h)
 //   noclsid                   the device announces no class id
 //   clsid=TEXT                the device announces TEXT as its class id
 //   anything else             the test pattern of videotestsrc (default smpte)
@@ -26,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "camera_controls.h"
 #include "camera_source.h"
 #include "virtual_camera.h"
 
@@ -56,6 +59,7 @@ void ForgetChangesOfAnotherList(PlugBoard& board) {
     std::string configuration = variable ? variable : "";
     if (configuration == board.configuration) return;
     board.configuration = configuration;
+    flipbook::testcamera::ForgetAllControls();
     board.pulledOut.clear();
     board.pluggedIn.clear();
 }
@@ -208,6 +212,8 @@ static void flipbook_test_camera_provider_plug(FlipbookTestCameraProvider*, cons
             return flipbook::testcamera::ParseCamera(other).name == camera.name;
         });
         board.pluggedIn.push_back(description);
+        // A camera plugged in starts as it left the factory.
+        flipbook::testcamera::ForgetControls(camera.name);
         index = 100 + static_cast<int>(board.pluggedIn.size());
     }
     RemoveFromWatchers(camera.name);
@@ -252,6 +258,8 @@ void PullOut(const std::string& name) {
         std::erase_if(board.pluggedIn,
                       [&](const std::string& description) { return ParseCamera(description).name == name; });
     }
+    // Without power a camera forgets its controls.
+    ForgetControls(name);
     RemoveFromWatchers(name);
 }
 

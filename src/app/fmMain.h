@@ -242,7 +242,6 @@ private:
     void CameraStarted();
     void FillCameraModes();
     void ChooseCameraMode(const CaptureMode& mode);
-    void CameraControlsChanged();
     std::unique_ptr<CameraControls> cameraControls_;
     CameraLock cameraLock_;
     std::string lockedCamera_;  // the camera the lock holds

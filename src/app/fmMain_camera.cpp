@@ -62,7 +62,8 @@ void TFormMain::ToggleCameraLock() {
     } catch (const ECameraControl& error) {
         SetStatusText(QString::fromUtf8(error.what()));
     }
-    CameraControlsChanged();
+    miCameraLock->setChecked(cameraLock_.Locked());
+    if (cameraSettings_) cameraSettings_->Refresh();
 }
 
 void TFormMain::ShowCameraSettings() {
@@ -118,11 +119,8 @@ void TFormMain::CameraStarted() {
             SetStatusText(QString::fromLatin1(kLockLostText));
         }
     }
-    CameraControlsChanged();
-}
-
-void TFormMain::CameraControlsChanged() {
     miCameraLock->setChecked(cameraLock_.Locked());
+    // Another camera, or the same one bound anew: its rows are built again.
     if (cameraSettings_) cameraSettings_->Rebuild();
 }
 

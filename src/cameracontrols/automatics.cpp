@@ -24,10 +24,4 @@ bool AutomaticOn(const CameraControl& automatic) {
     return automatic.value != ManualValueOf(automatic);
 }
 
-const CameraControl* FindControl(const std::vector<CameraControl>& controls, std::uint32_t id) {
-    for (const CameraControl& control : controls)
-        if (control.id == id) return &control;
-    return nullptr;
-}
-
 }  // namespace flipbook

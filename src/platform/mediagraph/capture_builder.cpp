@@ -245,6 +245,7 @@ private:
 
 }  // namespace
 
+// Beside the builder, which reads a source's modes the same way (source_modes.h).
 std::vector<CaptureMode> OfferedCaptureModes(IBaseFilter* source) {
     GstElement* element = ElementOf(source);
     if (!element) return {};

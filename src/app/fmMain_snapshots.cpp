@@ -17,6 +17,7 @@
 #include "app/picture_files.h"
 #include "app/snapshot_folder.h"
 #include "app/snapshot_item.h"
+#include "app/time_lapse.h"
 #include "platform/graphics/bitmap.h"
 #include "shellutils/zt_utils.h"
 #include "snapshots/snapshot_writer.h"
@@ -198,6 +199,7 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
         SetStatusText(QString::fromStdString(name + " was not saved: " + outcome.failure));
         saveFailureShown_ = true;
         TheDesktop().Beep();
+        TimeLapse->Stop(QString::fromStdString(name + " was not saved: " + outcome.failure));
         return;
     }
     if (saveFailureShown_) {

@@ -154,6 +154,8 @@ QString TFormMain::TakeTimeLapsePicture() {
 
 QString TFormMain::ShootingStatusLine() const {
     QStringList fields;
+    // The status bar is hidden behind the view, so what keeps the camera from working shows here.
+    if (CameraLost()) fields << QString::fromStdString(cameraProblem_);
     fields << (snapshotDir_.empty() ? QStringLiteral("no folder yet") : QString::fromStdString(snapshotDir_));
     const int selected = SelectedSnapshot();
     if (lbSnapshots->count() > 0)

@@ -71,13 +71,9 @@ void TShootingView::DrawFrame(const Bitmap& live, const Bitmap& reference, std::
                               TOnionSkin onion) {
     {
         std::lock_guard lock(renderLock_);
-        if (!open_ || screen_.isNull()) return;
         options_.look = chosenLook_ == ScreenLook::Mix && !onion.on ? ScreenLook::Live : chosenLook_;
         options_.weight = onion.position;
-        auto* pixels = reinterpret_cast<std::uint32_t*>(screen_.bits());
-        frame_.Render(live, reference, referenceVersion, options_,
-                      {pixels, screen_.width(), screen_.height(),
-                       static_cast<std::size_t>(screen_.bytesPerLine()) / 4});
+        Render(live, reference, referenceVersion, options_);
     }
     emit RepaintRequested();
 }
@@ -86,22 +82,21 @@ void TShootingView::DrawPicture(const Bitmap& picture) {
     if (picture.Empty()) return;
     {
         std::lock_guard lock(renderLock_);
-        if (!open_ || screen_.isNull()) return;
         ScreenOptions options = options_;
         options.look = ScreenLook::Live;
-        auto* pixels = reinterpret_cast<std::uint32_t*>(screen_.bits());
-        Bitmap converted;
-        const Bitmap* shown = &picture;
-        if (picture.BitsPerPixel() != 24) {
-            converted = picture;
-            converted.SetPixelFormat(PixelFormat::Bit24);
-            shown = &converted;
-        }
-        frame_.Render(*shown, Bitmap(), 0, options,
-                      {pixels, screen_.width(), screen_.height(),
-                       static_cast<std::size_t>(screen_.bytesPerLine()) / 4});
+        // Playback hands over pictures already decoded to 24 bits and fitted to the live picture's size.
+        Render(picture, Bitmap(), 0, options);
     }
     emit RepaintRequested();
+}
+
+void TShootingView::Render(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,
+                           const ScreenOptions& options) {
+    if (!open_ || screen_.isNull()) return;
+    auto* pixels = reinterpret_cast<std::uint32_t*>(screen_.bits());
+    frame_.Render(
+        live, reference, referenceVersion, options,
+        {pixels, screen_.width(), screen_.height(), static_cast<std::size_t>(screen_.bytesPerLine()) / 4});
 }
 
 QImage TShootingView::ScreenPicture() const {

@@ -77,6 +77,9 @@ private:
     // Shows the status line and starts its 2-second fade.
     void Wake();
     void SetLook(ScreenLook look);
+    // Under renderLock_: the screen image of the picture, while the view is open.
+    void Render(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,
+                const ScreenOptions& options);
 
     mutable std::mutex renderLock_;  // guards everything below up to the timers
     ScreenFrame frame_;

@@ -59,9 +59,18 @@ void Darken(std::uint32_t* pixels, std::size_t count) {
 
 constexpr ViewRowKernels kPortable{Mix, Difference, LerpRow, Resample, Expand, Lighten, Darken};
 
+bool HasAvx512() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+}
+
+const ViewRowKernels* Widest() {
+    if (HasAvx512()) return &Avx512ViewRows();
+    if (__builtin_cpu_supports("avx2")) return &Avx2ViewRows();
+    return &kPortable;
+}
+
 std::atomic<const ViewRowKernels*>& Active() {
-    static std::atomic<const ViewRowKernels*> active{__builtin_cpu_supports("avx2") ? &Avx2ViewRows()
-                                                                                    : &kPortable};
+    static std::atomic<const ViewRowKernels*> active{Widest()};
     return active;
 }
 
@@ -98,9 +107,14 @@ const ViewRowKernels& ViewRows() {
 }
 
 void UseViewInstructionSet(InstructionSet set) {
-    const bool wide =
-        (set == InstructionSet::Avx2 || set == InstructionSet::Avx512) && __builtin_cpu_supports("avx2");
-    Active().store(wide ? &Avx2ViewRows() : &kPortable);
+    if (set == InstructionSet::Avx512 && HasAvx512()) {
+        Active().store(&Avx512ViewRows());
+    } else if ((set == InstructionSet::Avx2 || set == InstructionSet::Avx512) &&
+               __builtin_cpu_supports("avx2")) {
+        Active().store(&Avx2ViewRows());
+    } else {
+        Active().store(&kPortable);
+    }
 }
 
 }  // namespace flipbook::effects_detail

@@ -1,7 +1,7 @@
 #pragma once
 
-// Internal to the effects folder: the row kernels of the full-screen view, each exact and written once
-// portably and once for AVX2 (memory-bound at screen sizes, so wider vectors gain little).
+// Internal to the effects folder: the row kernels of the full-screen view, each exact and written
+// portably, for AVX2 and, where the wider vector pays, for AVX-512.
 
 #include <cstddef>
 #include <cstdint>
@@ -44,13 +44,14 @@ struct ViewRowKernels {
     void (*darken)(std::uint32_t* pixels, std::size_t count);
 };
 
-// The kernels of the instruction set in use: the widest supported up to AVX2 unless told otherwise.
+// The kernels of the instruction set in use: the widest supported unless told otherwise.
 const ViewRowKernels& ViewRows();
-// Makes later calls use the given set (AVX-512 runs the AVX2 kernels), so tests and benchmarks can
-// check and measure every path on one machine.
+// Makes later calls use the given set, or the widest supported below it (SSE2 runs the portable
+// kernels), so tests and benchmarks can check and measure every path on one machine.
 void UseViewInstructionSet(InstructionSet set);
 
 const ViewRowKernels& PortableViewRows();
 const ViewRowKernels& Avx2ViewRows();
+const ViewRowKernels& Avx512ViewRows();
 
 }  // namespace flipbook::effects_detail

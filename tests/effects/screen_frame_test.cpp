@@ -54,8 +54,10 @@ struct Screen {
 class ViewRowsTest : public ::testing::TestWithParam<InstructionSet> {
 protected:
     void SetUp() override {
-        if (GetParam() != InstructionSet::Portable && !__builtin_cpu_supports("avx2"))
+        if (GetParam() == InstructionSet::Avx2 && !__builtin_cpu_supports("avx2"))
             GTEST_SKIP() << "the processor has no AVX2";
+        if (GetParam() == InstructionSet::Avx512 && !__builtin_cpu_supports("avx512bw"))
+            GTEST_SKIP() << "the processor has no AVX-512";
         effects_detail::UseViewInstructionSet(GetParam());
     }
     void TearDown() override { effects_detail::UseViewInstructionSet(InstructionSet::Avx512); }
@@ -64,7 +66,8 @@ protected:
 // Lengths with whole vectors and tails; every weight; the plain definitions written out here.
 TEST_P(ViewRowsTest, Kernels_GiveTheDefinitionsBytes) {
     const auto& rows = effects_detail::ViewRows();
-    for (const std::size_t count : {std::size_t{1}, std::size_t{31}, std::size_t{96}, std::size_t{1000}}) {
+    for (const std::size_t count :
+         {std::size_t{1}, std::size_t{31}, std::size_t{96}, std::size_t{1000}, std::size_t{4099}}) {
         const auto a = Noise(count, 1);
         const auto b = Noise(count, 2);
         std::vector<std::uint8_t> out(count + effects_detail::kRowSlack);
@@ -121,7 +124,8 @@ TEST_P(ViewRowsTest, Kernels_GiveTheDefinitionsBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ViewRowsTest,
-                         ::testing::Values(InstructionSet::Portable, InstructionSet::Avx2));
+                         ::testing::Values(InstructionSet::Portable, InstructionSet::Avx2,
+                                           InstructionSet::Avx512));
 
 TEST(DifferenceTest, Difference_BrightensFourfoldAndRefusesUnequalPictures) {
     const Bitmap live = Picture(50, 3, [](int x, int) { return 0x000000u + static_cast<std::uint32_t>(x); });

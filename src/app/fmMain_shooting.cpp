@@ -160,7 +160,8 @@ QString TFormMain::ShootingStatusLine() const {
     const int selected = SelectedSnapshot();
     if (lbSnapshots->count() > 0)
         fields << QStringLiteral("last %1").arg(lbSnapshots->item(lbSnapshots->count() - 1)->text());
-    fields << QStringLiteral("%1 pictures").arg(lbSnapshots->count());
+    fields << (lbSnapshots->count() == 1 ? QStringLiteral("1 picture")
+                                         : QStringLiteral("%1 pictures").arg(lbSnapshots->count()));
     if (selected >= 0) fields << QStringLiteral("reference %1").arg(lbSnapshots->item(selected)->text());
     fields << (ckGrabOnion->isChecked() ? QStringLiteral("onion skin %1 %").arg(tbGrabOnion->value())
                                         : QStringLiteral("onion skin off"));

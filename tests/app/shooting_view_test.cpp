@@ -110,6 +110,8 @@ private slots:
         // Page Up: the picture before the new one is the reference; T shows it alone, pixel for pixel.
         QTest::keyClick(view, Qt::Key_PageUp);
         QCOMPARE(form_->lbSnapshots->currentRow(), kPictures - 1);
+        // The onion skin at the slider's new weight: 45 % camera blue and 55 % of the reference.
+        QVERIFY(QTest::qWaitFor([&] { return Shown(view, 640, 512) == qRgb(72, 110, 131); }, 5000));
         QTest::keyClick(view, Qt::Key_T);
         QVERIFY(QTest::qWaitFor([&] { return Shown(view, 640, 512) == ColourOf(kPictures - 1); }, 5000));
         const QImage compared = view->grab().toImage();

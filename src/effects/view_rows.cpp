@@ -83,6 +83,7 @@ AxisTaps MakeAxisTaps(int sourceLength, int targetLength) {
     taps.second.resize(count);
     taps.weight.resize(count);
     taps.safeCount = static_cast<int>(count);
+    taps.halving = sourceLength == 2 * targetLength;
     const double step = static_cast<double>(sourceLength) / targetLength;
     for (std::size_t position = 0; position < count; ++position) {
         const double at =

@@ -24,6 +24,8 @@ struct AxisTaps {
     // First target pixel from which second reaches the source's last pixel: a 4-byte load there
     // would pass the row's end.
     int safeCount = 0;
+    // Exactly half the size: every target pixel the rounded-up mean of two source pixels.
+    bool halving = false;
 };
 AxisTaps MakeAxisTaps(int sourceLength, int targetLength);
 

@@ -92,7 +92,37 @@ FLIPBOOK_AVX2 void LerpRow(const std::uint8_t* a, const std::uint8_t* b, std::ui
     Tail().lerp(a + i, b + i, out + i, count - i, w);
 }
 
+// Half the width: out pixel x is the rounded-up mean of pixels 2x and 2x + 1, four pixels a step. Each
+// 128-bit half gets twelve input bytes; its means land in bytes 0 to 5 of the low half and 6 to 11 of
+// the high half, which a dword permute brings beside the low half's.
+FLIPBOOK_AVX2 std::size_t Halve(const std::uint8_t* in, std::uint8_t* out, std::size_t inBytes) {
+    const __m256i spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+    const __m256i evens = _mm256_setr_epi8(0, 1, 2, 6, 7, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                           -1, -1, -1, -1, -1, -1, 0, 1, 2, 6, 7, 8, -1, -1, -1, -1);
+    const __m256i odds = _mm256_setr_epi8(3, 4, 5, 9, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                          -1, -1, -1, -1, -1, -1, 3, 4, 5, 9, 10, 11, -1, -1, -1, -1);
+    const __m256i gather = _mm256_setr_epi32(3, 5, 6, 3, 3, 3, 3, 3);
+    std::size_t x = 0;
+    // A step reads 32 bytes for the 24 it uses.
+    for (; 6 * x + 32 <= inBytes; x += 4) {
+        const __m256i pixels = _mm256_permutevar8x32_epi32(Load(in + 6 * x), spread);
+        const __m256i means =
+            _mm256_avg_epu8(_mm256_shuffle_epi8(pixels, evens), _mm256_shuffle_epi8(pixels, odds));
+        const __m256i joined = _mm256_or_si256(means, _mm256_permutevar8x32_epi32(means, gather));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm256_castsi256_si128(joined));
+    }
+    return x;
+}
+
 FLIPBOOK_AVX2 void Resample(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps) {
+    if (taps.halving) {
+        const std::size_t done = Halve(in, out, 6 * taps.first.size());
+        for (std::size_t x = done; x < taps.first.size(); ++x)
+            for (std::size_t channel = 0; channel < 3; ++channel)
+                out[3 * x + channel] =
+                    static_cast<std::uint8_t>((in[6 * x + channel] + in[6 * x + 3 + channel] + 1) / 2);
+        return;
+    }
     const __m256i zero = _mm256_setzero_si256();
     const __m256i full = _mm256_set1_epi16(256);
     // The twelve colour bytes of four 4-byte pixels, in each 128-bit half.

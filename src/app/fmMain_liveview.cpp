@@ -174,7 +174,7 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
     // Playback owns the display while it shows a picture (fmMain_playback.cpp).
     if (playbackShowsPicture_) return;
     if (fmShooting->IsOpen()) {
-        DrawShootingFrame(sender, *liveFrame_, *referencePicture_, picturesLock_, referenceVersion_.load(),
+        DrawShootingFrame(sender, *liveFrame_, *referencePicture_, picturesLock_, referenceVersion_,
                           {onionSkinOn_.load(), onionSkinPosition_.load()}, *fmShooting);
         return;
     }

@@ -227,12 +227,13 @@ void TShootingView::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void DrawShootingFrame(TSampleGrabber& grabber, Bitmap& liveFrame, const Bitmap& reference,
-                       std::mutex& picturesLock, std::uint64_t referenceVersion, TOnionSkin onion,
-                       TShootingView& view) {
+                       std::mutex& picturesLock, const std::atomic<std::uint64_t>& referenceVersion,
+                       TOnionSkin onion, TShootingView& view) {
     try {
         std::lock_guard lock(picturesLock);
         grabber.GetBitmap(liveFrame);
-        view.DrawFrame(liveFrame, reference, referenceVersion, onion);
+        // Read under the lock that every change of the reference takes.
+        view.DrawFrame(liveFrame, reference, referenceVersion.load(), onion);
     } catch (...) {
         // As in the tab's frame handler: this frame is lost, the next one comes soon.
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -97,7 +98,7 @@ private:
 // and the view its next screen image; the tab's box, hidden behind the view, is left alone. Takes the
 // pictures lock; nothing raises.
 void DrawShootingFrame(TSampleGrabber& grabber, Bitmap& liveFrame, const Bitmap& reference,
-                       std::mutex& picturesLock, std::uint64_t referenceVersion, TOnionSkin onion,
-                       TShootingView& view);
+                       std::mutex& picturesLock, const std::atomic<std::uint64_t>& referenceVersion,
+                       TOnionSkin onion, TShootingView& view);
 
 }  // namespace flipbook

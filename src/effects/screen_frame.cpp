@@ -44,11 +44,15 @@ void DrawThirdsGrid(const ScreenImage& screen, PixelArea area) {
     }
 }
 
-// Rows of a 24-bit source as rows of another size: vertically between two source rows, then
-// horizontally between two pixels, bilinear. A source row of the target's size is handed out as it is.
+// Rows of a 24-bit source as rows of another size, bilinear. Shrinking, rows are first mixed vertically
+// over the source's width, then resampled across; enlarging, each source row is resampled across once
+// and kept while the target rows between it and the next are mixed from the two. A source row of the
+// target's size is handed out as it is.
 class ScreenFrame::Scaler {
 public:
     void Prepare(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight) {
+        // The source's rows may have changed since the last frame.
+        for (Kept& kept : kept_) kept.row = -1;
         if (sourceWidth == sourceWidth_ && sourceHeight == sourceHeight_ && targetWidth == targetWidth_ &&
             targetHeight == targetHeight_)
             return;
@@ -59,29 +63,52 @@ public:
         columns_ = effects_detail::MakeAxisTaps(sourceWidth, targetWidth);
         rows_ = effects_detail::MakeAxisTaps(sourceHeight, targetHeight);
         vertical_.assign(static_cast<std::size_t>(sourceWidth) * 3 + kRowSlack, 0);
+        for (Kept& kept : kept_) kept.pixels.assign(static_cast<std::size_t>(targetWidth) * 3 + kRowSlack, 0);
     }
 
-    // Row y of the target, in out (which has the slack) or in the source itself.
+    // Row y of the target, in out (which has the slack), in a row kept here or in the source itself.
     const std::uint8_t* Row(const Bitmap& source, int y, std::uint8_t* out) {
         const auto& kernels = ViewRows();
-        const std::uint8_t* vertical = nullptr;
-        if (sourceHeight_ == targetHeight_) {
-            vertical = source.ScanLine(y);
-        } else {
-            const auto at = static_cast<std::size_t>(y);
-            vertical = source.ScanLine(rows_.first[at]);
-            if (rows_.weight[at] != 0) {
-                kernels.lerp(vertical, source.ScanLine(rows_.second[at]), vertical_.data(),
-                             static_cast<std::size_t>(sourceWidth_) * 3, rows_.weight[at]);
-                vertical = vertical_.data();
-            }
+        const auto at = static_cast<std::size_t>(y);
+        if (sourceHeight_ == targetHeight_) return Across(source.ScanLine(y), out);
+        if (targetHeight_ > sourceHeight_ && sourceWidth_ != targetWidth_) {
+            const std::uint8_t* upper = KeptRow(source, rows_.first[at], rows_.second[at]);
+            if (rows_.weight[at] == 0) return upper;
+            kernels.lerp(upper, KeptRow(source, rows_.second[at], rows_.first[at]), out,
+                         static_cast<std::size_t>(targetWidth_) * 3, rows_.weight[at]);
+            return out;
         }
-        if (sourceWidth_ == targetWidth_) return vertical;
-        kernels.resample(vertical, out, columns_);
-        return out;
+        const std::uint8_t* vertical = source.ScanLine(rows_.first[at]);
+        if (rows_.weight[at] != 0) {
+            kernels.lerp(vertical, source.ScanLine(rows_.second[at]), vertical_.data(),
+                         static_cast<std::size_t>(sourceWidth_) * 3, rows_.weight[at]);
+            vertical = vertical_.data();
+        }
+        return Across(vertical, out);
     }
 
 private:
+    struct Kept {
+        int row = -1;
+        std::vector<std::uint8_t> pixels;
+    };
+
+    const std::uint8_t* Across(const std::uint8_t* row, std::uint8_t* out) const {
+        if (sourceWidth_ == targetWidth_) return row;
+        ViewRows().resample(row, out, columns_);
+        return out;
+    }
+
+    // Source row `row` resampled across, replacing the kept row that is not `alsoNeeded`.
+    const std::uint8_t* KeptRow(const Bitmap& source, int row, int alsoNeeded) {
+        for (Kept& kept : kept_)
+            if (kept.row == row) return kept.pixels.data();
+        Kept& replaced = kept_[0].row == alsoNeeded ? kept_[1] : kept_[0];
+        replaced.row = row;
+        ViewRows().resample(source.ScanLine(row), replaced.pixels.data(), columns_);
+        return replaced.pixels.data();
+    }
+
     int sourceWidth_ = -1;
     int sourceHeight_ = -1;
     int targetWidth_ = -1;
@@ -89,6 +116,7 @@ private:
     AxisTaps columns_;
     AxisTaps rows_;
     std::vector<std::uint8_t> vertical_;
+    Kept kept_[2];
 };
 
 ScreenFrame::ScreenFrame() : liveScaler_(std::make_unique<Scaler>()) {}

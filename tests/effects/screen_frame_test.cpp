@@ -159,10 +159,11 @@ TEST(ScreenFrameTest, Render_FitsWithBarsAndShowsEachLook) {
         EXPECT_EQ(screen.At(0, y), 0xFF000000u);
         EXPECT_EQ(screen.At(19, y), 0xFF000000u);
     }
-    // Twice the size: area pixel (5, 4) lies at source (2.25, 1.75), rows mixed first, then columns.
+    // Twice the size: area pixel (5, 4) lies at source (2.25, 1.75); enlarging, each source row is
+    // resampled across first, then two such rows mixed.
     const auto lerp = [](int a, int b, int w) { return (a * (256 - w) + b * w + 128) >> 8; };
     EXPECT_EQ(screen.At(2 + 5, 4) & 0xFF,
-              static_cast<std::uint32_t>(lerp(lerp(61, 62, 192), lerp(91, 92, 192), 64)));
+              static_cast<std::uint32_t>(lerp(lerp(61, 91, 64), lerp(62, 92, 64), 192)));
 
     options.look = ScreenLook::Reference;
     frame.Render(live, reference, 1, options, screen.image);

@@ -60,7 +60,8 @@ void Darken(std::uint32_t* pixels, std::size_t count) {
 constexpr ViewRowKernels kPortable{Mix, Difference, LerpRow, Resample, Expand, Lighten, Darken};
 
 bool HasAvx512() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
 }
 
 const ViewRowKernels* Widest() {

@@ -1,5 +1,6 @@
 // The AVX-512 row kernels of the full-screen view where a wider vector pays: the mix, the difference
-// and the expansion to screen pixels, each giving the AVX2 kernel's bytes. The rest are the AVX2 ones.
+// and the expansion to screen pixels (with the byte permute of AVX-512 VBMI), each giving the AVX2
+// kernel's bytes. The rest are the AVX2 ones.
 
 #include <immintrin.h>
 
@@ -7,7 +8,7 @@
 
 #include "effects/view_rows.h"
 
-#define FLIPBOOK_AVX512 __attribute__((target("avx512f,avx512bw")))
+#define FLIPBOOK_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 namespace flipbook::effects_detail {
 namespace {
@@ -57,35 +58,26 @@ FLIPBOOK_AVX512 void Difference(const std::uint8_t* a, const std::uint8_t* b, st
     Narrower().difference(a + i, b + i, out + i, count - i);
 }
 
-FLIPBOOK_AVX512 __m512i FourQuarters(const std::uint8_t* in, bool mirrored) {
-    // Quarter q holds pixels 4q to 4q + 3 (mirrored: 12 - 4q to 15 - 4q); each load reads 16 bytes.
-    const auto quarter = [in, mirrored](int q) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 12 * (mirrored ? 3 - q : q)));
-    };
-    __m512i pixels = _mm512_castsi128_si512(quarter(0));
-    pixels = _mm512_inserti32x4(pixels, quarter(1), 1);
-    pixels = _mm512_inserti32x4(pixels, quarter(2), 2);
-    return _mm512_inserti32x4(pixels, quarter(3), 3);
+// Sixteen pixels a step: one byte permute spreads 48 colour bytes over 64, pixel p's to bytes 4p to
+// 4p + 2 (mirrored, pixel 15 - p's).
+FLIPBOOK_AVX512 __m512i SpreadIndexes(bool mirrored) {
+    alignas(64) std::uint8_t indexes[64];
+    for (int byte = 0; byte < 64; ++byte) {
+        const int pixel = mirrored ? 15 - byte / 4 : byte / 4;
+        indexes[byte] = static_cast<std::uint8_t>(byte % 4 == 3 ? 0 : 3 * pixel + byte % 4);
+    }
+    return _mm512_load_si512(indexes);
 }
 
 FLIPBOOK_AVX512 void Expand(const std::uint8_t* in, std::uint32_t* out, std::size_t pixels, bool mirrored) {
     const __m512i alpha = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
-    // Per 128-bit quarter: colour bytes 3p to 3p + 2 into pixel p's low three bytes.
-    const auto dword = [](int first) {
-        return static_cast<int>(0xFF000000u | static_cast<unsigned>(first + 2) << 16 |
-                                static_cast<unsigned>(first + 1) << 8 | static_cast<unsigned>(first));
-    };
-    const __m512i forward = _mm512_set4_epi32(dword(9), dword(6), dword(3), dword(0));
-    const __m512i backward = _mm512_set4_epi32(dword(0), dword(3), dword(6), dword(9));
+    const __m512i spread = SpreadIndexes(mirrored);
     std::size_t x = 0;
-    // Sixteen pixels read 52 bytes.
-    for (; 3 * x + 52 <= 3 * pixels; x += 16) {
-        const __m512i quarters = FourQuarters(in + 3 * x, mirrored);
-        if (mirrored) {
-            Store(out + pixels - 16 - x, _mm512_or_si512(_mm512_shuffle_epi8(quarters, backward), alpha));
-        } else {
-            Store(out + x, _mm512_or_si512(_mm512_shuffle_epi8(quarters, forward), alpha));
-        }
+    // A step reads 64 bytes for the 48 it uses.
+    for (; 3 * x + 64 <= 3 * pixels; x += 16) {
+        const __m512i spreadPixels =
+            _mm512_or_si512(_mm512_maskz_permutexvar_epi8(~__mmask64{0}, spread, Load(in + 3 * x)), alpha);
+        Store(mirrored ? out + pixels - 16 - x : out + x, spreadPixels);
     }
     if (mirrored) {
         Narrower().expand(in + 3 * x, out, pixels - x, true);

@@ -56,7 +56,7 @@ protected:
     void SetUp() override {
         if (GetParam() == InstructionSet::Avx2 && !__builtin_cpu_supports("avx2"))
             GTEST_SKIP() << "the processor has no AVX2";
-        if (GetParam() == InstructionSet::Avx512 && !__builtin_cpu_supports("avx512bw"))
+        if (GetParam() == InstructionSet::Avx512 && !__builtin_cpu_supports("avx512vbmi"))
             GTEST_SKIP() << "the processor has no AVX-512";
         effects_detail::UseViewInstructionSet(GetParam());
     }

@@ -72,7 +72,7 @@ void TFormMain::CreateShooting() {
     });
     connect(TimeLapse, &TTimeLapse::Stopped, this, [this](const QString& text) {
         SetStatusText(text);
-        fmShooting->update();
+        fmShooting->ShowStatusLine();
     });
 
     const auto addKey = [this](const char* name, Qt::Key key, void (TFormMain::*handler)()) {
@@ -154,8 +154,10 @@ QString TFormMain::TakeTimeLapsePicture() {
 
 QString TFormMain::ShootingStatusLine() const {
     QStringList fields;
-    // The status bar is hidden behind the view, so what keeps the camera from working shows here.
-    if (CameraLost()) fields << QString::fromStdString(cameraProblem_);
+    // The status bar is hidden behind the view, so what it says beyond the folder shows here: a lost
+    // camera, a picture not saved, why a time-lapse stopped.
+    const QString status = StatusText();
+    if (!status.isEmpty() && status.toStdString() != snapshotDir_ && !TimeLapse->Running()) fields << status;
     fields << (snapshotDir_.empty() ? QStringLiteral("no folder yet") : QString::fromStdString(snapshotDir_));
     const int selected = SelectedSnapshot();
     if (lbSnapshots->count() > 0)

@@ -15,6 +15,7 @@
 
 #include "app/fmMain.h"
 #include "app/picture_files.h"
+#include "app/shooting_view.h"
 #include "app/snapshot_folder.h"
 #include "app/snapshot_item.h"
 #include "app/time_lapse.h"
@@ -200,6 +201,7 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
         saveFailureShown_ = true;
         TheDesktop().Beep();
         TimeLapse->Stop(QString::fromStdString(name + " was not saved: " + outcome.failure));
+        fmShooting->ShowStatusLine();
         return;
     }
     if (saveFailureShown_) {

@@ -59,7 +59,7 @@ void TShootingView::Open(QScreen* screen) {
     raise();
     activateWindow();
     setFocus();
-    Wake();
+    ShowStatusLine();
 }
 
 bool TShootingView::IsOpen() const {
@@ -118,7 +118,7 @@ void TShootingView::SetLook(ScreenLook look) {
 }
 
 void TShootingView::keyPressEvent(QKeyEvent* event) {
-    Wake();
+    ShowStatusLine();
     const ScreenLook look = [this] {
         std::lock_guard lock(renderLock_);
         return chosenLook_;
@@ -201,7 +201,7 @@ void TShootingView::closeEvent(QCloseEvent* event) {
     emit Closed();
 }
 
-void TShootingView::Wake() {
+void TShootingView::ShowStatusLine() {
     fade_->stop();
     statusOpacity_ = 1.0;
     fadeDelay_->start();

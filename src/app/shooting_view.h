@@ -43,6 +43,8 @@ public:
     // On the player's thread: a picture of a playing series, shown alone (an empty one leaves the last).
     void DrawPicture(const Bitmap& picture);
 
+    // Shows the status line again, as a key does; it fades after 2 seconds.
+    void ShowStatusLine();
     // A copy of the screen image as the view paints it, without the status line.
     QImage ScreenPicture() const;
     ScreenOptions Options() const;
@@ -75,8 +77,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Shows the status line and starts its 2-second fade.
-    void Wake();
     void SetLook(ScreenLook look);
     // Under renderLock_: the screen image of the picture, while the view is open.
     void Render(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,

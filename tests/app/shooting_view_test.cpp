@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,14 @@ private slots:
         form_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
         form_->pcMain->setCurrentWidget(form_->tsMainGrab);
-        QVERIFY(QTest::qWaitFor([&] { return !form_->imGrabSample->Picture().Empty(); }, 10000));
+        // The display is written on the streaming thread under its canvas lock.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                Bitmap& display = form_->imGrabSample->Picture();
+                std::lock_guard lock(display.GetCanvas());
+                return !display.Empty();
+            },
+            10000));
     }
     void cleanup() {
         if (QTest::currentTestFailed()) folder_->Keep();

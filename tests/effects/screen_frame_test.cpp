@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -93,14 +94,15 @@ TEST_P(ViewRowsTest, Kernels_GiveTheDefinitionsBytes) {
                 ASSERT_EQ(pixel, 0xFF000000u | a[3 * x + 2] << 16 | a[3 * x + 1] << 8 | a[3 * x]);
             }
         }
+        const auto lineBytes = Noise(4 * pixels, 4);
         std::vector<std::uint32_t> line(pixels);
-        std::copy_n(reinterpret_cast<const std::uint32_t*>(b.data()), pixels, line.data());
+        std::memcpy(line.data(), lineBytes.data(), 4 * pixels);
         auto dark = line;
         rows.lighten(line.data(), pixels);
         rows.darken(dark.data(), pixels);
         for (std::size_t x = 0; x < pixels; ++x)
             for (int shift = 0; shift < 24; shift += 8) {
-                const int byte = b[4 * x + static_cast<std::size_t>(shift / 8)];
+                const int byte = lineBytes[4 * x + static_cast<std::size_t>(shift / 8)];
                 ASSERT_EQ(line[x] >> shift & 0xFF, static_cast<std::uint32_t>(byte / 2 + 128));
                 ASSERT_EQ(dark[x] >> shift & 0xFF, static_cast<std::uint32_t>((byte + 1) / 2));
                 ASSERT_EQ(line[x] >> 24, 0xFFu);

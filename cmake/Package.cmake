@@ -37,6 +37,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 # Qt's platform plugin for X11; PackageDependencies.cmake asks which Debian package ships it.
 set(FLIPBOOK_QT_XCB_PLUGIN ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/platforms/libqxcb.so)
+# Qt's libraries, which dpkg-shlibdeps names already (with their versions): a plugin they ship needs no
+# second, unversioned entry.
+set(FLIPBOOK_LINKED_QT_LIBRARIES "")
+foreach(library Qt6::Core Qt6::Gui Qt6::Widgets)
+  get_target_property(location ${library} LOCATION)
+  list(APPEND FLIPBOOK_LINKED_QT_LIBRARIES ${location})
+endforeach()
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/PackageDependencies.cmake)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/PackageDependencies.cmake.in ${CPACK_PROJECT_CONFIG_FILE} @ONLY)
 include(CPack)

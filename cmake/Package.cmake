@@ -1,7 +1,7 @@
 # The Debian package, built by scripts/package.sh with `cpack -G DEB` from a Release build configured
 # for /usr: what cmake/Install.cmake installs, with the copyright and changelog Debian asks for. The
 # version is the program's own (cmake/Version.cmake); the dependencies are computed when the package
-# is made (cmake/PackageDependencies.cmake).
+# is made (cmake/PackageDependencies.cmake.in).
 set(FLIPBOOK_MAINTAINER "Flipbook Cam developers <flipbookcam@example.org>")
 
 set(debian_docs ${CMAKE_INSTALL_DATADIR}/doc/flipbookcam)

@@ -33,6 +33,9 @@ brought_in=$(installed_packages | comm -13 "$work/packages-before" - | grep -vx 
 dpkg-query -L flipbookcam >"$work/files"
 
 flipbookcam-export --version
+for page in flipbookcam flipbookcam-export flipbookcam-graphs; do
+  LC_ALL=C MANPAGER=cat man "$page" 2>/dev/null | grep "^${page^^}(1) " >/dev/null || fail "man $page shows no manual page"
+done
 
 # Three pictures of different sizes, as the program drew them, to a WebM video.
 pictures=$work/pictures

@@ -97,7 +97,7 @@ private slots:
     void ShootingView_KeysActOnTheFullScreenPicture() {
         const QRect box = form_->imGrabSample->geometry();
         form_->lbSnapshots->setFocus();
-        QTest::keyClick(form_->lbSnapshots, Qt::Key_F);
+        QVERIFY(PressOnTab(Qt::Key_F));
         TShootingView* view = form_->fmShooting;
         QVERIFY(QTest::qWaitForWindowExposed(view));
         QCOMPARE(view->geometry(), QGuiApplication::primaryScreen()->geometry());
@@ -162,7 +162,7 @@ private slots:
         form_->TimeLapse->IntervalSeconds = 1;
         form_->TimeLapse->Count = 3;
         form_->lbSnapshots->setFocus();
-        QTest::keyClick(form_->lbSnapshots, Qt::Key_I);
+        QVERIFY(PressOnTab(Qt::Key_I));
         QVERIFY(form_->TimeLapse->Running());
         QVERIFY(QTest::qWaitFor([&] { return !form_->TimeLapse->Running(); }, 30000));
         QVERIFY(QTest::qWaitFor([&] { return form_->PendingSaves() == 0; }, 10000));
@@ -180,10 +180,10 @@ private slots:
     void TimeLapse_IStopsAnEndlessOne() {
         form_->TimeLapse->IntervalSeconds = 1;
         form_->lbSnapshots->setFocus();
-        QTest::keyClick(form_->lbSnapshots, Qt::Key_I);
+        QVERIFY(PressOnTab(Qt::Key_I));
         QVERIFY(QTest::qWaitFor([&] { return form_->TimeLapse->Taken() >= 2; }, 20000));
         QVERIFY(form_->StatusText().startsWith(QStringLiteral("Time-lapse: ")));
-        QTest::keyClick(form_->lbSnapshots, Qt::Key_I);
+        QVERIFY(PressOnTab(Qt::Key_I));
         QVERIFY(!form_->TimeLapse->Running());
         const int taken = form_->TimeLapse->Taken();
         QTest::qWait(2500);
@@ -200,7 +200,7 @@ private slots:
         form_->lbSnapshots->setCurrentRow(1);
         form_->PlaybackRate = 4;
         form_->lbSnapshots->setFocus();
-        QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
+        QVERIFY(PressOnTab(Qt::Key_P));
         std::vector<int> marked;
         while (form_->Playing()) {
             const int row = form_->lbSnapshots->currentRow();
@@ -217,6 +217,16 @@ private slots:
     }
 
 private:
+    // A key of the "Record" tab's shortcuts, which act only in the active window; GUI tests running
+    // beside this one on the same display may have taken the activation meanwhile.
+    bool PressOnTab(Qt::Key key) {
+        form_->activateWindow();
+        if (!QTest::qWaitForWindowActive(form_.get())) return false;
+        form_->lbSnapshots->setFocus();
+        QTest::keyClick(form_->lbSnapshots, key);
+        return true;
+    }
+
     static QRgb Shown(QWidget* view, int x, int y) { return view->grab().toImage().pixel(x, y); }
 
     std::unique_ptr<testing::TempDir> folder_;

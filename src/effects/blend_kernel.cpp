@@ -1,12 +1,12 @@
 #include "effects/blend_kernel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <mutex>
 
+#include "effects/instruction_sets.h"
 #include "platform/core/exception.h"
 
 #if defined(__x86_64__) && defined(__SSE2__)
@@ -197,8 +197,9 @@ Mixer Mixer::For(long double weight) {
     auto table = std::make_shared<Table>();
     for (int a = 0; a < 256; ++a)
         for (int b = 0; b < 256; ++b)
-            (*table)[static_cast<std::size_t>(a << 8 | b)] =
+            table->answers[static_cast<std::size_t>(a << 8 | b)] =
                 ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight);
+    table->differenceMultiplier = DifferenceMultiplier(table->answers, weight);
     mixer.table_ = table;
     const std::lock_guard lock(TableMutex());
     lastTable = std::move(table);
@@ -454,40 +455,24 @@ constexpr BlockMixers kAvx512Mixers{avx512::MixBlocks<Ties::None>, avx512::MixBl
 
 #endif
 
-std::atomic<InstructionSet>& ActiveInstructionSet() {
-    static std::atomic<InstructionSet> active{SupportedInstructionSets().back()};
-    return active;
-}
-
 }  // namespace
-
-std::vector<InstructionSet> SupportedInstructionSets() {
-    std::vector<InstructionSet> sets{InstructionSet::Portable};
-#if defined(__x86_64__) && defined(__SSE2__)
-    __builtin_cpu_init();
-    sets.push_back(InstructionSet::Sse2);
-    if (__builtin_cpu_supports("avx2")) sets.push_back(InstructionSet::Avx2);
-    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi"))
-        sets.push_back(InstructionSet::Avx512);
-#endif
-    return sets;
-}
-
-void UseInstructionSet(InstructionSet set) {
-    ActiveInstructionSet().store(set, std::memory_order_relaxed);
-}
 
 void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                    std::size_t count) const {
     if (table_) {
-        const Table& table = *table_;
-        for (std::size_t i = 0; i < count; ++i)
-            target[i] = table[static_cast<std::size_t>(first[i]) << 8 | second[i]];
+        std::size_t done = 0;
+        const InstructionSet set = ActiveInstructionSet();
+        if (table_->differenceMultiplier && set >= InstructionSet::Avx2)
+            done = MixByDifference(first, second, target, count, *table_->differenceMultiplier,
+                                   set == InstructionSet::Avx512);
+        const auto& answers = table_->answers;
+        for (std::size_t i = done; i < count; ++i)
+            target[i] = answers[static_cast<std::size_t>(first[i]) << 8 | second[i]];
         return;
     }
     std::size_t done = 0;
 #if defined(__x86_64__) && defined(__SSE2__)
-    const InstructionSet set = ActiveInstructionSet().load(std::memory_order_relaxed);
+    const InstructionSet set = ActiveInstructionSet();
     if (set != InstructionSet::Portable) {
         const BlockMixers& mixers = set == InstructionSet::Avx512 ? kAvx512Mixers
                                     : set == InstructionSet::Avx2 ? kAvx2Mixers

@@ -5,11 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effects/blend_difference_blocks.h"
 #include "effects/blend_kernel.h"
-
-#if defined(__x86_64__) && defined(__SSE2__)
-#include <immintrin.h>
-#endif
 
 namespace flipbook::effects_detail {
 
@@ -26,19 +23,11 @@ __attribute__((target("avx2"))) std::size_t MixAvx2(const std::uint8_t* first, c
                                                     std::uint8_t* target, std::size_t count,
                                                     std::int16_t multiplier) {
     const __m256i weight = _mm256_set1_epi16(multiplier);
-    const __m256i zero = _mm256_setzero_si256();
     std::size_t i = 0;
     for (; i + 32 <= count; i += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
-        const __m256i aLow = _mm256_unpacklo_epi8(a, zero);
-        const __m256i aHigh = _mm256_unpackhi_epi8(a, zero);
-        const __m256i dLow = _mm256_sub_epi16(_mm256_unpacklo_epi8(b, zero), aLow);
-        const __m256i dHigh = _mm256_sub_epi16(_mm256_unpackhi_epi8(b, zero), aHigh);
-        const __m256i low = _mm256_add_epi16(aLow, _mm256_mulhrs_epi16(dLow, weight));
-        const __m256i high = _mm256_add_epi16(aHigh, _mm256_mulhrs_epi16(dHigh, weight));
-        // Unpacking and packing both work within 128-bit lanes, so the byte order comes back.
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), _mm256_packus_epi16(low, high));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), MixDifferenceBlock(a, b, weight));
     }
     return i;
 }
@@ -48,19 +37,10 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t MixAvx512(const std::uin
                                                                   std::uint8_t* target, std::size_t count,
                                                                   std::int16_t multiplier) {
     const __m512i weight = _mm512_set1_epi16(multiplier);
-    const __m512i zero = _mm512_setzero_si512();
     std::size_t i = 0;
-    for (; i + 64 <= count; i += 64) {
-        const __m512i a = _mm512_loadu_si512(first + i);
-        const __m512i b = _mm512_loadu_si512(second + i);
-        const __m512i aLow = _mm512_unpacklo_epi8(a, zero);
-        const __m512i aHigh = _mm512_unpackhi_epi8(a, zero);
-        const __m512i dLow = _mm512_sub_epi16(_mm512_unpacklo_epi8(b, zero), aLow);
-        const __m512i dHigh = _mm512_sub_epi16(_mm512_unpackhi_epi8(b, zero), aHigh);
-        const __m512i low = _mm512_add_epi16(aLow, _mm512_mulhrs_epi16(dLow, weight));
-        const __m512i high = _mm512_add_epi16(aHigh, _mm512_mulhrs_epi16(dHigh, weight));
-        _mm512_storeu_si512(target + i, _mm512_packus_epi16(low, high));
-    }
+    for (; i + 64 <= count; i += 64)
+        _mm512_storeu_si512(target + i, MixDifferenceBlock(_mm512_loadu_si512(first + i),
+                                                           _mm512_loadu_si512(second + i), weight));
     return i;
 }
 
@@ -80,13 +60,21 @@ std::optional<std::int16_t> DifferenceMultiplier(const std::array<std::uint8_t, 
                 return std::nullopt;
         offset[static_cast<std::size_t>(difference + 255)] = expected;
     }
+    return MultiplierGiving(weight, [&](int difference) {
+        return std::optional<int>(offset[static_cast<std::size_t>(difference + 255)]);
+    });
+}
+
+std::optional<std::int16_t> MultiplierGiving(
+    long double weight, const std::function<std::optional<int>(int difference)>& offset) {
     const auto nearest = static_cast<int>(std::nearbyintl(weight * 32768));
     for (int multiplier = nearest - 1; multiplier <= nearest + 1; ++multiplier) {
         if (multiplier < -32768 || multiplier > 32767) continue;
         bool gives = true;
-        for (int difference = -255; difference <= 255 && gives; ++difference)
-            gives =
-                RoundingProduct(difference, multiplier) == offset[static_cast<std::size_t>(difference + 255)];
+        for (int difference = -255; difference <= 255 && gives; ++difference) {
+            const std::optional<int> wanted = offset(difference);
+            gives = !wanted || RoundingProduct(difference, multiplier) == *wanted;
+        }
         if (gives) return static_cast<std::int16_t>(multiplier);
     }
     return std::nullopt;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -45,9 +46,10 @@ private:
 
     int k_ = -1;  // 0..100 for slider weights, -1 for any other weight
     Ties ties_ = Ties::None;
-    const TieTable* tieTable_ = nullptr;    // for Ties::Table
-    const NearTable* nearTable_ = nullptr;  // for every slider weight
-    std::shared_ptr<const Table> table_;    // the full answer table of a weight that is not k / 100
+    const TieTable* tieTable_ = nullptr;          // for Ties::Table
+    const NearTable* nearTable_ = nullptr;        // for every slider weight
+    std::optional<std::int16_t> fullMultiplier_;  // for a slider weight without ties (see blend_difference)
+    std::shared_ptr<const Table> table_;          // the full answer table of a weight that is not k / 100
 };
 
 // The multiplier m for which a + ((d * m + 2^14) >> 15) is the answer of every byte pair (a, a + d) in
@@ -56,6 +58,11 @@ private:
 // multiplier near weight * 2^15 gives all 511 differences.
 std::optional<std::int16_t> DifferenceMultiplier(const std::array<std::uint8_t, 65536>& answers,
                                                  long double weight);
+
+// The multiplier m near weight * 2^15 for which ((d * m + 2^14) >> 15) == offset(d) for every difference
+// d in -255..255 that offset gives a value for (none: any answer will do); none when there is no such m.
+std::optional<std::int16_t> MultiplierGiving(long double weight,
+                                             const std::function<std::optional<int>(int difference)>& offset);
 
 // target[i] := first[i] + ((second[i] - first[i]) * multiplier + 2^14) >> 15 for the whole vector blocks
 // of count bytes on the given set (AVX2 or AVX-512); returns how many bytes it did.

@@ -44,6 +44,29 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t MixAvx512(const std::uin
     return i;
 }
 
+__attribute__((target("avx2"))) std::size_t MixHalvesAvx2(const std::uint8_t* first,
+                                                          const std::uint8_t* second, std::uint8_t* target,
+                                                          std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), MixHalvesBlock(a, b));
+    }
+    return i;
+}
+
+__attribute__((target("avx512f,avx512bw"))) std::size_t MixHalvesAvx512(const std::uint8_t* first,
+                                                                        const std::uint8_t* second,
+                                                                        std::uint8_t* target,
+                                                                        std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64)
+        _mm512_storeu_si512(target + i,
+                            MixHalvesBlock(_mm512_loadu_si512(first + i), _mm512_loadu_si512(second + i)));
+    return i;
+}
+
 #endif
 
 }  // namespace
@@ -78,6 +101,17 @@ std::optional<std::int16_t> MultiplierGiving(
         if (gives) return static_cast<std::int16_t>(multiplier);
     }
     return std::nullopt;
+}
+
+std::size_t MixHalves(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+                      std::size_t count, bool avx512) {
+#if defined(__x86_64__) && defined(__SSE2__)
+    return avx512 ? MixHalvesAvx512(first, second, target, count)
+                  : MixHalvesAvx2(first, second, target, count);
+#else
+    (void)first, (void)second, (void)target, (void)count, (void)avx512;
+    return 0;
+#endif
 }
 
 std::size_t MixByDifference(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,

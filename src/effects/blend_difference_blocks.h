@@ -32,6 +32,21 @@ __attribute__((target("avx512f,avx512bw"))) inline __m512i MixDifferenceBlock(__
     return _mm512_packus_epi16(low, high);
 }
 
+// The even mix of two blocks: the rounded-up average, less one where the sum is odd and that average is
+// odd too, which is the extended-precision answer at weight 0.5, ties to even.
+__attribute__((target("avx2"))) inline __m256i MixHalvesBlock(__m256i a, __m256i b) {
+    const __m256i average = _mm256_avg_epu8(a, b);
+    const __m256i odd =
+        _mm256_and_si256(_mm256_and_si256(_mm256_xor_si256(a, b), average), _mm256_set1_epi8(1));
+    return _mm256_sub_epi8(average, odd);
+}
+__attribute__((target("avx512f,avx512bw"))) inline __m512i MixHalvesBlock(__m512i a, __m512i b) {
+    const __m512i average = _mm512_avg_epu8(a, b);
+    const __m512i odd =
+        _mm512_and_si512(_mm512_and_si512(_mm512_xor_si512(a, b), average), _mm512_set1_epi8(1));
+    return _mm512_sub_epi8(average, odd);
+}
+
 }  // namespace flipbook::effects_detail
 
 #endif

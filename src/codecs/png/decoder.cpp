@@ -1,5 +1,6 @@
 // Decoding the image data into the header chunk's image buffer.
 #include <array>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -33,7 +34,7 @@ void FillGreyRamp(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma
 // row is what the filters of the current one refer to.
 class RowSource {
 public:
-    RowSource(std::vector<std::uint8_t> whole, ImageDataReader* reader, std::size_t largestRow)
+    RowSource(std::unique_ptr<std::uint8_t[]> whole, ImageDataReader* reader, std::size_t largestRow)
         : whole_(std::move(whole)), reader_(reader), zeros_(largestRow), previous_(zeros_.data()) {
         if (reader_ != nullptr) {
             for (auto& buffer : buffers_) buffer.resize(largestRow);
@@ -43,7 +44,7 @@ public:
     std::uint8_t* Next(std::size_t count) {
         if (reader_ == nullptr) {
             // The inflated data was checked to hold every row.
-            std::uint8_t* row = whole_.data() + position_;
+            std::uint8_t* row = whole_.get() + position_;
             position_ += count;
             return row;
         }
@@ -58,7 +59,7 @@ public:
     void StartPass() { previous_ = zeros_.data(); }
 
 private:
-    std::vector<std::uint8_t> whole_;
+    std::unique_ptr<std::uint8_t[]> whole_;
     std::size_t position_ = 0;
     ImageDataReader* reader_;
     std::array<std::vector<std::uint8_t>, 2> buffers_;
@@ -129,7 +130,7 @@ bool TChunkIDAT::Load(Stream& stream, const ChunkType& type, std::uint32_t lengt
     std::optional<ImageDataReader> reader;
     if (!whole) reader.emplace(stream, type, length);
     RowSource rows(
-        whole ? std::move(*whole) : std::vector<std::uint8_t>{}, reader ? &*reader : nullptr,
+        std::move(whole), reader ? &*reader : nullptr,
         static_cast<std::size_t>(RowByteCount(header.colorType, header.bitDepth, header.width)) + 1);
     bool identity = true;
     for (std::size_t index = 0; index < gamma.size(); ++index) identity = identity && gamma[index] == index;

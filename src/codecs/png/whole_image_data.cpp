@@ -3,6 +3,8 @@
 #include <libdeflate.h>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "platform/graphics/stream.h"
 
@@ -58,25 +60,26 @@ std::optional<std::vector<std::uint8_t>> GatherChunks(Stream& stream, const Chun
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> InflateWholeImageData(Stream& stream, const ChunkType& type,
-                                                               std::uint32_t length,
-                                                               std::uint64_t filteredBytes) {
+std::unique_ptr<std::uint8_t[]> InflateWholeImageData(Stream& stream, const ChunkType& type,
+                                                      std::uint32_t length, std::uint64_t filteredBytes) {
     const std::int64_t start = stream.Position();
     auto compressed = GatherChunks(stream, type, length);
     if (compressed && filteredBytes > 0 && filteredBytes / kMostInflatedPerByte <= compressed->size()) {
         const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
             libdeflate_alloc_decompressor());
         if (decompressor) {
-            std::vector<std::uint8_t> filtered(static_cast<std::size_t>(filteredBytes));
+            // Every byte is written before it is read, so none is cleared first.
+            auto filtered =
+                std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(filteredBytes));
             // With no room for the actual size, anything but exactly the picture's bytes is a failure.
             const libdeflate_result result =
                 libdeflate_zlib_decompress(decompressor.get(), compressed->data(), compressed->size(),
-                                           filtered.data(), filtered.size(), nullptr);
+                                           filtered.get(), static_cast<std::size_t>(filteredBytes), nullptr);
             if (result == LIBDEFLATE_SUCCESS) return filtered;
         }
     }
     stream.SetPosition(start);
-    return std::nullopt;
+    return nullptr;
 }
 
 }  // namespace flipbook

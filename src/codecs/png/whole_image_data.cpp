@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -40,8 +41,14 @@ bool AppendChunk(Stream& stream, const ChunkType& type, std::uint32_t length,
 // The compressed data of the consecutive "IDAT" chunks, the stream left before the chunk after them;
 // nothing when one of them is not whole.
 std::optional<std::vector<std::uint8_t>> GatherChunks(Stream& stream, const ChunkType& type,
-                                                      std::uint32_t length) {
+                                                      std::uint32_t length, std::uint64_t filteredBytes) {
     std::vector<std::uint8_t> data;
+    // Growing by copying would cost more than the reading. Room for the picture's rows stored
+    // uncompressed (five bytes a 65,535-byte block, and the zlib frame) is what the data normally
+    // needs at most, and never more than the stream has left.
+    const std::uint64_t stored = filteredBytes + filteredBytes / 65535 * 5 + 64;
+    data.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
+        stored, static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0)))));
     if (!AppendChunk(stream, type, length, data)) return std::nullopt;
     for (;;) {
         std::uint8_t frame[8];
@@ -63,7 +70,7 @@ std::optional<std::vector<std::uint8_t>> GatherChunks(Stream& stream, const Chun
 std::unique_ptr<std::uint8_t[]> InflateWholeImageData(Stream& stream, const ChunkType& type,
                                                       std::uint32_t length, std::uint64_t filteredBytes) {
     const std::int64_t start = stream.Position();
-    auto compressed = GatherChunks(stream, type, length);
+    auto compressed = GatherChunks(stream, type, length, filteredBytes);
     if (compressed && filteredBytes > 0 && filteredBytes / kMostInflatedPerByte <= compressed->size()) {
         const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
             libdeflate_alloc_decompressor());

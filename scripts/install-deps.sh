@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a role needs (build, test, bench, fuzz), only those missing.
-# Usage: scripts/install-deps.sh build|test|bench|fuzz ...
+# Usage: scripts/install-deps.sh build|test|bench|fuzz|package ...
 set -euo pipefail
 
 build_packages=(
@@ -10,11 +10,16 @@ build_packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   gstreamer1.0-plugins-ugly  # x264enc for the video export (vp9enc is in the "good" set)
   libglib2.0-dev zlib1g-dev libjpeg62-turbo-dev
+  libdeflate-dev  # inflates a PNG's whole image data in one call
 )
 # The H.264 decoder reads exported videos back in the tests.
 test_packages=(gstreamer1.0-libav libgtest-dev libgmock-dev libpng-dev xvfb xauth dbus-x11 clang libclang-rt-14-dev)
 bench_packages=(libbenchmark-dev libpng-dev python3)
 fuzz_packages=(clang libclang-rt-14-dev)
+# The Debian package: dpkg-shlibdeps and the build flags, the checks of the metainfo, desktop entry and
+# package, and what the package check runs the installed program under (a virtual X server whose
+# windows it lists).
+package_packages=(dpkg-dev file lintian appstream desktop-file-utils man-db xvfb xauth x11-utils)
 
 wanted=()
 for role in "$@"; do
@@ -23,6 +28,7 @@ for role in "$@"; do
     test) wanted+=("${build_packages[@]}" "${test_packages[@]}") ;;
     bench) wanted+=("${build_packages[@]}" "${bench_packages[@]}") ;;
     fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
+    package) wanted+=("${build_packages[@]}" "${package_packages[@]}") ;;
     *) echo "unknown role: $role" >&2; exit 2 ;;
   esac
 done

@@ -24,6 +24,8 @@
 #include "app/application.h"
 #include "app/camera_settings_dialog.h"
 #include "app/image.h"
+#include "app/shooting_view.h"
+#include "app/time_lapse.h"
 #include "cameracontrols/camera_control.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
@@ -42,6 +44,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
     ConnectHandlers();
     CreatePlayback();
+    CreateShooting();
     CreateCameraMenu();
     CreateLiveView();
     CreateSnapshotWriter();
@@ -129,6 +132,8 @@ void TFormMain::LoadReadme() {
 void TFormMain::closeEvent(QCloseEvent* event) {
     // When the close step raises, the close is refused and the window stays open.
     event->ignore();
+    TimeLapse->Stop(QStringLiteral("the window is closing"));
+    fmShooting->close();
     FinishPendingSaves();
     FormClose();
     event->accept();

@@ -1,6 +1,7 @@
 // The camera's controls as the window offers them: the live picture's context menu with "Lock Camera"
-// (also K on the "Record" tab), "Camera Settings..." and "Camera Mode". The controls, the lock and the
-// modes live in cameracontrols/ and the media graph; this file only wires them to the window.
+// (also K on the "Record" tab and in the shooting view), "Camera Settings..." and "Camera Mode". The
+// controls, the lock and the modes live in cameracontrols/ and the media graph; this file only wires them to
+// the window.
 
 #include <QAction>
 #include <QActionGroup>
@@ -13,6 +14,7 @@
 #include "app/camera_settings_dialog.h"
 #include "app/fmMain.h"
 #include "app/image.h"
+#include "app/shooting_view.h"
 #include "cameracontrols/open_controls.h"
 #include "capture/filter.h"
 #include "capture/sys_dev_enum.h"
@@ -49,6 +51,16 @@ void TFormMain::CreateCameraMenu() {
     pmCameraMode = pmGrabSample->addMenu(QStringLiteral("Camera Mode"));
     pmCameraMode->setObjectName(QStringLiteral("pmCameraMode"));
     connect(pmCameraMode, &QMenu::aboutToShow, this, &TFormMain::FillCameraModes);
+
+    // K in the full-screen shooting view is the same lock; its status line shows the lock's state.
+    connect(fmShooting, &TShootingView::LockRequested, this, [this] {
+        ToggleCameraLock();
+        fmShooting->ShowStatusLine();
+    });
+    fmShooting->LockStatus = [this] {
+        return cameraLock_.Locked() ? QStringLiteral("camera locked")
+                                    : QStringLiteral("camera on automatics");
+    };
 
     imGrabSample->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(imGrabSample, &QWidget::customContextMenuRequested, this,

@@ -36,6 +36,8 @@ void TFormMain::LeavePendingSavesBehind() {
     // for the writer would hang the window with it; a thread of its own waits instead, and the
     // process ending takes it along.
     std::thread([writer = std::move(snapshotWriter_)]() mutable { writer.reset(); }).detach();
+    // A fresh writer, should the close still be refused and the window stay.
+    CreateSnapshotWriter();
 }
 
 }  // namespace flipbook

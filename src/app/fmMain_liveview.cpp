@@ -82,10 +82,9 @@ void TFormMain::VideoDevicesChanged() {
     for (int index = 0; index < deviceList_->DeviceCount(); ++index)
         listedPaths.push_back(deviceList_->Devices(index).DevicePath);
     const int current = cbVideoDevices->currentIndex();
-    const std::string chosen = !cameraPath_.empty() ? cameraPath_
-                               : current >= 0 && current < static_cast<int>(listedPaths.size())
-                                   ? listedPaths[current]
-                                   : std::string();
+    std::string chosen = cameraPath_;
+    if (chosen.empty() && current >= 0 && current < static_cast<int>(listedPaths.size()))
+        chosen = listedPaths[static_cast<std::size_t>(current)];
     std::vector<std::string> names;
     try {
         deviceList_->SelectCategory(CLSID_VideoInputDeviceCategory);
@@ -175,7 +174,8 @@ void TFormMain::SelectFirstWorkingDevice() {
     for (int index = 1; index < cbVideoDevices->count(); ++index) {
         cbVideoDevices->setCurrentIndex(index);
         if (SelectDevice() && !CameraLost()) {
-            SetStatusText(QString::fromStdString(CameraPassedOverText(firstProblem, cameraName_)));
+            if (!firstProblem.empty())
+                SetStatusText(QString::fromStdString(CameraPassedOverText(firstProblem, cameraName_)));
             return;
         }
     }

@@ -24,6 +24,8 @@
 
 #include "app/application.h"
 #include "app/image.h"
+#include "app/shooting_view.h"
+#include "app/time_lapse.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
@@ -41,6 +43,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
     ConnectHandlers();
     CreatePlayback();
+    CreateShooting();
     CreateLiveView();
     CreateSnapshotWriter();
     FormCreate();
@@ -129,6 +132,8 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     // A second close (or a second signal) while this one waits for the saves changes nothing.
     if (closing_) return;
     QScopedValueRollback closing(closing_, true);
+    TimeLapse->Stop(QStringLiteral("the window is closing"));
+    fmShooting->close();
     FinishPendingSaves();
     FormClose();
     event->accept();

@@ -39,6 +39,8 @@ void NoteEndingSignal(int signalNumber) {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("flipbookcam"));
+    // Lets a Wayland dock match the window to the installed desktop entry and its icon.
+    setDesktopFileName(QStringLiteral("org.example.flipbookcam"));
     setFont(ProgramFont());
     SetTitle(QStringLiteral("Flipbook Cam"));
     // JPEG pictures decode to what the screen can show: 8-bit output on a palette screen.

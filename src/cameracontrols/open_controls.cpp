@@ -11,7 +11,7 @@ std::unique_ptr<CameraControls> OpenCameraControls(IMoniker* device, IBaseFilter
     std::string path;
     if (device &&
         Succeeded(device->BindToStorage(nullptr, nullptr, IPropertyBag::kIid, properties.PutVoid())) &&
-        properties && Succeeded(properties->Read("DevicePath", path))) {
+        properties && Succeeded(properties->Read("V4l2DevicePath", path))) {
         try {
             return MakeV4l2Controls(OpenV4l2Device(path));
         } catch (const ECameraControl&) {

@@ -65,8 +65,10 @@ public:
     virtual HRESULT Reset() = 0;
 };
 
-// Named text properties of a device: "FriendlyName", "CLSID" when the device announces one, and
-// "DevicePath" (its V4L2 device node) for a camera reached through V4L2.
+// Named text properties of a device: "FriendlyName" (shown to the user, shared by cameras of one
+// model), "DevicePath" (unique among the devices present, the same when a camera returns to its
+// place), "CLSID" (only for devices that announce one) and "V4l2DevicePath" (the V4L2 device node,
+// for the camera's controls; only for a camera reached through V4L2).
 class IPropertyBag : public IUnknown {
 public:
     static constexpr IID kIid = MakeGuid("{55272A00-42CB-11CE-8135-00AA004BB851}");

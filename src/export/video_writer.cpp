@@ -168,7 +168,7 @@ public:
         ++frames_;
         // The source takes the buffer whatever the result; it never blocks, the wait above bounds it.
         if (gst_app_src_push_buffer(source, buffer) != GST_FLOW_OK) {
-            ThrowOnError();
+            ReadBus();
             throw EExportError("Cannot write the video " + output_.string());
         }
         return true;
@@ -252,7 +252,7 @@ private:
     template <class Ready>
     bool WaitUntil(Ready ready) {
         for (;;) {
-            ThrowOnError();
+            ReadBus();
             if (cancel_ && cancel_->load()) return false;
             if (ready()) return true;
             std::unique_lock guard(wakeLock_);
@@ -270,7 +270,7 @@ private:
 
     // Reads the bus: raises on an error, notes the stream's end. Both kinds are read in one call, since
     // a filtered read drops every other kind of message.
-    void ThrowOnError() {
+    void ReadBus() {
         for (;;) {
             const gst::MessagePtr message(gst_bus_pop_filtered(
                 bus_.Get(), static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));

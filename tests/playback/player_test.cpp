@@ -152,6 +152,18 @@ TEST(Player, PlaysEachPictureOnceInOrder_EndingOnTheLivePicture) {
     EXPECT_EQ(shown.Frames(), (std::vector<int>{0, 1, 2, 3, 4, -2}));
 }
 
+TEST(Player, FrameThatCannotBeShown_EndsThePlay_AndNothingEscapesTheThread) {
+    Loader loader;
+    std::atomic<bool> ended{false};
+    TPlayer player(
+        Names(5), loader.Function(), {30, true, false}, {},
+        [](const Bitmap* picture) {
+            if (picture && NumberOf(*picture) == 2) throw std::bad_alloc();
+        },
+        [&] { ended = true; });
+    EXPECT_TRUE(WaitFor([&] { return ended.load(); }));
+}
+
 TEST(Player, LoopsUntilStopped_AndSlowDecodingMakesFramesLateNeverDropped) {
     Loader loader;
     loader.delay = std::chrono::milliseconds(60);  // slower than a frame at 30 a second

@@ -149,6 +149,7 @@ void TFormMain::StartPlayback(std::vector<std::string> pictures, bool endOnLive)
                       .arg(pictures.size())
                       .arg(options.framesPerSecond)
                       .arg(options.loop ? QStringLiteral(", looped") : QString()));
+    BeginPlaybackMarks(lbSnapshots->count() - static_cast<int>(pictures.size()));
     const std::uint64_t generation = ++playbackGeneration_;
     qApp->installEventFilter(playbackInterrupt_.get());
     player_ = std::make_unique<TPlayer>(
@@ -171,6 +172,7 @@ void TFormMain::StopPlayback() {
     player_->Stop();
     player_.reset();
     PlaybackFrame(nullptr);
+    EndPlaybackMarks();
     SetStatusText(statusBeforePlayback_);
 }
 
@@ -188,6 +190,7 @@ void TFormMain::PlaybackFrame(const Bitmap* picture) {
         }
     }
     imGrabSample->PictureChanged();
+    PlaybackShown(picture);
 }
 
 void TFormMain::miSnapExportClick() {

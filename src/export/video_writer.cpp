@@ -6,10 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "effects/fit.h"
@@ -95,9 +92,10 @@ std::unique_ptr<TSafeFile> CreateFile(const std::filesystem::path& output) {
     }
 }
 
-// How often a wait looks at the cancel flag, which cannot wake it: short enough that a cancel or a
-// signal ends the export at once as far as a person can tell.
-constexpr std::chrono::milliseconds kCancelPoll{20};
+// How long a wait listens to the bus before it looks again at the cancel flag and the source's room,
+// neither of which can wake it: short beside a frame's encoding, so the encoder is never starved, and
+// beside a person's patience. The bus's errors and the stream's end wake it at once.
+constexpr GstClockTime kPoll = 5 * GST_MSECOND;
 
 }  // namespace
 
@@ -142,7 +140,6 @@ public:
     // The pipeline stops before the temporary file goes with file_.
     ~Pipeline() {
         if (pipeline_) gst_element_set_state(pipeline_.Get(), GST_STATE_NULL);
-        if (bus_) gst_bus_set_sync_handler(bus_.Get(), nullptr, nullptr, nullptr);
     }
 
     bool Write(const Bitmap& picture) {
@@ -209,12 +206,8 @@ private:
                                        static_cast<std::size_t>(frameHeight_);
         queueBytes_ = frameBytes * 2;
         // Not blocking: a push that blocks cannot notice a sink that failed, and then waits for ever.
-        // need-data as soon as a frame leaves the full queue wakes Write without waiting for a poll.
         g_object_set(source.Get(), "caps", input.get(), "format", GST_FORMAT_TIME, "block", FALSE,
-                     "max-bytes", static_cast<guint64>(queueBytes_), "min-percent", 50u, nullptr);
-        GstAppSrcCallbacks callbacks{};
-        callbacks.need_data = [](GstAppSrc*, guint, gpointer self) { static_cast<Pipeline*>(self)->Wake(); };
-        gst_app_src_set_callbacks(GST_APP_SRC(source.Get()), &callbacks, this, nullptr);
+                     "max-bytes", static_cast<guint64>(queueBytes_), nullptr);
         // Both encoders take 4:2:0, which every player reads.
         const gst::CapsPtr planar(gst_caps_from_string("video/x-raw,format=I420"));
         g_object_set(rawCaps.Get(), "caps", planar.get(), nullptr);
@@ -230,22 +223,6 @@ private:
                                " video: the encoder does not link");
         source_ = source;
         bus_ = gst::BusPtr::Adopt(gst_element_get_bus(pipeline_.Get()));
-        // Errors and the stream's end wake the waits at once; the messages stay on the bus for them.
-        gst_bus_set_sync_handler(
-            bus_.Get(),
-            [](GstBus*, GstMessage*, gpointer self) {
-                static_cast<Pipeline*>(self)->Wake();
-                return GST_BUS_PASS;
-            },
-            this, nullptr);
-    }
-
-    void Wake() {
-        {
-            std::lock_guard guard(wakeLock_);
-            woken_ = true;
-        }
-        wokenChanged_.notify_all();
     }
 
     // Waits until ready() holds: true then, false when cancelled first; raises when the pipeline fails.
@@ -255,9 +232,7 @@ private:
             ReadBus();
             if (cancel_ && cancel_->load()) return false;
             if (ready()) return true;
-            std::unique_lock guard(wakeLock_);
-            wokenChanged_.wait_for(guard, kCancelPoll, [this] { return woken_; });
-            woken_ = false;
+            ReadBus(kPoll);
         }
     }
 
@@ -268,12 +243,12 @@ private:
         throw EExportError("Cannot create file " + output_.string());
     }
 
-    // Reads the bus: raises on an error, notes the stream's end. Both kinds are read in one call, since
-    // a filtered read drops every other kind of message.
-    void ReadBus() {
-        for (;;) {
-            const gst::MessagePtr message(gst_bus_pop_filtered(
-                bus_.Get(), static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+    // Reads the bus, waiting up to the time given for a message: raises on an error, notes the
+    // stream's end. Both kinds are read in one call, since a filtered read drops every other kind.
+    void ReadBus(GstClockTime wait = 0) {
+        for (;; wait = 0) {
+            const gst::MessagePtr message(gst_bus_timed_pop_filtered(
+                bus_.Get(), wait, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
             if (!message) return;
             if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS) {
                 ended_ = true;
@@ -310,9 +285,6 @@ private:
     std::uint64_t frames_ = 0;
     std::size_t queueBytes_ = 0;
     bool ended_ = false;  // the stream's end has come out of the pipeline
-    std::mutex wakeLock_;
-    std::condition_variable wokenChanged_;
-    bool woken_ = false;
     Bitmap frame_;
     gst::ElementPtr pipeline_;
     gst::ElementPtr source_;

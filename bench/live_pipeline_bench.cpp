@@ -112,7 +112,8 @@ void LivePipeline(benchmark::State& state) {
     Bitmap liveFrame;
     Bitmap referencePicture;
     std::mutex picturesLock;
-    const TFrameTargets targets{display, liveFrame, referencePicture, picturesLock};
+    LiveFrameState liveFrameState = LiveFrameState::None;
+    const TFrameTargets targets{display, liveFrame, referencePicture, picturesLock, liveFrameState};
     FrameCount frames;
     TSampleGrabber grabber("fwSampleGrabber");
     grabber.OnBuffer = [&](TSampleGrabber& sender, double, const std::uint8_t* buffer, std::uint32_t length) {
@@ -182,11 +183,16 @@ void LibjpegDecodeFrame(benchmark::State& state) {
     }
 }
 
-BENCHMARK(LibjpegDecodeFrame)->ArgNames({"W", "H"})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+BENCHMARK(LibjpegDecodeFrame)
+    ->ArgNames({"W", "H"})
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(LivePipeline)
     ->Name("LivePipeline/mjpeg")
     ->ArgNames({"W", "H"})
     ->Args({1920, 1080})
+    ->Args({3840, 2160})
     ->UseManualTime()
     ->Iterations(150)
     ->Unit(benchmark::kMillisecond);

@@ -12,6 +12,7 @@
 
 #include <QWidget>
 
+#include "app/live_view.h"
 #include "platform/com/hresult.h"
 #include "platform/shell/desktop.h"
 #include "widgets/version_info.h"
@@ -213,10 +214,12 @@ private:
     // Waits for the pending saves before the window closes, with a progress dialog if they take long.
     void FinishPendingSaves();
 
-    // Guards the live frame and the reference picture between the streaming and the UI thread.
+    // Guards the live frame, its state and the reference picture between the streaming and the UI
+    // thread.
     std::mutex picturesLock_;
     std::unique_ptr<Bitmap> liveFrame_;
     std::unique_ptr<Bitmap> referencePicture_;
+    LiveFrameState liveFrameState_ = LiveFrameState::None;
     std::string snapshotExt_;
     std::string snapshotDir_;
     QLabel* statusText_ = nullptr;

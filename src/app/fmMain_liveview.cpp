@@ -171,7 +171,7 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
     // Playback owns the display while it shows a picture (fmMain_playback.cpp).
     if (playbackShowsPicture_) return;
     DrawFrame(sender, buffer, bufferLength,
-              {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_},
+              {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_, liveFrameState_},
               {onionSkinOn_.load(), onionSkinPosition_.load()});
     imGrabSample->PictureChanged();
 }

@@ -170,9 +170,8 @@ void TFormMain::btGrabSnapClick() {
         // The live frame becomes the reference at once; the copy saved is taken under the same lock,
         // so the frame handler cannot change it while the codec reads it.
         Bitmap picture = snapshotWriter_->SparePicture();
-        WithPictures([&picture](Bitmap& live, Bitmap& reference) {
-            reference.Assign(live);
-            picture.Assign(live);
+        WithPictures([&](Bitmap& live, Bitmap& reference) {
+            SnapLiveFrame(fwSampleGrabber.get(), live, reference, liveFrameState_, picture);
         });
         if (pendingSaves_++ == 0) savingCursor_.emplace();
         snapshotWriter_->Save(std::move(picture), snapshotDir_ + name);

@@ -9,6 +9,8 @@
 //                             1280x720@10, 1920x1080@5 and MJPEG 640x480@30, 1280x720@30, 1920x1080@30
 //   busy                      held by another program: fails when asked to stream
 //   unplug=N                  pulled out after N frames: posts the error and leaves the device list
+//   loop=N                    N frames made (and compressed) before the first goes out, then sent
+//                             over and over, so a measurement of the program never pays for them
 //   noclsid                   the device announces no class id
 //   clsid=TEXT                the device announces TEXT as its class id
 //   anything else             the test pattern of videotestsrc (default smpte)

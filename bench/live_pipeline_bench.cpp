@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <ctime>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
@@ -25,6 +24,7 @@
 #include "platform/mediagraph/graph.h"
 #include "platform/mediagraph/sample_grabber.h"
 #include "platform/mediagraph/service.h"
+#include "process_time.h"
 #include "test_camera.h"
 
 namespace flipbook {
@@ -33,11 +33,7 @@ namespace {
 // Frames the camera's loop is drawn from: the first ones cost the camera itself.
 constexpr int kWarmUpFrames = 20;
 
-double ProcessCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+using bench::ProcessCpuSeconds;
 
 // The test camera's first device in a graph, connected to a sample grabber filter.
 class CameraGraph {

@@ -15,7 +15,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,16 +28,13 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
+#include "process_time.h"
 #include "test_camera.h"
 
 namespace flipbook {
 namespace {
 
-double ProcessCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+using bench::ProcessCpuSeconds;
 
 // A home and XDG folders of the run's own, so the window neither reads nor writes the user's.
 class ScratchHome {

@@ -28,6 +28,21 @@ protected:
     void TearDown() override { CoUninitialize(); }
 };
 
+// Plays the pipeline until its app sink has a frame (a generous bound against a stuck pipeline) and
+// gives that frame's bytes, none when it came to nothing.
+std::vector<std::uint8_t> FirstFrame(const gst::ElementPtr& pipeline, GstElement* sink) {
+    gst_element_set_state(pipeline.Get(), GST_STATE_PLAYING);
+    gst::SamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 20 * GST_SECOND));
+    std::vector<std::uint8_t> bytes;
+    if (sample) {
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+        bytes.resize(gst_buffer_get_size(buffer));
+        gst_buffer_extract(buffer, 0, bytes.data(), bytes.size());
+    }
+    gst_element_set_state(pipeline.Get(), GST_STATE_NULL);
+    return bytes;
+}
+
 // The one frame that `source` (a launch description ending in caps) gives, through `converter` (ours
 // when null), as the bytes the sink receives.
 std::vector<std::uint8_t> OneFrame(const std::string& source, gst::ElementPtr converter = {}) {
@@ -41,16 +56,7 @@ std::vector<std::uint8_t> OneFrame(const std::string& source, gst::ElementPtr co
     gst_bin_add_many(GST_BIN(pipeline.Get()), head, GST_ELEMENT(gst_object_ref(converter.Get())), sink,
                      nullptr);
     EXPECT_TRUE(gst_element_link_many(head, converter.Get(), sink, nullptr));
-    gst_element_set_state(pipeline.Get(), GST_STATE_PLAYING);
-    gst::SamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 20 * GST_SECOND));
-    std::vector<std::uint8_t> bytes;
-    if (sample) {
-        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-        bytes.resize(gst_buffer_get_size(buffer));
-        gst_buffer_extract(buffer, 0, bytes.data(), bytes.size());
-    }
-    gst_element_set_state(pipeline.Get(), GST_STATE_NULL);
-    return bytes;
+    return FirstFrame(pipeline, sink);
 }
 
 std::string Bars(const char* format, int width, int height) {
@@ -116,17 +122,9 @@ std::vector<std::uint8_t> LibjpegDecode(const std::vector<std::uint8_t>& jpeg, s
 std::vector<std::uint8_t> JpegFrame(int width, int height) {
     gst::ElementPtr pipeline = gst::ElementPtr::Adopt(gst_parse_launch(
         (Bars("I420", width, height) + " ! jpegenc ! appsink name=out sync=false").c_str(), nullptr));
-    gst_element_set_state(pipeline.Get(), GST_STATE_PLAYING);
     GstElement* out = gst_bin_get_by_name(GST_BIN(pipeline.Get()), "out");
-    gst::SamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(out), 20 * GST_SECOND));
+    std::vector<std::uint8_t> jpeg = FirstFrame(pipeline, out);
     gst_object_unref(out);
-    std::vector<std::uint8_t> jpeg;
-    if (sample) {
-        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-        jpeg.resize(gst_buffer_get_size(buffer));
-        gst_buffer_extract(buffer, 0, jpeg.data(), jpeg.size());
-    }
-    gst_element_set_state(pipeline.Get(), GST_STATE_NULL);
     return jpeg;
 }
 

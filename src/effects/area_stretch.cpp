@@ -28,57 +28,75 @@ int SpanEnd(const std::vector<int>& starts, int index) {
     return std::max(starts[at] + 1, starts[at + 1]);
 }
 
-// Adds a row's bytes to column sums. Sixteen bits hold up to 257 rows of 255.
-void AddRow(const std::uint8_t* row, std::uint16_t* sums, std::size_t count) {
+// The column sums of up to 257 rows, which sixteen bits hold. Column by column down the rows, so
+// each sum stays in a register and each source byte is read once.
+void SumNarrow(const Bitmap& source, int firstRow, int endRow, std::uint16_t* sums, std::size_t count) {
+    const std::uint8_t* rows[257];
+    const int rowCount = endRow - firstRow;
+    for (int row = 0; row < rowCount; ++row) rows[row] = source.ScanLine(firstRow + row);
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     for (; i + 16 <= count; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-        auto* low = reinterpret_cast<__m128i*>(sums + i);
-        auto* high = reinterpret_cast<__m128i*>(sums + i + 8);
-        _mm_storeu_si128(low, _mm_add_epi16(_mm_loadu_si128(low), _mm_unpacklo_epi8(bytes, zero)));
-        _mm_storeu_si128(high, _mm_add_epi16(_mm_loadu_si128(high), _mm_unpackhi_epi8(bytes, zero)));
+        __m128i low = zero;
+        __m128i high = zero;
+        for (int row = 0; row < rowCount; ++row) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[row] + i));
+            low = _mm_add_epi16(low, _mm_unpacklo_epi8(bytes, zero));
+            high = _mm_add_epi16(high, _mm_unpackhi_epi8(bytes, zero));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i + 8), high);
     }
 #endif
-    for (; i < count; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + row[i]);
+    for (; i < count; ++i) {
+        unsigned sum = 0;
+        for (int row = 0; row < rowCount; ++row) sum += rows[row][i];
+        sums[i] = static_cast<std::uint16_t>(sum);
+    }
 }
 
-void AddRow(const std::uint8_t* row, std::uint32_t* sums, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) sums[i] += row[i];
+// The same for taller spans, a row at a time.
+void SumWide(const Bitmap& source, int firstRow, int endRow, std::uint32_t* sums, std::size_t count) {
+    std::fill(sums, sums + count, 0u);
+    for (int row = firstRow; row < endRow; ++row) {
+        const std::uint8_t* bytes = source.ScanLine(row);
+        for (std::size_t i = 0; i < count; ++i) sums[i] += bytes[i];
+    }
 }
 
-// One target row from the column sums of `rows` source rows.
+// One target row from the column sums of `rows` source rows. Means are taken by a multiplication
+// with a 24-bit fixed-point reciprocal of the pixel count (a table by span width, as spans have one
+// or two widths), not three divisions a pixel.
 template <class Sum>
 void WriteRow(const std::vector<Sum>& sums, const std::vector<int>& columns, int rows, std::uint8_t* target,
-              int width) {
+              int width, std::vector<std::uint64_t>& reciprocals) {
+    reciprocals.assign(reciprocals.size(), 0);
     for (int x = 0; x < width; ++x) {
         const int first = columns[static_cast<std::size_t>(x)];
         const int end = SpanEnd(columns, x);
-        std::uint32_t blue = 0, green = 0, red = 0;
+        std::uint64_t blue = 0, green = 0, red = 0;
         for (int column = first; column < end; ++column) {
             const Sum* pixel = sums.data() + static_cast<std::size_t>(column) * 3;
             blue += pixel[0];
             green += pixel[1];
             red += pixel[2];
         }
-        // A multiplication by the reciprocal rather than three divisions a pixel; a float holds
-        // these sums exactly, and the mean is at most 255.
-        const float scale = 1.0f / static_cast<float>((end - first) * rows);
-        *target++ = static_cast<std::uint8_t>(static_cast<float>(blue) * scale + 0.5f);
-        *target++ = static_cast<std::uint8_t>(static_cast<float>(green) * scale + 0.5f);
-        *target++ = static_cast<std::uint8_t>(static_cast<float>(red) * scale + 0.5f);
+        const auto span = static_cast<std::size_t>(end - first);
+        if (span >= reciprocals.size()) reciprocals.resize(span + 1, 0);
+        std::uint64_t& reciprocal = reciprocals[span];
+        if (reciprocal == 0) {
+            const std::uint64_t count = span * static_cast<std::uint64_t>(rows);
+            reciprocal = ((std::uint64_t{1} << 24) + count / 2) / count;
+        }
+        constexpr std::uint64_t kHalf = std::uint64_t{1} << 23;
+        *target++ =
+            static_cast<std::uint8_t>(std::min<std::uint64_t>((blue * reciprocal + kHalf) >> 24, 255));
+        *target++ =
+            static_cast<std::uint8_t>(std::min<std::uint64_t>((green * reciprocal + kHalf) >> 24, 255));
+        *target++ = static_cast<std::uint8_t>(std::min<std::uint64_t>((red * reciprocal + kHalf) >> 24, 255));
     }
 }
-
-template <class Sum>
-void StretchRow(const Bitmap& source, int firstRow, int endRow, const std::vector<int>& columns,
-                std::vector<Sum>& sums, std::uint8_t* target, int width) {
-    std::fill(sums.begin(), sums.end(), Sum{0});
-    for (int row = firstRow; row < endRow; ++row) AddRow(source.ScanLine(row), sums.data(), sums.size());
-    WriteRow(sums, columns, endRow - firstRow, target, width);
-}
-
 }  // namespace
 
 bool StretchArea(const Bitmap& source, std::uint8_t* target, std::size_t targetStride, int width,
@@ -89,15 +107,18 @@ bool StretchArea(const Bitmap& source, std::uint8_t* target, std::size_t targetS
     const std::size_t sumCount = static_cast<std::size_t>(source.Width()) * 3;
     std::vector<std::uint16_t> narrowSums(sumCount);
     std::vector<std::uint32_t> wideSums;
+    std::vector<std::uint64_t> reciprocals(64);
     for (int y = 0; y < height; ++y) {
         const int firstRow = rows[static_cast<std::size_t>(y)];
         const int endRow = SpanEnd(rows, y);
         std::uint8_t* targetRow = target + targetStride * static_cast<std::size_t>(y);
         if (endRow - firstRow <= 257) {
-            StretchRow(source, firstRow, endRow, columns, narrowSums, targetRow, width);
+            SumNarrow(source, firstRow, endRow, narrowSums.data(), sumCount);
+            WriteRow(narrowSums, columns, endRow - firstRow, targetRow, width, reciprocals);
         } else {
             wideSums.resize(sumCount);
-            StretchRow(source, firstRow, endRow, columns, wideSums, targetRow, width);
+            SumWide(source, firstRow, endRow, wideSums.data(), sumCount);
+            WriteRow(wideSums, columns, endRow - firstRow, targetRow, width, reciprocals);
         }
     }
     return true;

@@ -41,10 +41,10 @@ using bench::ProcessCpuSeconds;
 // The test camera's first device in a graph, connected to a sample grabber filter.
 class CameraGraph {
 public:
-    CameraGraph(int width, int height) {
+    CameraGraph(int width, int height, const char* format = "mjpeg") {
         testing::PrepareTestCamera();
         testing::SetTestCameras("Bench Camera:" + std::to_string(width) + "x" + std::to_string(height) +
-                                "@30:smpte:mjpeg:loop=" + std::to_string(kLoopFrames));
+                                "@30:smpte:" + format + ":loop=" + std::to_string(kLoopFrames));
         CoInitialize();
         CoCreateInstance(CLSID_FilterGraph, CLSCTX_INPROC, graph);
         CoCreateInstance(CLSID_CaptureGraphBuilder2, CLSCTX_INPROC, builder);
@@ -104,10 +104,10 @@ private:
     int count_ = 0;
 };
 
-void LivePipeline(benchmark::State& state) {
+void LivePipeline(benchmark::State& state, const char* format) {
     const auto width = static_cast<int>(state.range(0));
     const auto height = static_cast<int>(state.range(1));
-    CameraGraph camera(width, height);
+    CameraGraph camera(width, height, format);
     Bitmap display;
     Bitmap liveFrame;
     Bitmap referencePicture;
@@ -188,11 +188,27 @@ BENCHMARK(LibjpegDecodeFrame)
     ->Args({1920, 1080})
     ->Args({3840, 2160})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(LivePipeline)
+
+void LivePipelineMjpeg(benchmark::State& state) {
+    LivePipeline(state, "mjpeg");
+}
+BENCHMARK(LivePipelineMjpeg)
     ->Name("LivePipeline/mjpeg")
     ->ArgNames({"W", "H"})
     ->Args({1920, 1080})
     ->Args({3840, 2160})
+    ->UseManualTime()
+    ->Iterations(150)
+    ->Unit(benchmark::kMillisecond);
+
+// A webcam's raw mode, beside Memcpy/W/H: the one conversion of its frames to BGR and the rest.
+void LivePipelineYuy2(benchmark::State& state) {
+    LivePipeline(state, "yuy2");
+}
+BENCHMARK(LivePipelineYuy2)
+    ->Name("LivePipeline/yuy2")
+    ->ArgNames({"W", "H"})
+    ->Args({1920, 1080})
     ->UseManualTime()
     ->Iterations(150)
     ->Unit(benchmark::kMillisecond);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a role needs (build, test, bench, fuzz), only those missing.
-# Usage: scripts/install-deps.sh build|test|bench|fuzz ...
+# Usage: scripts/install-deps.sh build|test|bench|fuzz|package ...
 set -euo pipefail
 
 build_packages=(
@@ -16,6 +16,10 @@ build_packages=(
 test_packages=(gstreamer1.0-libav libgtest-dev libgmock-dev libpng-dev xvfb xauth dbus-x11 clang libclang-rt-14-dev)
 bench_packages=(libbenchmark-dev libpng-dev python3)
 fuzz_packages=(clang libclang-rt-14-dev)
+# The Debian package: dpkg-shlibdeps and the build flags, the checks of the metainfo, desktop entry and
+# package, and what the package check runs the installed program under (a virtual X server whose
+# windows it lists).
+package_packages=(dpkg-dev file lintian appstream desktop-file-utils man-db xvfb xauth x11-utils)
 
 wanted=()
 for role in "$@"; do
@@ -24,6 +28,7 @@ for role in "$@"; do
     test) wanted+=("${build_packages[@]}" "${test_packages[@]}") ;;
     bench) wanted+=("${build_packages[@]}" "${bench_packages[@]}") ;;
     fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
+    package) wanted+=("${build_packages[@]}" "${package_packages[@]}") ;;
     *) echo "unknown role: $role" >&2; exit 2 ;;
   esac
 done

@@ -29,6 +29,7 @@ extern "C" void RequestCancel(int) {
 int Usage(std::FILE* out, int status) {
     std::fputs(
         "usage: flipbookcam-export FOLDER OUTPUT [--fps N] [--format png|jpg|bmp]\n"
+        "       flipbookcam-export --help|--version\n"
         "  Writes the folder's pictures of the format (png unless given), in name order, as a video:\n"
         "  OUTPUT ends in .mp4 (H.264) or .webm (VP9); N frames a second, 1 to 30 (12 unless given).\n",
         out);
@@ -90,6 +91,10 @@ void ShowProgress(std::size_t done, std::size_t total) {
 int main(int argc, char** argv) {
     if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help"))
         return Usage(stdout, 0);
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("flipbookcam-export %s\n", FLIPBOOK_VERSION);
+        return 0;
+    }
     Arguments arguments;
     if (!Parse(argc, argv, arguments)) return Usage(stderr, 2);
 

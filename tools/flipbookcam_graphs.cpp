@@ -39,7 +39,8 @@ int Usage(std::FILE* out, int status) {
     std::fputs(
         "usage: flipbookcam-graphs            list the registered graphs\n"
         "       flipbookcam-graphs GRAPH      show a graph's filters and connections;\n"
-        "                                     GRAPH is its item text or its number in the list\n",
+        "                                     GRAPH is its item text or its number in the list\n"
+        "       flipbookcam-graphs --help|--version\n",
         out);
     return status;
 }
@@ -56,6 +57,10 @@ int main(int argc, char** argv) {
     }
     std::string wanted = argv[1];
     if (wanted == "-h" || wanted == "--help") return Usage(stdout, 0);
+    if (wanted == "--version") {
+        std::printf("flipbookcam-graphs %s\n", FLIPBOOK_VERSION);
+        return 0;
+    }
     const flipbook::RunningObjectEntry* graph = Find(graphs, wanted);
     if (!graph) {
         std::fprintf(stderr, "flipbookcam-graphs: no registered graph \"%s\"\n", wanted.c_str());

@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 // The library header needs size_t and FILE declared first.
@@ -90,6 +91,16 @@ const libyuv::YuvConstants* MatrixOf(const GstVideoColorimetry& colorimetry) {
         default:
             return full ? &libyuv::kYuvJPEGConstants : &libyuv::kYuvI601Constants;
     }
+}
+
+// The bytes that pad each row to 4 are zero, as in every bitmap of ours: pool buffers come back
+// holding whatever they held.
+void ClearRowPadding(std::uint8_t* pixels, int stride, int width, int height) {
+    const int rowBytes = width * 3;
+    if (stride == rowBytes) return;
+    for (int row = 0; row < height; ++row)
+        std::memset(pixels + static_cast<std::ptrdiff_t>(stride) * row + rowBytes, 0,
+                    static_cast<std::size_t>(stride - rowBytes));
 }
 
 // What one converter knows between frames; touched only on its streaming thread.
@@ -255,6 +266,7 @@ static GstFlowReturn flipbook_frame_converter_transform(GstBaseTransform* conver
     } else {
         converted = ConvertRaw(input, target.data, stride, state);
     }
+    if (converted) ClearRowPadding(target.data, stride, state.width, state.height);
     gst_buffer_unmap(output, &target);
     if (converted) {
         state.brokenInARow = 0;

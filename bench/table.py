@@ -44,6 +44,8 @@ def anchor_of(name):
         return "Lib" + family[0].lower() + family[1:] + "/" + rest
     if family == "PngEncodeParallel":  # PngEncodeParallel/NAME/threads:N/real_time
         return "LibpngEncode/" + rest.partition("/")[0]
+    if family.startswith("ShootingViewFrame"):  # every camera size onto the one 1080p screen
+        return "Memcpy/" + FULL_HD
     size = re.search(r"W:\d+/H:\d+", rest)
     if size and family == "LivePipeline":
         return "LibjpegDecodeFrame/" + size.group(0)

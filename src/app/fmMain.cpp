@@ -23,6 +23,8 @@
 
 #include "app/application.h"
 #include "app/image.h"
+#include "app/shooting_view.h"
+#include "app/time_lapse.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
@@ -40,6 +42,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
     ConnectHandlers();
     CreatePlayback();
+    CreateShooting();
     CreateLiveView();
     CreateSnapshotWriter();
     FormCreate();
@@ -126,6 +129,8 @@ void TFormMain::LoadReadme() {
 void TFormMain::closeEvent(QCloseEvent* event) {
     // When the close step raises, the close is refused and the window stays open.
     event->ignore();
+    TimeLapse->Stop(QStringLiteral("the window is closing"));
+    fmShooting->close();
     FinishPendingSaves();
     FormClose();
     event->accept();

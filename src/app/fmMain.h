@@ -38,8 +38,10 @@ class TFilterGraph;
 class TImage;
 class TPlayer;
 class TSampleGrabber;
+class TShootingView;
 class TSnapshotWriter;
 class TSysDevEnum;
+class TTimeLapse;
 class TUrlLabel;
 struct SnapshotOutcome;
 class VideoDeviceWatch;
@@ -94,6 +96,13 @@ public:
     QAction* miSnapLoop = nullptr;
     QAction* miSnapRate = nullptr;
     QAction* miSnapExport = nullptr;
+    // The full-screen shooting view (F, or a double-click on the live picture) and time-lapse (I, and
+    // "Time-Lapse..." in the list's context menu); fmMain_shooting.cpp wires them.
+    QAction* miSnapTimeLapse = nullptr;
+    QAction* acShootingView = nullptr;
+    QAction* acTimeLapse = nullptr;
+    TShootingView* fmShooting = nullptr;
+    TTimeLapse* TimeLapse = nullptr;
 
     // Reads the program's own version block for the caption.
     TVersionInfo viVersionInfo;
@@ -109,6 +118,8 @@ public:
     template <class Action>
     decltype(auto) WithPictures(Action&& action) {
         std::lock_guard<std::mutex> lock(picturesLock_);
+        // Any action may change the reference; the shooting view scales it again when this moves.
+        referenceVersion_.fetch_add(1, std::memory_order_relaxed);
         return action(*liveFrame_, *referencePicture_);
     }
 
@@ -247,6 +258,27 @@ private:
     std::unique_ptr<QObject> playbackInterrupt_;
     // Tells the end of one play from the end of the next.
     std::uint64_t playbackGeneration_ = 0;
+    // The shooting view and time-lapse (fmMain_shooting.cpp).
+    void CreateShooting();
+    void OpenShootingView();
+    void ShootingSnap();
+    void StepReference(int step);
+    void RedrawShootingView();
+    void ToggleTimeLapse();
+    // Empty when the picture was taken, else why the time-lapse stops.
+    QString TakeTimeLapsePicture();
+    QString ShootingStatusLine() const;
+    // The list follows the series as it plays: from the row of its first picture, each shown picture
+    // (null: the live picture) is marked; when it stops, the selection before it comes back.
+    void BeginPlaybackMarks(int firstRow);
+    void PlaybackShown(const Bitmap* picture);
+    void EndPlaybackMarks();
+    std::atomic<std::uint64_t> referenceVersion_{1};
+    int playbackFirstRow_ = 0;
+    int playbackRowCount_ = 0;
+    int playbackNext_ = 0;  // on the player's thread
+    int selectionBeforePlayback_ = -1;
+
     // Last, so it is stopped first, before anything it draws into goes.
     std::unique_ptr<TPlayer> player_;
 };

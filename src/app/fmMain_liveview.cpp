@@ -10,6 +10,8 @@
 #include "app/fmMain.h"
 #include "app/image.h"
 #include "app/live_view.h"
+#include "app/shooting_view.h"
+#include "app/time_lapse.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
@@ -119,6 +121,7 @@ void TFormMain::VideoDevicesChanged() {
 void TFormMain::ShowCameraProblem(HRESULT result, const std::string& detail) {
     cameraProblem_ = CameraProblemText(cameraName_, result, detail);
     SetStatusText(QString::fromStdString(cameraProblem_));
+    TimeLapse->Stop(QString::fromStdString(cameraProblem_));
 }
 
 bool TFormMain::SnapRefusedWhileCameraLost() {
@@ -170,6 +173,15 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
                                       const std::uint8_t* buffer, std::uint32_t bufferLength) {
     // Playback owns the display while it shows a picture (fmMain_playback.cpp).
     if (playbackShowsPicture_) return;
+    if (fmShooting->IsOpen()) {
+        DrawShootingFrame(sender, *liveFrame_, *referencePicture_, picturesLock_, referenceVersion_,
+                          {onionSkinOn_.load(), onionSkinPosition_.load()}, *fmShooting);
+        // A live frame there is this one, or one that came since the last Snap took its own: Snap may
+        // take it without asking the grabber again.
+        std::lock_guard lock(picturesLock_);
+        if (!liveFrame_->Empty()) liveFrameState_ = LiveFrameState::Fresh;
+        return;
+    }
     DrawFrame(sender, buffer, bufferLength,
               {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_, liveFrameState_},
               {onionSkinOn_.load(), onionSkinPosition_.load()});

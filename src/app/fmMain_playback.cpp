@@ -148,6 +148,7 @@ void TFormMain::StartPlayback(std::vector<std::string> pictures, bool endOnLive)
                       .arg(pictures.size())
                       .arg(options.framesPerSecond)
                       .arg(options.loop ? QStringLiteral(", looped") : QString()));
+    BeginPlaybackMarks(lbSnapshots->count() - static_cast<int>(pictures.size()));
     const std::uint64_t generation = ++playbackGeneration_;
     qApp->installEventFilter(playbackInterrupt_.get());
     player_ = std::make_unique<TPlayer>(
@@ -170,6 +171,7 @@ void TFormMain::StopPlayback() {
     player_->Stop();
     player_.reset();
     PlaybackFrame(nullptr);
+    EndPlaybackMarks();
     SetStatusText(statusBeforePlayback_);
 }
 
@@ -187,6 +189,7 @@ void TFormMain::PlaybackFrame(const Bitmap* picture) {
         }
     }
     imGrabSample->PictureChanged();
+    PlaybackShown(picture);
 }
 
 void TFormMain::miSnapExportClick() {

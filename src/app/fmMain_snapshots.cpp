@@ -15,8 +15,10 @@
 
 #include "app/fmMain.h"
 #include "app/picture_files.h"
+#include "app/shooting_view.h"
 #include "app/snapshot_folder.h"
 #include "app/snapshot_item.h"
+#include "app/time_lapse.h"
 #include "platform/graphics/bitmap.h"
 #include "shellutils/zt_utils.h"
 #include "snapshots/snapshot_writer.h"
@@ -197,6 +199,8 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
         SetStatusText(QString::fromStdString(name + " was not saved: " + outcome.failure));
         saveFailureShown_ = true;
         TheDesktop().Beep();
+        TimeLapse->Stop(QString::fromStdString(name + " was not saved: " + outcome.failure));
+        fmShooting->ShowStatusLine();
         return;
     }
     if (saveFailureShown_) {

@@ -48,9 +48,8 @@ void SnapLiveFrame(TSampleGrabber* grabber, Bitmap& liveFrame, Bitmap& reference
         }
     }
     if (state == LiveFrameState::Fresh) {
-        // A swap rather than a copy: the frame handler's next frame overwrites the live frame whole,
-        // and the memory it writes is already there (no fresh pages for the streaming thread).
-        std::swap(liveFrame, referencePicture);
+        // Moved, not copied: the live frame stays empty (never stale) until the next frame fills it.
+        referencePicture = std::move(liveFrame);
         state = LiveFrameState::Snapped;
     } else if (state == LiveFrameState::None) {
         referencePicture.Assign(liveFrame);

@@ -8,8 +8,8 @@ namespace flipbook {
 class Bitmap;
 class TSampleGrabber;
 
-// What the live frame holds: nothing yet, a frame not yet snapped, or (after Snap took its memory
-// for the reference) the old reference's memory, waiting for the next frame.
+// What the live frame holds: nothing yet, a frame not yet snapped, or nothing again since Snap took
+// it for the reference (until the next frame).
 enum class LiveFrameState { None, Fresh, Snapped };
 
 // The bitmaps one frame is drawn into. The display bitmap is guarded by its canvas lock, the live
@@ -39,9 +39,9 @@ void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_
 
 // Snap's work on the pictures, under picturesLock: the live frame becomes the reference picture and
 // picture a copy of it, so the window's thread copies the frame once. The live frame's memory goes
-// to the reference and the live frame gets the old reference's memory, which the frame handler fills
-// with the next frame; a Snap before then takes the grabber's last frame (null grabber: none), or,
-// without one, the reference again. Before any frame, the reference becomes the empty live frame.
+// to the reference and the live frame is empty until the frame handler fills it with the next frame;
+// a Snap before then takes the grabber's last frame (null grabber: none), or, without one, the
+// reference again. Before any frame, the reference becomes the empty live frame.
 void SnapLiveFrame(TSampleGrabber* grabber, Bitmap& liveFrame, Bitmap& referencePicture,
                    LiveFrameState& state, Bitmap& picture);
 

@@ -91,7 +91,7 @@ private slots:
         for (QAction* item : form_->pmSnapshots->actions())
             if (!item->isSeparator()) names << item->objectName();
         QCOMPARE(names, QStringList({"miSnapDelete", "miSnapPlay", "miSnapPlayLast", "miSnapLoop",
-                                     "miSnapRate", "miSnapExport"}));
+                                     "miSnapRate", "miSnapTimeLapse", "miSnapExport"}));
         QVERIFY(form_->miSnapLoop->isCheckable());
     }
 

@@ -26,8 +26,8 @@ bool Same(const Bitmap& a, const Bitmap& b) {
            std::equal(a.Pixels(), a.Pixels() + a.PixelBytes(), b.Pixels());
 }
 
-// A fresh frame becomes the reference without a copy of its own (the live frame takes the reference's
-// memory); a second Snap before the next frame takes the same frame again, from the reference when no
+// A fresh frame becomes the reference without a copy of its own (the live frame is empty until the
+// next); a second Snap before the next frame takes the same frame again, from the reference when no
 // grabber is there.
 TEST(SnapLiveFrame, TakesTheFreshFrame_AndTheSameOneUntilTheNextFrame) {
     const Bitmap frame = Frame(8, 4, 1);
@@ -41,6 +41,7 @@ TEST(SnapLiveFrame, TakesTheFreshFrame_AndTheSameOneUntilTheNextFrame) {
     EXPECT_TRUE(Same(reference, frame));
     EXPECT_TRUE(Same(picture, frame));
     EXPECT_EQ(state, LiveFrameState::Snapped);
+    EXPECT_TRUE(live.Empty());
 
     Bitmap again;
     SnapLiveFrame(nullptr, live, reference, state, again);
@@ -59,7 +60,7 @@ TEST(SnapLiveFrame, TakesTheGrabbersLastFrame_WhenTheLiveFrameWasAlreadySnapped)
     for (std::size_t i = 0; i < sample.size(); ++i) sample[i] = static_cast<std::uint8_t>(3 * i + 1);
     fakeClass.grabber->Keep(sample);
 
-    Bitmap live = Frame(4, 2, 50);  // the old reference's memory after the last Snap
+    Bitmap live;  // taken by the last Snap
     Bitmap reference = Frame(4, 2, 60);
     LiveFrameState state = LiveFrameState::Snapped;
     Bitmap picture;

@@ -1,0 +1,213 @@
+// The full-screen shooting view and time-lapse, wired to the "Record" tab: F (or a double-click on the
+// live picture) opens the view, I starts and stops a time-lapse, "Time-Lapse..." in the list's context
+// menu sets it. Both take pictures with the window's own Snap. The list follows a playing series.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QScopedValueRollback>
+#include <QSlider>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/fmMain.h"
+#include "app/image.h"
+#include "app/shooting_view.h"
+#include "app/time_lapse.h"
+#include "platform/graphics/bitmap.h"
+
+namespace flipbook {
+namespace {
+
+// Opens the shooting view on a double-click of the live picture.
+class DoubleClickOpener : public QObject {
+public:
+    DoubleClickOpener(QObject* parent, std::function<void()> open)
+        : QObject(parent), open_(std::move(open)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonDblClick) return QObject::eventFilter(watched, event);
+        open_();
+        return true;
+    }
+
+private:
+    std::function<void()> open_;
+};
+
+bool FolderExists(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_directory(path, error);
+}
+
+}  // namespace
+
+void TFormMain::CreateShooting() {
+    fmShooting = new TShootingView(this);
+    fmShooting->StatusLine = [this] { return ShootingStatusLine(); };
+    connect(fmShooting, &TShootingView::SnapRequested, this, &TFormMain::ShootingSnap);
+    connect(fmShooting, &TShootingView::WeightStepRequested, this,
+            [this](int step) { tbGrabOnion->setValue(tbGrabOnion->value() + step); });
+    connect(fmShooting, &TShootingView::ReferenceStepRequested, this, &TFormMain::StepReference);
+    connect(fmShooting, &TShootingView::PlayRequested, miSnapPlay, &QAction::trigger);
+    connect(fmShooting, &TShootingView::PlayLastRequested, miSnapPlayLast, &QAction::trigger);
+    connect(fmShooting, &TShootingView::LoopRequested, miSnapLoop, &QAction::trigger);
+    connect(fmShooting, &TShootingView::TimeLapseRequested, this, &TFormMain::ToggleTimeLapse);
+    connect(fmShooting, &TShootingView::LookChanged, this, &TFormMain::RedrawShootingView);
+    connect(fmShooting, &TShootingView::Closed, this, [this] {
+        activateWindow();
+        imGrabSample->PictureChanged();
+    });
+
+    TimeLapse = new TTimeLapse(this);
+    TimeLapse->TakePicture = [this] { return TakeTimeLapsePicture(); };
+    connect(TimeLapse, &TTimeLapse::StatusChanged, this, [this](const QString& text) {
+        SetStatusText(text);
+        fmShooting->update();
+    });
+    connect(TimeLapse, &TTimeLapse::Stopped, this, [this](const QString& text) {
+        SetStatusText(text);
+        fmShooting->ShowStatusLine();
+    });
+
+    const auto addKey = [this](const char* name, Qt::Key key, void (TFormMain::*handler)()) {
+        auto* action = new QAction(this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(QKeySequence(key));
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        tsMainGrab->addAction(action);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    acShootingView = addKey("acShootingView", Qt::Key_F, &TFormMain::OpenShootingView);
+    acTimeLapse = addKey("acTimeLapse", Qt::Key_I, &TFormMain::ToggleTimeLapse);
+    imGrabSample->installEventFilter(new DoubleClickOpener(this, [this] { OpenShootingView(); }));
+
+    miSnapTimeLapse = new QAction(QStringLiteral("Time-Lapse..."), this);
+    miSnapTimeLapse->setObjectName(QStringLiteral("miSnapTimeLapse"));
+    pmSnapshots->insertAction(miSnapExport, miSnapTimeLapse);
+    connect(miSnapTimeLapse, &QAction::triggered, this,
+            [this] { AskTimeLapseSettings(this, TimeLapse->IntervalSeconds, TimeLapse->Count); });
+}
+
+void TFormMain::OpenShootingView() {
+    if (!gbGrabVideo->isEnabled()) return;
+    fmShooting->Open(screen());
+    RedrawShootingView();
+}
+
+void TFormMain::ShootingSnap() {
+    // The folder chooser must not open behind the view.
+    if (FolderExists(snapshotDir_)) {
+        btGrabSnapClick();
+        return;
+    }
+    fmShooting->hide();
+    btGrabSnapClick();
+    fmShooting->Open(screen());
+}
+
+void TFormMain::StepReference(int step) {
+    if (lbSnapshots->count() == 0) return;
+    const int row = SelectedSnapshot() < 0 ? lbSnapshots->count() : SelectedSnapshot();
+    lbSnapshots->setCurrentRow(std::clamp(row + step, 0, lbSnapshots->count() - 1));
+    RedrawShootingView();
+}
+
+void TFormMain::RedrawShootingView() {
+    // Without frames (a lost camera) a key still shows at once; while a picture of a series shows, it
+    // stays.
+    if (playbackShowsPicture_ || !fmShooting->IsOpen()) return;
+    std::lock_guard lock(picturesLock_);
+    if (liveFrame_->Empty()) return;
+    fmShooting->DrawFrame(*liveFrame_, *referencePicture_, referenceVersion_.load(),
+                          {onionSkinOn_.load(), onionSkinPosition_.load()});
+}
+
+void TFormMain::ToggleTimeLapse() {
+    if (TimeLapse->Running()) {
+        TimeLapse->Stop(QStringLiteral("stopped by the I key"));
+    } else if (gbGrabVideo->isEnabled()) {
+        TimeLapse->Start();
+    }
+}
+
+QString TFormMain::TakeTimeLapsePicture() {
+    if (CameraLost()) return QString::fromStdString(cameraProblem_);
+    if (TimeLapse->Taken() > 0 && !FolderExists(snapshotDir_))
+        return QStringLiteral("the folder %1 is gone").arg(QString::fromStdString(snapshotDir_));
+    StopPlayback();
+    const int pending = pendingSaves_;
+    if (fmShooting->IsOpen()) {
+        ShootingSnap();
+    } else {
+        btGrabSnapClick();
+    }
+    if (pendingSaves_ == pending) return QStringLiteral("no picture was taken");
+    return {};
+}
+
+QString TFormMain::ShootingStatusLine() const {
+    QStringList fields;
+    // The status bar is hidden behind the view, so what it says beyond the folder shows here: a lost
+    // camera, a picture not saved, why a time-lapse stopped.
+    const QString status = StatusText();
+    if (!status.isEmpty() && status.toStdString() != snapshotDir_ && !TimeLapse->Running()) fields << status;
+    fields << (snapshotDir_.empty() ? QStringLiteral("no folder yet") : QString::fromStdString(snapshotDir_));
+    const int selected = SelectedSnapshot();
+    if (lbSnapshots->count() > 0)
+        fields << QStringLiteral("last %1").arg(lbSnapshots->item(lbSnapshots->count() - 1)->text());
+    fields << (lbSnapshots->count() == 1 ? QStringLiteral("1 picture")
+                                         : QStringLiteral("%1 pictures").arg(lbSnapshots->count()));
+    if (selected >= 0) fields << QStringLiteral("reference %1").arg(lbSnapshots->item(selected)->text());
+    fields << (ckGrabOnion->isChecked() ? QStringLiteral("onion skin %1 %").arg(tbGrabOnion->value())
+                                        : QStringLiteral("onion skin off"));
+    if (fmShooting->LockStatus) fields << fmShooting->LockStatus();
+    if (TimeLapse->Running()) fields << TimeLapse->StatusText();
+    return fields.join(QStringLiteral("   ·   "));
+}
+
+void TFormMain::BeginPlaybackMarks(int firstRow) {
+    playbackFirstRow_ = firstRow;
+    playbackNext_ = 0;
+    playbackRowCount_ = lbSnapshots->count();
+    selectionBeforePlayback_ = SelectedSnapshot();
+}
+
+void TFormMain::PlaybackShown(const Bitmap* picture) {
+    if (!picture) {
+        playbackNext_ = 0;
+        return;
+    }
+    if (fmShooting->IsOpen()) fmShooting->DrawPicture(*picture);
+    const int row = playbackFirstRow_ + playbackNext_;
+    playbackNext_ = row + 1 < playbackRowCount_ ? playbackNext_ + 1 : 0;
+    const std::uint64_t generation = playbackGeneration_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, row, generation] {
+            if (generation != playbackGeneration_ || !Playing() || row >= lbSnapshots->count()) return;
+            // Marked only: the reference stays what it was.
+            QScopedValueRollback quiet(quietSelection_, true);
+            lbSnapshots->setCurrentRow(row);
+            lbSnapshots->scrollToItem(lbSnapshots->item(row));
+        },
+        Qt::QueuedConnection);
+}
+
+void TFormMain::EndPlaybackMarks() {
+    QScopedValueRollback quiet(quietSelection_, true);
+    if (selectionBeforePlayback_ >= 0 && selectionBeforePlayback_ < lbSnapshots->count()) {
+        lbSnapshots->setCurrentRow(selectionBeforePlayback_);
+        lbSnapshots->scrollToItem(lbSnapshots->item(selectionBeforePlayback_));
+    } else {
+        lbSnapshots->clearSelection();
+    }
+}
+
+}  // namespace flipbook

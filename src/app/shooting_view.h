@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include <QImage>
+#include <QWidget>
+
+#include "app/live_view.h"
+#include "effects/screen_frame.h"
+
+class QTimer;
+class QVariantAnimation;
+
+namespace flipbook {
+
+class Bitmap;
+class TSampleGrabber;
+
+// The full-screen shooting view: the live picture as large as the screen allows and true to its shape,
+// with the onion skin, for an animator at the set. Frames are turned into the screen image on the
+// thread that delivers them (ScreenFrame); painting only copies that image. The view acts on its own
+// keys for how it looks (T, D, G, M, Esc, F) and hands every other action to the window through its
+// signals, so a Snap from here is the window's Snap.
+class TShootingView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TShootingView(QWidget* owner);
+    ~TShootingView() override;
+
+    // Covers the given screen and takes the keys; back to the mix, status line shown.
+    void Open(QScreen* screen);
+    // True from Open until the view is closed (any thread).
+    bool IsOpen() const;
+
+    // On the streaming thread, with live and reference held under the caller's lock: the next screen
+    // image. referenceVersion changes whenever the reference picture may have changed.
+    void DrawFrame(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,
+                   TOnionSkin onion);
+    // On the player's thread: a picture of a playing series, shown alone (an empty one leaves the last).
+    void DrawPicture(const Bitmap& picture);
+
+    // Shows the status line again, as a key does; it fades after 2 seconds.
+    void ShowStatusLine();
+    // A copy of the screen image as the view paints it, without the status line.
+    QImage ScreenPicture() const;
+    ScreenOptions Options() const;
+
+    // The text of the status line (folder, last picture, how many, weight, locked, time-lapse).
+    std::function<QString()> StatusLine;
+    // The camera lock's field of the status line ("locked"); unset while no camera lock is wired (K
+    // then only emits LockRequested).
+    std::function<QString()> LockStatus;
+
+signals:
+    void SnapRequested();
+    void WeightStepRequested(int step);
+    void ReferenceStepRequested(int step);
+    void PlayRequested();
+    void PlayLastRequested();
+    void LoopRequested();
+    void TimeLapseRequested();
+    // K: the camera lock, for whoever provides one.
+    void LockRequested();
+    // A key changed how the view looks; the window draws the current frame again.
+    void LookChanged();
+    void Closed();
+    // From any thread; answered on the window's thread with a repaint.
+    void RepaintRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void SetLook(ScreenLook look);
+    // Under renderLock_: the screen image of the picture, while the view is open.
+    void Render(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,
+                const ScreenOptions& options);
+
+    mutable std::mutex renderLock_;  // guards everything below up to the timers
+    ScreenFrame frame_;
+    QImage screen_;
+    ScreenOptions options_;
+    ScreenLook chosenLook_ = ScreenLook::Mix;  // before the onion skin's state decides Mix or Live
+    bool open_ = false;
+
+    QTimer* fadeDelay_ = nullptr;
+    QVariantAnimation* fade_ = nullptr;
+    double statusOpacity_ = 1.0;
+};
+
+// The frame handler's work while the shooting view is open: the live frame gets the grabber's kept copy
+// and the view its next screen image; the tab's box, hidden behind the view, is left alone. Takes the
+// pictures lock; nothing raises.
+void DrawShootingFrame(TSampleGrabber& grabber, Bitmap& liveFrame, const Bitmap& reference,
+                       std::mutex& picturesLock, const std::atomic<std::uint64_t>& referenceVersion,
+                       TOnionSkin onion, TShootingView& view);
+
+}  // namespace flipbook

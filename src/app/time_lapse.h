@@ -1,0 +1,68 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include <QObject>
+#include <QString>
+
+class QTimer;
+class QWidget;
+
+namespace flipbook {
+
+// Interval shooting: a picture every interval, from the start on, until stopped or the number is
+// reached. The pictures keep their rhythm (each is due a whole number of intervals after the start) but
+// two are never closer than nine tenths of the interval, even after a late one. What a tick does is
+// the window's business (TakePicture); this class only keeps time and counts.
+class TTimeLapse : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kMinimumSeconds = 1;
+    static constexpr int kMaximumSeconds = 3600;
+    static constexpr int kDefaultSeconds = 10;
+
+    explicit TTimeLapse(QObject* parent = nullptr);
+    ~TTimeLapse() override;
+
+    int IntervalSeconds = kDefaultSeconds;
+    // How many pictures to take; 0 for no end.
+    int Count = 0;
+    // Takes one picture: an empty result when taken, else why the series must stop.
+    std::function<QString()> TakePicture;
+
+    bool Running() const { return running_; }
+    int Taken() const { return taken_; }
+    // "Time-lapse: 12 taken, next in 7 s".
+    QString StatusText() const;
+
+    // Takes the first picture at once.
+    void Start();
+    // Stops, saying why (nothing when not running).
+    void Stop(const QString& why);
+
+signals:
+    // Every second while it runs, and at each picture.
+    void StatusChanged(const QString& text);
+    void Stopped(const QString& text);
+
+private:
+    void Tick();
+    void Schedule();
+
+    using Clock = std::chrono::steady_clock;
+    QTimer* timer_ = nullptr;
+    QTimer* status_ = nullptr;
+    bool running_ = false;
+    int taken_ = 0;
+    Clock::time_point start_;
+    Clock::time_point last_;
+    Clock::time_point next_;
+};
+
+// Asks for the interval (1 s to 1 h) and an optional number of pictures, starting from the values
+// given; false, with both unchanged, when cancelled. A count of 0 means no end.
+bool AskTimeLapseSettings(QWidget* parent, int& intervalSeconds, int& count);
+
+}  // namespace flipbook

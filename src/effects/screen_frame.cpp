@@ -1,0 +1,211 @@
+#include "effects/screen_frame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "effects/view_rows.h"
+#include "platform/graphics/bitmap.h"
+
+namespace flipbook {
+
+using effects_detail::AxisTaps;
+using effects_detail::kRowSlack;
+using effects_detail::ViewRows;
+
+PixelArea FittedArea(int pictureWidth, int pictureHeight, int screenWidth, int screenHeight) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || screenWidth <= 0 || screenHeight <= 0) return {};
+    const double scale = std::min(static_cast<double>(screenWidth) / pictureWidth,
+                                  static_cast<double>(screenHeight) / pictureHeight);
+    const int width = std::clamp(static_cast<int>(std::lround(pictureWidth * scale)), 1, screenWidth);
+    const int height = std::clamp(static_cast<int>(std::lround(pictureHeight * scale)), 1, screenHeight);
+    return {(screenWidth - width) / 2, (screenHeight - height) / 2, width, height};
+}
+
+void DrawThirdsGrid(const ScreenImage& screen, PixelArea area) {
+    if (area.width < 6 || area.height < 6) return;
+    const auto& rows = ViewRows();
+    const auto row = [&](int y) { return screen.pixels + static_cast<std::size_t>(y) * screen.stride; };
+    const int upper = area.top + area.height / 3;
+    const int lower = area.top + area.height * 2 / 3;
+    for (const int y : {upper, lower}) {
+        rows.lighten(row(y) + area.left, static_cast<std::size_t>(area.width));
+        rows.darken(row(y + 1) + area.left, static_cast<std::size_t>(area.width));
+    }
+    const int left = area.left + area.width / 3;
+    const int right = area.left + area.width * 2 / 3;
+    for (int y = area.top; y < area.top + area.height; ++y) {
+        // Where the lines cross, the horizontal line's pixels stand alone.
+        if (y == upper || y == upper + 1 || y == lower || y == lower + 1) continue;
+        for (const int x : {left, right}) {
+            rows.lighten(row(y) + x, 1);
+            rows.darken(row(y) + x + 1, 1);
+        }
+    }
+}
+
+// Rows of a 24-bit source as rows of another size, bilinear. Shrinking, rows are first mixed vertically
+// over the source's width, then resampled across; enlarging, each source row is resampled across once
+// and kept while the target rows between it and the next are mixed from the two. A source row of the
+// target's size is handed out as it is.
+class ScreenFrame::Scaler {
+public:
+    void Prepare(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight) {
+        // The source's rows may have changed since the last frame.
+        for (Kept& kept : kept_) kept.row = -1;
+        if (sourceWidth == sourceWidth_ && sourceHeight == sourceHeight_ && targetWidth == targetWidth_ &&
+            targetHeight == targetHeight_)
+            return;
+        sourceWidth_ = sourceWidth;
+        sourceHeight_ = sourceHeight;
+        targetWidth_ = targetWidth;
+        targetHeight_ = targetHeight;
+        columns_ = effects_detail::MakeAxisTaps(sourceWidth, targetWidth);
+        rows_ = effects_detail::MakeAxisTaps(sourceHeight, targetHeight);
+        vertical_.assign(static_cast<std::size_t>(sourceWidth) * 3 + kRowSlack, 0);
+        for (Kept& kept : kept_) kept.pixels.assign(static_cast<std::size_t>(targetWidth) * 3 + kRowSlack, 0);
+    }
+
+    // Row y of the target, in out (which has the slack), in a row kept here or in the source itself.
+    const std::uint8_t* Row(const Bitmap& source, int y, std::uint8_t* out) {
+        const auto& kernels = ViewRows();
+        const auto at = static_cast<std::size_t>(y);
+        if (sourceHeight_ == targetHeight_) return Across(source.ScanLine(y), out);
+        if (targetHeight_ > sourceHeight_ && sourceWidth_ != targetWidth_) {
+            const std::uint8_t* upper = KeptRow(source, rows_.first[at], rows_.second[at]);
+            if (rows_.weight[at] == 0) return upper;
+            kernels.lerp(upper, KeptRow(source, rows_.second[at], rows_.first[at]), out,
+                         static_cast<std::size_t>(targetWidth_) * 3, rows_.weight[at]);
+            return out;
+        }
+        const std::uint8_t* vertical = source.ScanLine(rows_.first[at]);
+        if (rows_.weight[at] != 0) {
+            kernels.lerp(vertical, source.ScanLine(rows_.second[at]), vertical_.data(),
+                         static_cast<std::size_t>(sourceWidth_) * 3, rows_.weight[at]);
+            vertical = vertical_.data();
+        }
+        return Across(vertical, out);
+    }
+
+private:
+    struct Kept {
+        int row = -1;
+        std::vector<std::uint8_t> pixels;
+    };
+
+    const std::uint8_t* Across(const std::uint8_t* row, std::uint8_t* out) const {
+        if (sourceWidth_ == targetWidth_) return row;
+        ViewRows().resample(row, out, columns_);
+        return out;
+    }
+
+    // Source row `row` resampled across, replacing the kept row that is not `alsoNeeded`.
+    const std::uint8_t* KeptRow(const Bitmap& source, int row, int alsoNeeded) {
+        for (Kept& kept : kept_)
+            if (kept.row == row) return kept.pixels.data();
+        Kept& replaced = kept_[0].row == alsoNeeded ? kept_[1] : kept_[0];
+        replaced.row = row;
+        ViewRows().resample(source.ScanLine(row), replaced.pixels.data(), columns_);
+        return replaced.pixels.data();
+    }
+
+    int sourceWidth_ = -1;
+    int sourceHeight_ = -1;
+    int targetWidth_ = -1;
+    int targetHeight_ = -1;
+    AxisTaps columns_;
+    AxisTaps rows_;
+    std::vector<std::uint8_t> vertical_;
+    Kept kept_[2];
+};
+
+ScreenFrame::ScreenFrame() : liveScaler_(std::make_unique<Scaler>()) {}
+ScreenFrame::~ScreenFrame() = default;
+
+void ScreenFrame::ScaleReference(const Bitmap& reference, std::uint64_t referenceVersion, PixelArea area) {
+    if (referenceVersion == referenceVersion_ && reference.Width() == referenceWidth_ &&
+        reference.Height() == referenceHeight_ && area.width == referenceArea_.width &&
+        area.height == referenceArea_.height)
+        return;
+    referenceVersion_ = referenceVersion;
+    referenceWidth_ = reference.Width();
+    referenceHeight_ = reference.Height();
+    referenceArea_ = area;
+    const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 3;
+    scaledReference_.assign(rowBytes * static_cast<std::size_t>(area.height) + kRowSlack, 0);
+    referenceEmpty_ = reference.Empty();
+    if (referenceEmpty_) return;
+    // Pictures of the list may come in any format; they change far less often than frames come.
+    Bitmap converted;
+    const Bitmap* picture = &reference;
+    if (reference.BitsPerPixel() != 24) {
+        converted = reference;
+        converted.SetPixelFormat(PixelFormat::Bit24);
+        picture = &converted;
+    }
+    const PixelArea fitted = FittedArea(picture->Width(), picture->Height(), area.width, area.height);
+    Scaler scaler;
+    scaler.Prepare(picture->Width(), picture->Height(), fitted.width, fitted.height);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(fitted.width) * 3 + kRowSlack);
+    for (int y = 0; y < fitted.height; ++y) {
+        std::memcpy(scaledReference_.data() + static_cast<std::size_t>(fitted.top + y) * rowBytes +
+                        static_cast<std::size_t>(fitted.left) * 3,
+                    scaler.Row(*picture, y, row.data()), static_cast<std::size_t>(fitted.width) * 3);
+    }
+}
+
+const std::uint8_t* ScreenFrame::ReferenceRow(int y) const {
+    return scaledReference_.data() + static_cast<std::size_t>(y) * referenceArea_.width * 3;
+}
+
+void ScreenFrame::Render(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,
+                         const ScreenOptions& options, const ScreenImage& screen) {
+    const bool usable = live.BitsPerPixel() == 24 && !live.Empty();
+    PixelArea area =
+        usable ? FittedArea(live.Width(), live.Height(), screen.width, screen.height) : PixelArea{};
+    if (options.mirrored) area.left = screen.width - area.left - area.width;
+    const bool moved = area.left != shownArea_.left || area.top != shownArea_.top ||
+                       area.width != shownArea_.width || area.height != shownArea_.height;
+    if (moved || barsScreen_ != screen.pixels) {
+        for (int y = 0; y < screen.height; ++y)
+            std::fill_n(screen.pixels + static_cast<std::size_t>(y) * screen.stride, screen.width,
+                        0xFF000000u);
+        barsScreen_ = screen.pixels;
+        shownArea_ = area;
+    }
+    if (!usable || area.width == 0) return;
+
+    const ScreenLook look =
+        options.look == ScreenLook::Mix && options.weight <= 0 ? ScreenLook::Live : options.look;
+    if (look != ScreenLook::Live) ScaleReference(reference, referenceVersion, area);
+    if (look != ScreenLook::Reference)
+        liveScaler_->Prepare(live.Width(), live.Height(), area.width, area.height);
+    const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 3;
+    if (rowA_.size() < rowBytes + kRowSlack) {
+        rowA_.resize(rowBytes + kRowSlack);
+        rowB_.resize(rowBytes + kRowSlack);
+    }
+    const auto& kernels = ViewRows();
+    const bool mixing = look == ScreenLook::Mix && !referenceEmpty_;
+    for (int y = 0; y < area.height; ++y) {
+        const std::uint8_t* shown = nullptr;
+        if (look == ScreenLook::Reference) {
+            shown = ReferenceRow(y);
+        } else {
+            shown = liveScaler_->Row(live, y, rowA_.data());
+            if (mixing) {
+                kernels.mix(shown, ReferenceRow(y), rowB_.data(), rowBytes, std::min(options.weight, 100));
+                shown = rowB_.data();
+            } else if (look == ScreenLook::Difference) {
+                kernels.difference(shown, ReferenceRow(y), rowB_.data(), rowBytes);
+                shown = rowB_.data();
+            }
+        }
+        kernels.expand(shown,
+                       screen.pixels + static_cast<std::size_t>(area.top + y) * screen.stride + area.left,
+                       static_cast<std::size_t>(area.width), options.mirrored);
+    }
+    if (options.grid) DrawThirdsGrid(screen, area);
+}
+
+}  // namespace flipbook

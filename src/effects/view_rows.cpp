@@ -1,0 +1,122 @@
+// The portable row kernels of the full-screen view, the taps they resample with, and the choice of
+// kernels for this processor.
+
+#include "effects/view_rows.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+
+namespace flipbook::effects_detail {
+namespace {
+
+std::uint8_t Lerp(std::uint8_t a, std::uint8_t b, int w) {
+    return static_cast<std::uint8_t>((a * (256 - w) + b * w + 128) >> 8);
+}
+
+void Mix(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count, int k) {
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = static_cast<std::uint8_t>((a[i] * (100 - k) + b[i] * k + 50) / 100);
+}
+
+void Difference(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = static_cast<std::uint8_t>(std::min(255, 4 * std::abs(a[i] - b[i])));
+}
+
+void LerpRow(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count, int w) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = Lerp(a[i], b[i], w);
+}
+
+void Resample(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps) {
+    for (std::size_t x = 0; x < taps.first.size(); ++x) {
+        const std::uint8_t* first = in + 3 * static_cast<std::size_t>(taps.first[x]);
+        const std::uint8_t* second = in + 3 * static_cast<std::size_t>(taps.second[x]);
+        for (int channel = 0; channel < 3; ++channel)
+            *out++ = Lerp(first[channel], second[channel], taps.weight[x]);
+    }
+}
+
+void Expand(const std::uint8_t* in, std::uint32_t* out, std::size_t pixels, bool mirrored) {
+    for (std::size_t x = 0; x < pixels; ++x) {
+        const std::uint8_t* pixel = in + 3 * x;
+        const std::uint32_t value =
+            0xFF000000u | std::uint32_t{pixel[2]} << 16 | std::uint32_t{pixel[1]} << 8 | pixel[0];
+        out[mirrored ? pixels - 1 - x : x] = value;
+    }
+}
+
+void Lighten(std::uint32_t* pixels, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) pixels[i] = ((pixels[i] >> 1) & 0x7F7F7Fu) | 0xFF808080u;
+}
+
+void Darken(std::uint32_t* pixels, std::size_t count) {
+    // Half of each byte rounded up: no byte's sum carries into the next.
+    for (std::size_t i = 0; i < count; ++i)
+        pixels[i] = (((pixels[i] >> 1) & 0x7F7F7Fu) + (pixels[i] & 0x010101u)) | 0xFF000000u;
+}
+
+constexpr ViewRowKernels kPortable{Mix, Difference, LerpRow, Resample, Expand, Lighten, Darken};
+
+bool HasAvx512() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+}
+
+const ViewRowKernels* Widest() {
+    if (HasAvx512()) return &Avx512ViewRows();
+    if (__builtin_cpu_supports("avx2")) return &Avx2ViewRows();
+    return &kPortable;
+}
+
+std::atomic<const ViewRowKernels*>& Active() {
+    static std::atomic<const ViewRowKernels*> active{Widest()};
+    return active;
+}
+
+}  // namespace
+
+AxisTaps MakeAxisTaps(int sourceLength, int targetLength) {
+    AxisTaps taps;
+    const auto count = static_cast<std::size_t>(std::max(targetLength, 0));
+    taps.first.resize(count);
+    taps.second.resize(count);
+    taps.weight.resize(count);
+    taps.safeCount = static_cast<int>(count);
+    taps.halving = sourceLength == 2 * targetLength;
+    const double step = static_cast<double>(sourceLength) / targetLength;
+    for (std::size_t position = 0; position < count; ++position) {
+        const double at =
+            std::clamp((static_cast<double>(position) + 0.5) * step - 0.5, 0.0, sourceLength - 1.0);
+        const int first = static_cast<int>(at);
+        const int second = std::min(first + 1, sourceLength - 1);
+        taps.first[position] = first;
+        taps.second[position] = second;
+        taps.weight[position] = static_cast<std::uint16_t>(std::lround((at - first) * 256));
+        if (second == sourceLength - 1 && taps.safeCount == static_cast<int>(count))
+            taps.safeCount = static_cast<int>(position);
+    }
+    return taps;
+}
+
+const ViewRowKernels& PortableViewRows() {
+    return kPortable;
+}
+
+const ViewRowKernels& ViewRows() {
+    return *Active().load(std::memory_order_relaxed);
+}
+
+void UseViewInstructionSet(InstructionSet set) {
+    if (set == InstructionSet::Avx512 && HasAvx512()) {
+        Active().store(&Avx512ViewRows());
+    } else if ((set == InstructionSet::Avx2 || set == InstructionSet::Avx512) &&
+               __builtin_cpu_supports("avx2")) {
+        Active().store(&Avx2ViewRows());
+    } else {
+        Active().store(&kPortable);
+    }
+}
+
+}  // namespace flipbook::effects_detail

@@ -1,0 +1,59 @@
+#pragma once
+
+// Internal to the effects folder: the row kernels of the full-screen view, each exact and written
+// portably, for AVX2 and, where the wider vector pays, for AVX-512.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "effects/blend_kernel.h"
+
+namespace flipbook::effects_detail {
+
+// Input rows may be read, and temporary output rows written, this many bytes past their last pixel;
+// row buffers of our own are made that much longer. Rows of a Bitmap are never read past their end.
+constexpr std::size_t kRowSlack = 64;
+
+// Where each target pixel of one axis lies between two source pixels (bilinear, pixel centres
+// aligned), the weight of the second in 1/256. At exactly twice the size this is the 2 x 2 average.
+struct AxisTaps {
+    std::vector<std::int32_t> first;
+    std::vector<std::int32_t> second;
+    std::vector<std::uint16_t> weight;
+    // First target pixel from which second reaches the source's last pixel: a 4-byte load there
+    // would pass the row's end.
+    int safeCount = 0;
+    // Exactly half the size: every target pixel the rounded-up mean of two source pixels.
+    bool halving = false;
+};
+AxisTaps MakeAxisTaps(int sourceLength, int targetLength);
+
+struct ViewRowKernels {
+    // out := round((a (100 - k) + b k) / 100), halves up, for count bytes; k is 0..100.
+    void (*mix)(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count, int k);
+    // out := min(255, 4 |a - b|) for count bytes.
+    void (*difference)(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count);
+    // out := (a (256 - w) + b w + 128) >> 8 for count bytes; w is 0..256.
+    void (*lerp)(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count, int w);
+    // Horizontal bilinear resampling of 24-bit pixels: taps.first.size() pixels out; out has slack.
+    void (*resample)(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps);
+    // 24-bit pixels to the screen's 32-bit ones (blue, green, red, 255), in the same order or mirrored
+    // (the last pixel in first). Reads no byte past the input's last pixel.
+    void (*expand)(const std::uint8_t* in, std::uint32_t* out, std::size_t pixels, bool mirrored);
+    // Rule-of-thirds line pixels: light := p / 2 + 128 and dark := (p + 1) / 2 for each colour byte.
+    void (*lighten)(std::uint32_t* pixels, std::size_t count);
+    void (*darken)(std::uint32_t* pixels, std::size_t count);
+};
+
+// The kernels of the instruction set in use: the widest supported unless told otherwise.
+const ViewRowKernels& ViewRows();
+// Makes later calls use the given set, or the widest supported below it (SSE2 runs the portable
+// kernels), so tests and benchmarks can check and measure every path on one machine.
+void UseViewInstructionSet(InstructionSet set);
+
+const ViewRowKernels& PortableViewRows();
+const ViewRowKernels& Avx2ViewRows();
+const ViewRowKernels& Avx512ViewRows();
+
+}  // namespace flipbook::effects_detail

@@ -1,0 +1,218 @@
+// The AVX2 row kernels of the full-screen view. Each gives the portable kernel's bytes exactly; tails
+// shorter than a vector, and pixels whose loads would pass a row's end, go to the portable kernel.
+
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "effects/view_rows.h"
+
+#define FLIPBOOK_AVX2 __attribute__((target("avx2")))
+
+namespace flipbook::effects_detail {
+namespace {
+
+const ViewRowKernels& Tail() {
+    return PortableViewRows();
+}
+
+FLIPBOOK_AVX2 __m256i Load(const void* at) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+}
+
+FLIPBOOK_AVX2 void Store(void* at, __m256i value) {
+    _mm256_storeu_si256(static_cast<__m256i*>(at), value);
+}
+
+// round(s / 100) for s = a (100 - k) + b k below 2^15: (s + 50) * 5243 / 2^19 floors to the same
+// quotient for every such s.
+FLIPBOOK_AVX2 __m256i DivideBy100(__m256i sum) {
+    const __m256i rounded = _mm256_add_epi16(sum, _mm256_set1_epi16(50));
+    return _mm256_srli_epi16(_mm256_mulhi_epu16(rounded, _mm256_set1_epi16(5243)), 3);
+}
+
+FLIPBOOK_AVX2 void Mix(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count,
+                       int k) {
+    // Byte pairs (a, b) times (100 - k, k), both below 128 as the signed operand needs.
+    const __m256i weights = _mm256_set1_epi16(static_cast<short>(k << 8 | (100 - k)));
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i first = Load(a + i);
+        const __m256i second = Load(b + i);
+        const __m256i low = DivideBy100(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(first, second), weights));
+        const __m256i high = DivideBy100(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(first, second), weights));
+        Store(out + i, _mm256_packus_epi16(low, high));
+    }
+    Tail().mix(a + i, b + i, out + i, count - i, k);
+}
+
+FLIPBOOK_AVX2 void Difference(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out,
+                              std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i first = Load(a + i);
+        const __m256i second = Load(b + i);
+        __m256i distance = _mm256_or_si256(_mm256_subs_epu8(first, second), _mm256_subs_epu8(second, first));
+        distance = _mm256_adds_epu8(distance, distance);
+        Store(out + i, _mm256_adds_epu8(distance, distance));
+    }
+    Tail().difference(a + i, b + i, out + i, count - i);
+}
+
+FLIPBOOK_AVX2 __m256i Lerp16(__m256i first, __m256i second, __m256i firstWeight, __m256i secondWeight) {
+    const __m256i sum =
+        _mm256_add_epi16(_mm256_mullo_epi16(first, firstWeight), _mm256_mullo_epi16(second, secondWeight));
+    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+}
+
+FLIPBOOK_AVX2 void LerpRow(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count,
+                           int w) {
+    if (w == 0) {
+        std::memcpy(out, a, count);
+        return;
+    }
+    std::size_t i = 0;
+    if (w == 128) {
+        // (a + b + 1) / 2, the same bytes.
+        for (; i + 32 <= count; i += 32) Store(out + i, _mm256_avg_epu8(Load(a + i), Load(b + i)));
+    } else {
+        const __m256i zero = _mm256_setzero_si256();
+        const __m256i firstWeight = _mm256_set1_epi16(static_cast<short>(256 - w));
+        const __m256i secondWeight = _mm256_set1_epi16(static_cast<short>(w));
+        for (; i + 32 <= count; i += 32) {
+            const __m256i first = Load(a + i);
+            const __m256i second = Load(b + i);
+            const __m256i low = Lerp16(_mm256_unpacklo_epi8(first, zero), _mm256_unpacklo_epi8(second, zero),
+                                       firstWeight, secondWeight);
+            const __m256i high = Lerp16(_mm256_unpackhi_epi8(first, zero), _mm256_unpackhi_epi8(second, zero),
+                                        firstWeight, secondWeight);
+            Store(out + i, _mm256_packus_epi16(low, high));
+        }
+    }
+    Tail().lerp(a + i, b + i, out + i, count - i, w);
+}
+
+// Half the width: out pixel x is the rounded-up mean of pixels 2x and 2x + 1, four pixels a step. Each
+// 128-bit half gets twelve input bytes; its means land in bytes 0 to 5 of the low half and 6 to 11 of
+// the high half, which a dword permute brings beside the low half's.
+FLIPBOOK_AVX2 std::size_t Halve(const std::uint8_t* in, std::uint8_t* out, std::size_t inBytes) {
+    const __m256i spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+    const __m256i evens = _mm256_setr_epi8(0, 1, 2, 6, 7, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                           -1, -1, -1, -1, -1, -1, 0, 1, 2, 6, 7, 8, -1, -1, -1, -1);
+    const __m256i odds = _mm256_setr_epi8(3, 4, 5, 9, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                          -1, -1, -1, -1, -1, -1, 3, 4, 5, 9, 10, 11, -1, -1, -1, -1);
+    const __m256i gather = _mm256_setr_epi32(3, 5, 6, 3, 3, 3, 3, 3);
+    std::size_t x = 0;
+    // A step reads 32 bytes for the 24 it uses.
+    for (; 6 * x + 32 <= inBytes; x += 4) {
+        const __m256i pixels = _mm256_permutevar8x32_epi32(Load(in + 6 * x), spread);
+        const __m256i means =
+            _mm256_avg_epu8(_mm256_shuffle_epi8(pixels, evens), _mm256_shuffle_epi8(pixels, odds));
+        const __m256i joined = _mm256_or_si256(means, _mm256_permutevar8x32_epi32(means, gather));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm256_castsi256_si128(joined));
+    }
+    return x;
+}
+
+FLIPBOOK_AVX2 void Resample(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps) {
+    if (taps.halving) {
+        const std::size_t done = Halve(in, out, 6 * taps.first.size());
+        for (std::size_t x = done; x < taps.first.size(); ++x)
+            for (std::size_t channel = 0; channel < 3; ++channel)
+                out[3 * x + channel] =
+                    static_cast<std::uint8_t>((in[6 * x + channel] + in[6 * x + 3 + channel] + 1) / 2);
+        return;
+    }
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i full = _mm256_set1_epi16(256);
+    // The twelve colour bytes of four 4-byte pixels, in each 128-bit half.
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const int* source = reinterpret_cast<const int*>(in);
+    std::size_t x = 0;
+    for (; x + 8 <= static_cast<std::size_t>(taps.safeCount); x += 8) {
+        const __m256i firstIndex = Load(taps.first.data() + x);
+        const __m256i secondIndex = Load(taps.second.data() + x);
+        // Four bytes at each pixel's offset: its colour and one byte of the next, dropped below.
+        const __m256i first = _mm256_i32gather_epi32(
+            source, _mm256_add_epi32(firstIndex, _mm256_add_epi32(firstIndex, firstIndex)), 1);
+        const __m256i second = _mm256_i32gather_epi32(
+            source, _mm256_add_epi32(secondIndex, _mm256_add_epi32(secondIndex, secondIndex)), 1);
+        const __m256i weight32 =
+            _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(taps.weight.data() + x)));
+        const __m256i weightPairs = _mm256_or_si256(weight32, _mm256_slli_epi32(weight32, 16));
+        const __m256i weightLow = _mm256_unpacklo_epi32(weightPairs, weightPairs);
+        const __m256i weightHigh = _mm256_unpackhi_epi32(weightPairs, weightPairs);
+        const __m256i low = Lerp16(_mm256_unpacklo_epi8(first, zero), _mm256_unpacklo_epi8(second, zero),
+                                   _mm256_sub_epi16(full, weightLow), weightLow);
+        const __m256i high = Lerp16(_mm256_unpackhi_epi8(first, zero), _mm256_unpackhi_epi8(second, zero),
+                                    _mm256_sub_epi16(full, weightHigh), weightHigh);
+        const __m256i packed = _mm256_shuffle_epi8(_mm256_packus_epi16(low, high), pack);
+        // The second store overwrites the first's four spare bytes.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm256_castsi256_si128(packed));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x + 12), _mm256_extracti128_si256(packed, 1));
+    }
+    for (; x < taps.first.size(); ++x) {
+        const std::uint8_t* first = in + 3 * static_cast<std::size_t>(taps.first[x]);
+        const std::uint8_t* second = in + 3 * static_cast<std::size_t>(taps.second[x]);
+        const int w = taps.weight[x];
+        for (int channel = 0; channel < 3; ++channel)
+            out[3 * x + static_cast<std::size_t>(channel)] =
+                static_cast<std::uint8_t>((first[channel] * (256 - w) + second[channel] * w + 128) >> 8);
+    }
+}
+
+FLIPBOOK_AVX2 void Expand(const std::uint8_t* in, std::uint32_t* out, std::size_t pixels, bool mirrored) {
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m256i forward = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                             0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i backward = _mm256_setr_epi8(9, 10, 11, -1, 6, 7, 8, -1, 3, 4, 5, -1, 0, 1, 2, -1,  //
+                                              9, 10, 11, -1, 6, 7, 8, -1, 3, 4, 5, -1, 0, 1, 2, -1);
+    std::size_t x = 0;
+    // Eight pixels read 28 bytes.
+    for (; 3 * x + 28 <= 3 * pixels; x += 8) {
+        const __m128i front = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
+        const __m128i back = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x + 12));
+        if (mirrored) {
+            const __m256i pixels8 = _mm256_set_m128i(front, back);
+            Store(out + pixels - 8 - x, _mm256_or_si256(_mm256_shuffle_epi8(pixels8, backward), alpha));
+        } else {
+            const __m256i pixels8 = _mm256_set_m128i(back, front);
+            Store(out + x, _mm256_or_si256(_mm256_shuffle_epi8(pixels8, forward), alpha));
+        }
+    }
+    if (mirrored) {
+        Tail().expand(in + 3 * x, out, pixels - x, true);
+    } else {
+        Tail().expand(in + 3 * x, out + x, pixels - x, false);
+    }
+}
+
+FLIPBOOK_AVX2 void Average(std::uint32_t* pixels, std::size_t count, __m256i with) {
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    for (std::size_t i = 0; i + 8 <= count; i += 8)
+        Store(pixels + i, _mm256_or_si256(_mm256_avg_epu8(Load(pixels + i), with), alpha));
+}
+
+FLIPBOOK_AVX2 void Lighten(std::uint32_t* pixels, std::size_t count) {
+    // (p + 255 + 1) / 2 = p / 2 + 128.
+    Average(pixels, count, _mm256_set1_epi8(-1));
+    const std::size_t done = count / 8 * 8;
+    Tail().lighten(pixels + done, count - done);
+}
+
+FLIPBOOK_AVX2 void Darken(std::uint32_t* pixels, std::size_t count) {
+    Average(pixels, count, _mm256_setzero_si256());
+    const std::size_t done = count / 8 * 8;
+    Tail().darken(pixels + done, count - done);
+}
+
+constexpr ViewRowKernels kAvx2{Mix, Difference, LerpRow, Resample, Expand, Lighten, Darken};
+
+}  // namespace
+
+const ViewRowKernels& Avx2ViewRows() {
+    return kAvx2;
+}
+
+}  // namespace flipbook::effects_detail

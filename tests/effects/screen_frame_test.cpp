@@ -1,0 +1,237 @@
+// The full-screen view's pixel work: every vector path against the plain definitions, the difference
+// view, and the screen image with its bars, scaling, mirroring and grid.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "effects/difference.h"
+#include "effects/screen_frame.h"
+#include "effects/view_rows.h"
+#include "platform/core/exception.h"
+#include "platform/graphics/bitmap.h"
+
+namespace flipbook {
+namespace {
+
+using effects_detail::InstructionSet;
+
+std::vector<std::uint8_t> Noise(std::size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> bytes(count + effects_detail::kRowSlack);
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+// A 24-bit top-down picture whose pixel (x, y) is colour(x, y) as blue, green, red.
+template <typename Colour>
+Bitmap Picture(int width, int height, Colour colour) {
+    Bitmap picture;
+    picture.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t value = colour(x, y);
+            std::uint8_t* pixel = picture.ScanLine(y) + 3 * x;
+            pixel[0] = value & 0xFF;
+            pixel[1] = value >> 8 & 0xFF;
+            pixel[2] = value >> 16 & 0xFF;
+        }
+    return picture;
+}
+
+struct Screen {
+    Screen(int width, int height) : pixels(static_cast<std::size_t>(width) * height, 0x12345678u) {
+        image = {pixels.data(), width, height, static_cast<std::size_t>(width)};
+    }
+    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * image.width + x]; }
+    std::vector<std::uint32_t> pixels;
+    ScreenImage image;
+};
+
+class ViewRowsTest : public ::testing::TestWithParam<InstructionSet> {
+protected:
+    void SetUp() override {
+        if (GetParam() == InstructionSet::Avx2 && !__builtin_cpu_supports("avx2"))
+            GTEST_SKIP() << "the processor has no AVX2";
+        if (GetParam() == InstructionSet::Avx512 && !__builtin_cpu_supports("avx512vbmi"))
+            GTEST_SKIP() << "the processor has no AVX-512";
+        effects_detail::UseViewInstructionSet(GetParam());
+    }
+    void TearDown() override { effects_detail::UseViewInstructionSet(InstructionSet::Avx512); }
+};
+
+// Lengths with whole vectors and tails; every weight; the plain definitions written out here.
+TEST_P(ViewRowsTest, Kernels_GiveTheDefinitionsBytes) {
+    const auto& rows = effects_detail::ViewRows();
+    for (const std::size_t count :
+         {std::size_t{1}, std::size_t{31}, std::size_t{96}, std::size_t{1000}, std::size_t{4099}}) {
+        const auto a = Noise(count, 1);
+        const auto b = Noise(count, 2);
+        std::vector<std::uint8_t> out(count + effects_detail::kRowSlack);
+        for (int k = 0; k <= 100; ++k) {
+            rows.mix(a.data(), b.data(), out.data(), count, k);
+            for (std::size_t i = 0; i < count; ++i)
+                ASSERT_EQ(out[i], (a[i] * (100 - k) + b[i] * k + 50) / 100) << "k " << k << " byte " << i;
+        }
+        for (const int w : {0, 1, 77, 128, 255, 256}) {
+            rows.lerp(a.data(), b.data(), out.data(), count, w);
+            for (std::size_t i = 0; i < count; ++i)
+                ASSERT_EQ(out[i], (a[i] * (256 - w) + b[i] * w + 128) >> 8) << "w " << w;
+        }
+        rows.difference(a.data(), b.data(), out.data(), count);
+        for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(out[i], std::min(255, 4 * std::abs(a[i] - b[i])));
+
+        const std::size_t pixels = count / 3 + 1;
+        for (const bool mirrored : {false, true}) {
+            std::vector<std::uint32_t> expanded(pixels);
+            rows.expand(a.data(), expanded.data(), pixels, mirrored);
+            for (std::size_t x = 0; x < pixels; ++x) {
+                const std::uint32_t pixel = expanded[mirrored ? pixels - 1 - x : x];
+                ASSERT_EQ(pixel, 0xFF000000u | a[3 * x + 2] << 16 | a[3 * x + 1] << 8 | a[3 * x]);
+            }
+        }
+        const auto lineBytes = Noise(4 * pixels, 4);
+        std::vector<std::uint32_t> line(pixels);
+        std::memcpy(line.data(), lineBytes.data(), 4 * pixels);
+        auto dark = line;
+        rows.lighten(line.data(), pixels);
+        rows.darken(dark.data(), pixels);
+        for (std::size_t x = 0; x < pixels; ++x)
+            for (int shift = 0; shift < 24; shift += 8) {
+                const int byte = lineBytes[4 * x + static_cast<std::size_t>(shift / 8)];
+                ASSERT_EQ(line[x] >> shift & 0xFF, static_cast<std::uint32_t>(byte / 2 + 128));
+                ASSERT_EQ(dark[x] >> shift & 0xFF, static_cast<std::uint32_t>((byte + 1) / 2));
+                ASSERT_EQ(line[x] >> 24, 0xFFu);
+            }
+    }
+    // Shrinking and enlarging: each target pixel between two source pixels, up to the row's last.
+    for (const auto& [source, target] :
+         {std::pair{640, 1280}, std::pair{1920, 1280}, std::pair{3840, 1920}, std::pair{101, 37}}) {
+        const auto in = Noise(static_cast<std::size_t>(source) * 3, 3);
+        const auto taps = effects_detail::MakeAxisTaps(source, target);
+        std::vector<std::uint8_t> out(static_cast<std::size_t>(target) * 3 + effects_detail::kRowSlack);
+        rows.resample(in.data(), out.data(), taps);
+        for (int x = 0; x < target; ++x)
+            for (int channel = 0; channel < 3; ++channel) {
+                const int first = in[static_cast<std::size_t>(3 * taps.first[x] + channel)];
+                const int second = in[static_cast<std::size_t>(3 * taps.second[x] + channel)];
+                ASSERT_EQ(out[static_cast<std::size_t>(3 * x + channel)],
+                          (first * (256 - taps.weight[x]) + second * taps.weight[x] + 128) >> 8);
+            }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ViewRowsTest,
+                         ::testing::Values(InstructionSet::Portable, InstructionSet::Avx2,
+                                           InstructionSet::Avx512));
+
+TEST(DifferenceTest, Difference_BrightensFourfoldAndRefusesUnequalPictures) {
+    const Bitmap live = Picture(50, 3, [](int x, int) { return 0x000000u + static_cast<std::uint32_t>(x); });
+    const Bitmap reference = Picture(50, 3, [](int, int) { return 0x00FF0000u + 10; });
+    Bitmap difference;
+    Difference(live, reference, difference);
+    ASSERT_EQ(difference.Width(), 50);
+    EXPECT_EQ(difference.PixelColor(10, 1).blue, 0);
+    EXPECT_EQ(difference.PixelColor(12, 2).blue, 8);
+    EXPECT_EQ(difference.PixelColor(49, 0).blue, 156);
+    EXPECT_EQ(difference.PixelColor(49, 0).red, 255);
+    EXPECT_EQ(difference.PixelColor(49, 0).green, 0);
+    EXPECT_THROW(Difference(live, Picture(49, 3, [](int, int) { return 0u; }), difference), Exception);
+}
+
+// A 4:3 picture on a wider screen: black bars left and right, the picture's pixels fitted between.
+TEST(ScreenFrameTest, Render_FitsWithBarsAndShowsEachLook) {
+    const Bitmap live = Picture(8, 6, [](int x, int y) { return static_cast<std::uint32_t>(x * 30 + y); });
+    const Bitmap reference = Picture(8, 6, [](int, int) { return 0x00C86432u; });
+    Screen screen(20, 12);
+    ScreenFrame frame;
+    ScreenOptions options;
+    options.look = ScreenLook::Live;
+    frame.Render(live, reference, 1, options, screen.image);
+    const PixelArea area = frame.Area();
+    EXPECT_EQ(area.left, 2);
+    EXPECT_EQ(area.top, 0);
+    EXPECT_EQ(area.width, 16);
+    EXPECT_EQ(area.height, 12);
+    for (int y = 0; y < 12; ++y) {
+        EXPECT_EQ(screen.At(0, y), 0xFF000000u);
+        EXPECT_EQ(screen.At(19, y), 0xFF000000u);
+    }
+    // Twice the size: area pixel (5, 4) lies at source (2.25, 1.75); enlarging, each source row is
+    // resampled across first, then two such rows mixed.
+    const auto lerp = [](int a, int b, int w) { return (a * (256 - w) + b * w + 128) >> 8; };
+    EXPECT_EQ(screen.At(2 + 5, 4) & 0xFF,
+              static_cast<std::uint32_t>(lerp(lerp(61, 91, 64), lerp(62, 92, 64), 192)));
+
+    options.look = ScreenLook::Reference;
+    frame.Render(live, reference, 1, options, screen.image);
+    for (int x = 2; x < 18; ++x) ASSERT_EQ(screen.At(x, 7), 0xFFC86432u);
+
+    options.look = ScreenLook::Mix;
+    options.weight = 100;
+    frame.Render(live, reference, 1, options, screen.image);
+    EXPECT_EQ(screen.At(9, 9), 0xFFC86432u);
+    // A new reference of the same size is seen only with a new version.
+    const Bitmap another = Picture(8, 6, [](int, int) { return 0x00010203u; });
+    frame.Render(live, another, 1, options, screen.image);
+    EXPECT_EQ(screen.At(9, 9), 0xFFC86432u);
+    frame.Render(live, another, 2, options, screen.image);
+    EXPECT_EQ(screen.At(9, 9), 0xFF010203u);
+
+    options.look = ScreenLook::Difference;
+    frame.Render(live, Bitmap(), 3, options, screen.image);
+    EXPECT_EQ(screen.At(2, 0), 0xFF000000u);
+    EXPECT_EQ(screen.At(17, 11), 0xFF000000u | std::min(255u, 4u * (210 + 5)));
+}
+
+// Half the size is the exact 2 x 2 average; mirrored, the rows run right to left; the grid changes the
+// lines' pixels only.
+TEST(ScreenFrameTest, Render_HalvesMirrorsAndDrawsTheGrid) {
+    const Bitmap live = Picture(24, 12, [](int x, int y) { return static_cast<std::uint32_t>(x * 10 + y); });
+    Screen plain(12, 6);
+    ScreenFrame frame;
+    ScreenOptions options;
+    options.look = ScreenLook::Live;
+    frame.Render(live, Bitmap(), 1, options, plain.image);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 12; ++x) {
+            // Each axis rounds its halfway cases up.
+            const int expected = (((20 * x + 2 * y) + (20 * x + 2 * y + 1) + 1) / 2 +
+                                  ((20 * x + 10 + 2 * y) + (20 * x + 10 + 2 * y + 1) + 1) / 2 + 1) /
+                                 2;
+            ASSERT_EQ(plain.At(x, y) & 0xFF, static_cast<std::uint32_t>(expected)) << x << "," << y;
+        }
+    Screen mirrored(12, 6);
+    options.mirrored = true;
+    frame.Render(live, Bitmap(), 1, options, mirrored.image);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 12; ++x) ASSERT_EQ(mirrored.At(11 - x, y), plain.At(x, y));
+
+    Screen big(60, 30);
+    ScreenFrame gridFrame;
+    options = {};
+    options.look = ScreenLook::Live;
+    gridFrame.Render(live, Bitmap(), 1, options, big.image);
+    const auto without = big.pixels;
+    options.grid = true;
+    gridFrame.Render(live, Bitmap(), 1, options, big.image);
+    int changed = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 60; ++x) {
+            const bool onLine =
+                x == 20 || x == 21 || x == 40 || x == 41 || y == 10 || y == 11 || y == 20 || y == 21;
+            const std::size_t at = static_cast<std::size_t>(y) * 60 + x;
+            if (!onLine) {
+                ASSERT_EQ(big.pixels[at], without[at]) << x << "," << y;
+            }
+            changed += big.pixels[at] != without[at];
+        }
+    EXPECT_GT(changed, 4 * 50);
+}
+
+}  // namespace
+}  // namespace flipbook

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "effects/blend_kernel.h"
+#include "effects/instruction_sets.h"
 
 namespace flipbook::effects_detail {
 
@@ -46,11 +46,9 @@ struct ViewRowKernels {
     void (*darken)(std::uint32_t* pixels, std::size_t count);
 };
 
-// The kernels of the instruction set in use: the widest supported unless told otherwise.
+// The kernels of the instruction set the pixel kernels use now (ActiveInstructionSet; SSE2 runs the
+// portable ones), so LimitInstructionSet reaches these as it reaches the blend.
 const ViewRowKernels& ViewRows();
-// Makes later calls use the given set, or the widest supported below it (SSE2 runs the portable
-// kernels), so tests and benchmarks can check and measure every path on one machine.
-void UseViewInstructionSet(InstructionSet set);
 
 const ViewRowKernels& PortableViewRows();
 const ViewRowKernels& Avx2ViewRows();

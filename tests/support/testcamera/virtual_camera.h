@@ -25,9 +25,10 @@ struct VirtualCamera {
     std::vector<CameraMode> modes;
     std::string pattern = "smpte";
     std::string classId;
-    bool busy = false;    // held by another program: fails when asked to stream
-    int unplugAfter = 0;  // frames until the camera is pulled out; 0 for never
-    int loopFrames = 0;   // frames made before the stream starts, then sent over and over; 0: made as they go
+    std::string devicePath;  // "/dev/videoN" by its place in the list unless given as path=
+    bool busy = false;       // held by another program: fails when asked to stream
+    int unplugAfter = 0;     // frames until the camera is pulled out; 0 for never
+    int loopFrames = 0;      // frames made before the stream starts, then sent over and over; 0: made as they go
 };
 
 // The camera a description text stands for; empty name for an empty text.

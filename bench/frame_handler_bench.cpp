@@ -36,7 +36,8 @@ void FrameHandler(benchmark::State& state) {
     Bitmap liveFrame;
     Bitmap referencePicture;
     std::mutex picturesLock;
-    const TFrameTargets targets{display, liveFrame, referencePicture, picturesLock};
+    LiveFrameState liveFrameState = LiveFrameState::None;
+    const TFrameTargets targets{display, liveFrame, referencePicture, picturesLock, liveFrameState};
     // The reference is a snapped frame, as after Snap: the first frame's live picture.
     DrawFrame(grabber, frame.data(), static_cast<std::uint32_t>(frame.size()), targets, {true, 50});
     referencePicture = liveFrame;

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include "app/camera_settings_dialog.h"
+#include "app/live_view.h"
 #include "cameracontrols/camera_lock.h"
 #include "platform/com/hresult.h"
 #include "platform/mediagraph/capture_mode.h"
@@ -268,10 +269,12 @@ private:
     std::string cameraModeCamera_;  // the camera cameraMode_ was chosen for
     QPointer<TCameraSettingsDialog> cameraSettings_;
 
-    // Guards the live frame and the reference picture between the streaming and the UI thread.
+    // Guards the live frame, its state and the reference picture between the streaming and the UI
+    // thread.
     std::mutex picturesLock_;
     std::unique_ptr<Bitmap> liveFrame_;
     std::unique_ptr<Bitmap> referencePicture_;
+    LiveFrameState liveFrameState_ = LiveFrameState::None;
     std::string snapshotExt_;
     std::string snapshotDir_;
     QLabel* statusText_ = nullptr;

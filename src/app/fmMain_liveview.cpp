@@ -204,10 +204,14 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
     if (fmShooting->IsOpen()) {
         DrawShootingFrame(sender, *liveFrame_, *referencePicture_, picturesLock_, referenceVersion_,
                           {onionSkinOn_.load(), onionSkinPosition_.load()}, *fmShooting);
+        // A live frame there is this one, or one that came since the last Snap took its own: Snap may
+        // take it without asking the grabber again.
+        std::lock_guard lock(picturesLock_);
+        if (!liveFrame_->Empty()) liveFrameState_ = LiveFrameState::Fresh;
         return;
     }
     DrawFrame(sender, buffer, bufferLength,
-              {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_},
+              {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_, liveFrameState_},
               {onionSkinOn_.load(), onionSkinPosition_.load()});
     imGrabSample->PictureChanged();
 }

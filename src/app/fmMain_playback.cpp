@@ -134,8 +134,10 @@ void TFormMain::StartPlayback(std::vector<std::string> pictures, bool endOnLive)
     DecodeAheadSettings decoding;
     decoding.threads = DecodeThreads();
     // Pictures of another size than the live picture fit into it; without a camera, into the view.
-    const auto [liveWidth, liveHeight] =
-        WithPictures([](Bitmap& live, Bitmap&) { return std::pair(live.Width(), live.Height()); });
+    const auto [liveWidth, liveHeight] = WithPictures([this](Bitmap& live, Bitmap& reference) {
+        const Bitmap& frame = LatestFrame(live, reference, liveFrameState_);
+        return std::pair(frame.Width(), frame.Height());
+    });
     decoding.fitWidth = liveWidth > 0 ? liveWidth : imGrabSample->width();
     decoding.fitHeight = liveHeight > 0 ? liveHeight : imGrabSample->height();
     {

@@ -172,7 +172,9 @@ void TFormMain::btGrabSnapClick() {
     try {
         // Before the first frame, or after the graph failed to run, there is nothing to save: an empty
         // file reported as saved would only trip up every later playback of the folder.
-        if (WithPictures([](Bitmap& live, Bitmap&) { return live.Empty(); })) {
+        if (WithPictures([this](Bitmap& live, Bitmap& reference) {
+                return LatestFrame(live, reference, liveFrameState_).Empty();
+            })) {
             SetStatusText(QString::fromLatin1(kNoPictureYetMessage));
             TheDesktop().Beep();
             return;
@@ -182,9 +184,8 @@ void TFormMain::btGrabSnapClick() {
         // The live frame becomes the reference at once; the copy saved is taken under the same lock,
         // so the frame handler cannot change it while the codec reads it.
         Bitmap picture = snapshotWriter_->SparePicture();
-        WithPictures([&picture](Bitmap& live, Bitmap& reference) {
-            reference.Assign(live);
-            picture.Assign(live);
+        WithPictures([&](Bitmap& live, Bitmap& reference) {
+            SnapLiveFrame(fwSampleGrabber.get(), live, reference, liveFrameState_, picture);
         });
         referencePicked_ = false;
         // The reference is now a picture without an entry: no older entry stays selected for "Delete

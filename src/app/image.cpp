@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "effects/area_stretch.h"
 #include "platform/graphics/canvas.h"
 
 namespace flipbook {
@@ -50,11 +51,21 @@ void TImage::PictureChanged() {
 }
 
 void TImage::paintEvent(QPaintEvent* /*event*/) {
+    // Stretched here, once a paint, into a picture of the control's own pixels: handing Qt a 4K frame
+    // to scale would make it convert and read the whole frame again, and only a mean over each
+    // pixel's area keeps the fine detail of a large picture from shimmering at this size.
+    const QSize size = (QSizeF(this->size()) * devicePixelRatioF()).toSize();
+    if (shown_.size() != size) shown_ = QImage(size, QImage::Format_BGR888);
     QImage image;
     {
         std::lock_guard lock(picture_.GetCanvas());
         if (picture_.Empty()) return;
-        image = ToImage(picture_);
+        if (!size.isEmpty() &&
+            StretchArea(picture_, shown_.bits(), static_cast<std::size_t>(shown_.bytesPerLine()),
+                        size.width(), size.height()))
+            image = shown_;
+        else
+            image = ToImage(picture_);
     }
     QPainter painter(this);
     painter.drawImage(rect(), image);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include <QImage>
 #include <QWidget>
 
 #include "platform/graphics/bitmap.h"
@@ -30,6 +31,8 @@ protected:
 
 private:
     Bitmap picture_;
+    // The picture as last painted, at the control's size in device pixels.
+    QImage shown_;
     std::atomic<bool> repaintPending_{false};
 };
 

@@ -1,9 +1,11 @@
 #include "app/live_view.h"
 
 #include <atomic>
+#include <utility>
 
 #include "capture/sample_grabber.h"
 #include "effects/zt_bmpfx.h"
+#include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
 namespace flipbook {
@@ -26,7 +28,7 @@ void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_
         // sample, so copying the frame into the display first would only be overwritten: at 1080p that
         // copy is a third of the handler's time.
         if (!blending) grabber.GetBitmap(targets.display, buffer, bufferLength);
-        grabber.GetBitmap(targets.liveFrame);
+        if (grabber.GetBitmap(targets.liveFrame)) targets.liveFrameState = LiveFrameState::Fresh;
         if (blending)
             Blend(targets.liveFrame, targets.referencePicture, targets.display, onionSkin.position / 100.0L);
     } catch (...) {
@@ -34,6 +36,29 @@ void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_
         // long run can tell a rare hiccup from frames failing all the time.
         swallowedFrameFailures.fetch_add(1);
     }
+}
+
+void SnapLiveFrame(TSampleGrabber* grabber, Bitmap& liveFrame, Bitmap& referencePicture,
+                   LiveFrameState& state, Bitmap& picture) {
+    if (state == LiveFrameState::Snapped && grabber) {
+        Bitmap lastFrame;
+        if (grabber->GetBitmap(lastFrame)) {
+            liveFrame = std::move(lastFrame);
+            state = LiveFrameState::Fresh;
+        }
+    }
+    if (state == LiveFrameState::Fresh) {
+        // Moved, not copied: the live frame stays empty (never stale) until the next frame fills it.
+        referencePicture = std::move(liveFrame);
+        state = LiveFrameState::Snapped;
+    } else if (state == LiveFrameState::None) {
+        referencePicture.Assign(liveFrame);
+    }
+    picture.Assign(referencePicture);
+}
+
+const Bitmap& LatestFrame(const Bitmap& liveFrame, const Bitmap& referencePicture, LiveFrameState state) {
+    return liveFrame.Empty() && state == LiveFrameState::Snapped ? referencePicture : liveFrame;
 }
 
 }  // namespace flipbook

@@ -1,5 +1,6 @@
 #include "capture/sample_grabber.h"
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -158,9 +159,11 @@ bool TSampleGrabber::MakeSection(Bitmap& bitmap, const Bitmap::SectionFill& fill
             return false;
     }
     if (!type->pbFormat || type->cbFormat < offset + kImageHeaderSize) return false;
-    bitmapInfo_.fill(0);
-    std::memcpy(bitmapInfo_.data(), type->pbFormat + offset, kImageHeaderSize);
-    const BitmapInfoHeader header = ParseInfoHeader(bitmapInfo_.data());
+    // Read into a block of this call's own, so Snap on the window's thread may read the kept frame
+    // while the streaming thread converts the next.
+    std::array<std::uint8_t, kImageHeaderSize> imageHeader{};
+    std::memcpy(imageHeader.data(), type->pbFormat + offset, kImageHeaderSize);
+    const BitmapInfoHeader header = ParseInfoHeader(imageHeader.data());
     // The block's one colour entry is the whole table of a palette format.
     std::vector<RgbQuad> colorTable;
     if (header.bitCount <= 8) colorTable.resize(1);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -52,7 +51,8 @@ public:
     // in part. Calls must not overlap (OnBuffer's frame lock sees to that).
     bool GetBitmap(Bitmap& bitmap, const std::uint8_t* buffer, std::uint32_t bufferLength);
     // The same with the grabber's kept copy of the last sample. False, the Bitmap holding a new
-    // all-zero image, when no sample is kept yet or it does not fit the image.
+    // all-zero image, when no sample is kept yet or it does not fit the image. Unlike the form
+    // above, safe on any thread while frames flow.
     bool GetBitmap(Bitmap& bitmap);
 
     // ISampleGrabberCB, called by the service on the streaming thread.
@@ -66,8 +66,6 @@ private:
     ComPtr<ISampleGrabber> grabber_;
     ComPtr<IPin> inputPin_;
     ComPtr<IPin> outputPin_;
-    // The 40-byte image header of the last GetBitmap and one colour entry.
-    std::array<std::uint8_t, 44> bitmapInfo_{};
     std::mutex frameLock_;
 };
 

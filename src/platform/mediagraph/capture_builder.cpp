@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "platform/mediagraph/capture_mode.h"
+#include "platform/mediagraph/frame_converter.h"
 #include "platform/mediagraph/graph.h"
 #include "platform/mediagraph/gst_filter.h"
 #include "platform/mediagraph/rot.h"
@@ -44,6 +45,14 @@ gst::CapsPtr SourceCaps(GstElement* source, GstPad* pad) {
 bool CanGive(const GstCaps* caps, const char* mediaType) {
     gst::CapsPtr wanted(gst_caps_new_empty_simple(mediaType));
     return gst_caps_can_intersect(caps, wanted.get());
+}
+
+// Whether every format the source offers is one our frame converter takes.
+bool ConverterTakes(const GstCaps* caps) {
+    gst::ElementPtr converter = MakeFrameConverter();
+    gst::PadPtr input = gst::PadPtr::Adopt(gst_element_get_static_pad(converter.Get(), "sink"));
+    gst::CapsPtr taken(gst_pad_query_caps(input.Get(), nullptr));
+    return !gst_caps_is_empty(caps) && gst_caps_is_subset(caps, taken.get());
 }
 
 // The values of an integer field: one, or each of a list; none for a range, which names no size a
@@ -173,15 +182,16 @@ public:
             gst_caps_is_any(accepted.get()) ||
             (!gst_caps_is_empty(offered.get()) && gst_caps_is_subset(offered.get(), accepted.get()));
         if (!fits) {
-            // Raw video only needs its colour format changed; compressed video is decoded first, by
-            // the JPEG decoder where that is what the device gives, else by whichever decoder fits.
-            if (CanGive(offered.get(), "video/x-raw")) {
-                chain.push_back({"videoconvert", "Color Space Converter", nullptr});
-            } else if (CanGive(offered.get(), "image/jpeg")) {
-                // The decoder writes BGR itself only for pictures stored as RGB; the usual YCbCr ones
-                // come out as I420, and the converter then makes the sink's BGR of them (for BGR it
-                // passes frames on untouched).
-                chain.push_back({"jpegdec", "MJPEG Decompressor", nullptr});
+            // Frames the converter takes become the sink's BGR in one pass, written into the buffer the
+            // sink receives: MJPEG decoded straight into BGR, raw YUV converted once. Other raw video
+            // only needs its colour format changed; other compressed video is decoded by whichever
+            // decoder fits.
+            if (ConverterTakes(offered.get())) {
+                chain.push_back(
+                    {nullptr,
+                     CanGive(offered.get(), "image/jpeg") ? "MJPEG Decompressor" : "Color Space Converter",
+                     nullptr});
+            } else if (CanGive(offered.get(), "video/x-raw")) {
                 chain.push_back({"videoconvert", "Color Space Converter", nullptr});
             } else {
                 chain.push_back({"decodebin", "Decoder", nullptr});
@@ -192,7 +202,7 @@ public:
 
 private:
     struct Converter {
-        const char* factory;
+        const char* factory;  // none for our own frame converter
         const char* name;
         gst::CapsPtr caps;  // for a caps filter: what it lets through
     };
@@ -208,7 +218,8 @@ private:
         GstPad* upstream = sourcePad;
         gst::PadPtr upstreamHolder;
         for (const Converter& converter : chain) {
-            gst::ElementPtr element = gst::MakeElement(converter.factory);
+            gst::ElementPtr element =
+                converter.factory ? gst::MakeElement(converter.factory) : MakeFrameConverter();
             if (!element) return fail();
             if (converter.caps) g_object_set(element.Get(), "caps", converter.caps.get(), nullptr);
             ComPtr<IBaseFilter> filter = MakeElementFilter(element);

@@ -192,21 +192,19 @@ public:
         std::lock_guard lock(keptMutex_);
         bufferSamples_ = bufferThem;
         // Switched off, the kept sample is gone: switched on again, there is none until the next.
-        if (!bufferThem) {
-            kept_.clear();
-            haveKept_ = false;
-        }
+        if (!bufferThem) kept_.reset();
         return S_OK;
     }
     HRESULT GetCurrentBuffer(std::int32_t* bufferSize, void* buffer) override {
         if (!bufferSize) return E_POINTER;
         std::lock_guard lock(keptMutex_);
         if (!bufferSamples_) return E_INVALIDARG;
-        if (!haveKept_) return VFW_E_WRONG_STATE;
-        auto size = static_cast<std::int32_t>(kept_.size());
+        if (!kept_) return VFW_E_WRONG_STATE;
+        GstBuffer* keptBuffer = gst_sample_get_buffer(kept_.get());
+        auto size = static_cast<std::int32_t>(gst_buffer_get_size(keptBuffer));
         if (buffer) {
             if (*bufferSize < size) return E_OUTOFMEMORY;
-            std::copy(kept_.begin(), kept_.end(), static_cast<std::uint8_t*>(buffer));
+            gst_buffer_extract(keptBuffer, 0, buffer, static_cast<gsize>(size));
         }
         *bufferSize = size;
         return S_OK;
@@ -227,10 +225,11 @@ private:
     static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer self) {
         gst::SamplePtr sample(gst_app_sink_pull_sample(sink));
         if (!sample) return GST_FLOW_ERROR;
-        return static_cast<SampleGrabber*>(self)->Deliver(gst_sample_get_buffer(sample.get()));
+        return static_cast<SampleGrabber*>(self)->Deliver(sample);
     }
 
-    GstFlowReturn Deliver(GstBuffer* buffer) {
+    GstFlowReturn Deliver(const gst::SamplePtr& sample) {
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
         if (!buffer) return GST_FLOW_OK;
         GstMapInfo map;
         if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_FLOW_ERROR;
@@ -241,10 +240,9 @@ private:
                 gst_buffer_unmap(buffer, &map);
                 return GST_FLOW_EOS;
             }
-            if (bufferSamples_) {
-                kept_.assign(map.data, map.data + map.size);
-                haveKept_ = true;
-            }
+            // The sample itself is kept, not a copy of it: its memory stays as it is until the next
+            // sample replaces it, and a copy of a 4K frame costs as much as the rest of the handler.
+            if (bufferSamples_) kept_.reset(gst_sample_ref(sample.get()));
             lastOne = oneShot_;
             oneShotDone_ = oneShot_;
         }
@@ -272,8 +270,7 @@ private:
     bool bufferSamples_ = false;
     bool oneShot_ = false;
     bool oneShotDone_ = false;
-    bool haveKept_ = false;
-    std::vector<std::uint8_t> kept_;
+    gst::SamplePtr kept_;
 
     std::mutex callbackMutex_;
     ComPtr<ISampleGrabberCB> callback_;

@@ -50,7 +50,8 @@ struct flipbook::testcamera::SourceState {
 
 namespace {
 
-std::size_t LoopLength(const CameraMode& mode) {
+std::size_t LoopLength(const VirtualCamera& camera, const CameraMode& mode) {
+    if (camera.loopFrames > 0) return static_cast<std::size_t>(camera.loopFrames);
     if (mode.Compressed()) return kLoopFrames;
     const double bytesPerPixel = mode.format == "BGR" ? 3 : mode.format == "YUY2" ? 2 : 1.5;
     const auto frameBytes = static_cast<std::size_t>(mode.width * bytesPerPixel * mode.height);
@@ -95,7 +96,7 @@ static gboolean flipbook_test_camera_source_set_caps(GstBaseSrc* source, GstCaps
     }
     state.Reset();
     state.mode = mode;
-    state.loopLength = LoopLength(mode);
+    state.loopLength = LoopLength(state.camera, mode);
     return TRUE;
 }
 
@@ -128,19 +129,29 @@ static GstElement* StartRenderer(const SourceState& state) {
     return renderer;
 }
 
-// The next frame of the loop, drawn while the loop is incomplete; null when drawing failed.
-static GstBuffer* NextFrame(SourceState& state) {
-    if (state.frames.size() >= state.loopLength) return state.frames[state.delivered % state.loopLength];
+// Draws one more frame of the loop; false when drawing failed.
+static bool DrawFrame(SourceState& state) {
     if (!state.renderer) state.renderer = StartRenderer(state);
-    if (!state.renderer) return nullptr;
+    if (!state.renderer) return false;
     GstElement* sink = gst_bin_get_by_name(GST_BIN(state.renderer), "frames");
     GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
     gst_object_unref(sink);
-    if (!sample) return nullptr;
+    if (!sample) return false;
     state.frames.push_back(gst_buffer_ref(gst_sample_get_buffer(sample)));
     gst_sample_unref(sample);
     if (state.frames.size() == state.loopLength) state.StopRenderer();
-    return state.frames.back();
+    return true;
+}
+
+// The next frame of the loop, drawn while the loop is incomplete; null when drawing failed. A loop
+// asked for in advance is made whole before its first frame goes out.
+static GstBuffer* NextFrame(SourceState& state) {
+    if (state.frames.size() < state.loopLength) {
+        if (state.camera.loopFrames == 0) return DrawFrame(state) ? state.frames.back() : nullptr;
+        while (state.frames.size() < state.loopLength)
+            if (!DrawFrame(state)) return nullptr;
+    }
+    return state.frames[state.delivered % state.loopLength];
 }
 
 static GstFlowReturn flipbook_test_camera_source_create(GstPushSrc* source, GstBuffer** buffer) {

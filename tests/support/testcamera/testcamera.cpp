@@ -11,6 +11,8 @@
 //   unplug=N                  pulled out after N frames: posts the error and leaves the device list
 //   controls                  offers a webcam's controls, whose automatics drift the picture's
 //                             brightness and colour as a real webcam's do (camera_controls.h)
+//   loop=N                    N frames made (and compressed) before the first goes out, then sent
+//                             over and over, so a measurement of the program never pays for them
 //   noclsid                   the device announces no class id
 //   clsid=TEXT                the device announces TEXT as its class id
 //   path=TEXT                 the device path it announces (default /dev/videoN, N its place in the

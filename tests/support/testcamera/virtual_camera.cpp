@@ -74,6 +74,8 @@ VirtualCamera ParseCamera(const std::string& description) {
             camera.busy = true;
         else if (std::sscanf(field.c_str(), "unplug=%d", &frames) == 1 && frames > 0)
             camera.unplugAfter = frames;
+        else if (std::sscanf(field.c_str(), "loop=%d", &frames) == 1 && frames > 0)
+            camera.loopFrames = frames;
         else if (field == "noclsid")
             camera.classId.clear();
         else if (field.rfind("clsid=", 0) == 0)

@@ -29,6 +29,7 @@ struct VirtualCamera {
     bool busy = false;       // held by another program: fails when asked to stream
     int unplugAfter = 0;     // frames until the camera is pulled out; 0 for never
     bool controls = false;   // offers a webcam's controls, with automatics that drift (camera_controls.h)
+    int loopFrames = 0;  // frames made before the stream starts, then sent over and over; 0: made as they go
 };
 
 // The camera a description text stands for; empty name for an empty text.

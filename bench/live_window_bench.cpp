@@ -1,0 +1,144 @@
+// The whole program's live view: the real main window, shown on Qt's offscreen screen (its painting
+// is the same raster work as on a desktop), with the test camera's MJPEG mode at 30 fps and the onion
+// skin on over a snapped reference. Reports over 10 s the frames grabbed and painted per second, the
+// process's share of one core (all its threads) and its processor time per grabbed frame. The test
+// camera makes its few frames before the stream starts and then only hands them out again, as a
+// webcam's compression costs the computer nothing.
+#include <benchmark/benchmark.h>
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "../tests/support/fake_desktop.h"
+#include "app/application.h"
+#include "app/fmMain.h"
+#include "app/image.h"
+#include "capture/sample_grabber.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "platform/mediagraph/service.h"
+#include "process_time.h"
+#include "test_camera.h"
+
+namespace flipbook {
+namespace {
+
+using bench::ProcessCpuSeconds;
+
+// A home and XDG folders of the run's own, so the window neither reads nor writes the user's.
+class ScratchHome {
+public:
+    ScratchHome() {
+        char pattern[] = "/tmp/flipbookcam-bench-XXXXXX";
+        if (mkdtemp(pattern)) folder_ = pattern;
+        for (const char* variable : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            setenv(variable, folder_.c_str(), 1);
+    }
+    ~ScratchHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    ScratchHome(const ScratchHome&) = delete;
+    ScratchHome& operator=(const ScratchHome&) = delete;
+
+private:
+    std::string folder_;
+};
+
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QObject* image) : image_(image) { image->installEventFilter(this); }
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (object == image_ && event->type() == QEvent::Paint) ++painted;
+        return false;
+    }
+    int painted = 0;
+
+private:
+    QObject* image_;
+};
+
+void RunEvents(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void LiveWindow(benchmark::State& state) {
+    const auto width = static_cast<int>(state.range(0));
+    const auto height = static_cast<int>(state.range(1));
+    ScratchHome home;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    testing::PrepareTestCamera();
+    testing::SetTestCameras("Bench Camera:" + std::to_string(width) + "x" + std::to_string(height) +
+                            "@30:smpte:mjpeg:loop=4");
+    ComApartment apartment;
+    int argc = 1;
+    char name[] = "flipbookcam-bench";
+    char* argv[] = {name, nullptr};
+    TApplication application(argc, argv);
+    testing::FakeDesktop desktop;
+    auto form = std::make_unique<TFormMain>();
+    std::atomic<int> grabbed{0};
+    form->fwSampleGrabber->OnBuffer = [handler = form->fwSampleGrabber->OnBuffer, &grabbed](
+                                          TSampleGrabber& sender, double time, const std::uint8_t* buffer,
+                                          std::uint32_t length) {
+        handler(sender, time, buffer, length);
+        ++grabbed;
+    };
+    PaintCounter paints(form->imGrabSample);
+    form->pcMain->setCurrentWidget(form->tsMainGrab);
+    form->ckGrabOnion->setChecked(true);
+    form->show();
+    for (int waited = 0; grabbed < 30 && waited < 30'000; waited += 100) RunEvents(100);
+    if (grabbed < 30) {
+        state.SkipWithError("the camera delivered no frames");
+        return;
+    }
+    // The reference is a snapped frame, as after Snap.
+    form->WithPictures([](Bitmap& live, Bitmap& reference) { reference.Assign(live); });
+
+    constexpr int kSeconds = 10;
+    for (auto _ : state) {
+        const int grabbedBefore = grabbed;
+        const int paintedBefore = paints.painted;
+        const double cpuBefore = ProcessCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        RunEvents(kSeconds * 1000);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.counters["grabbed_per_s"] = (grabbed - grabbedBefore) / seconds;
+        state.counters["painted_per_s"] = (paints.painted - paintedBefore) / seconds;
+        const double cpuSeconds = ProcessCpuSeconds() - cpuBefore;
+        state.counters["core_percent"] = 100.0 * cpuSeconds / seconds;
+        // On a machine too busy to give the process all it asks for, fewer frames come; the cost of
+        // each still tells what the full rate would take.
+        state.counters["cpu_ms_per_frame"] = 1000.0 * cpuSeconds / std::max(grabbed - grabbedBefore, 1);
+        state.SetIterationTime(seconds);
+    }
+    form->close();
+    form.reset();
+}
+BENCHMARK(LiveWindow)
+    ->Name("LiveWindow/mjpeg")
+    ->ArgNames({"W", "H"})
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace flipbook

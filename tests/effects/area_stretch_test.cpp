@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "effects/area_stretch.h"
+#include "platform/graphics/bitmap.h"
+
+namespace flipbook {
+namespace {
+
+// A 24-bit picture whose pixel (x, y) is colorOf(x, y) = {blue, green, red}.
+template <typename ColorOf>
+Bitmap Picture(int width, int height, ColorOf colorOf) {
+    Bitmap bitmap;
+    bitmap.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::vector<int> color = colorOf(x, y);
+            for (int channel = 0; channel < 3; ++channel)
+                bitmap.ScanLine(y)[3 * x + channel] = static_cast<std::uint8_t>(color[channel]);
+        }
+    return bitmap;
+}
+
+std::vector<std::uint8_t> Stretched(const Bitmap& source, int width, int height, std::size_t stride) {
+    std::vector<std::uint8_t> target(stride * static_cast<std::size_t>(height), 0xEE);
+    EXPECT_TRUE(StretchArea(source, target.data(), stride, width, height));
+    return target;
+}
+
+// Uneven spans: 5 columns into 2 take 2 and 3, 3 rows into 2 take 1 and 2; each target pixel is the
+// rounded mean of exactly its own source pixels, per channel, and the row padding stays untouched.
+TEST(AreaStretch, EachPixelIsTheRoundedMeanOfItsArea) {
+    const Bitmap source = Picture(5, 3, [](int x, int y) {
+        return std::vector<int>{10 * x + y, 200 - 7 * x * y, x == 4 ? 255 : 0};
+    });
+    const std::vector<std::uint8_t> target = Stretched(source, 2, 2, 8);
+    auto mean = [](std::vector<int> values) {
+        int sum = 0;
+        for (int value : values) sum += value;
+        return static_cast<std::uint8_t>((2 * sum + static_cast<int>(values.size())) /
+                                         (2 * static_cast<int>(values.size())));
+    };
+    EXPECT_EQ(target[0], mean({0, 10}));                                 // blue of (0,0): x 0-1, y 0
+    EXPECT_EQ(target[3 + 1], mean({200, 200, 200}));                     // green of (1,0): x 2-4, y 0
+    EXPECT_EQ(target[8 + 0], mean({1, 11, 2, 12}));                      // blue of (0,1): x 0-1, y 1-2
+    EXPECT_EQ(target[8 + 3 + 1], mean({186, 179, 172, 172, 158, 144}));  // green of (1,1)
+    EXPECT_EQ(target[8 + 3 + 2], mean({0, 0, 255, 0, 0, 255}));          // red of (1,1)
+    EXPECT_EQ(target[6], 0xEE);
+    EXPECT_EQ(target[7], 0xEE);
+}
+
+// Along a direction where the target is larger, each target pixel repeats the source pixel under it;
+// a 4K frame shrunk to the live view's box keeps a flat colour exactly.
+TEST(AreaStretch, EnlargingRepeatsPixels_AndAFlatColourStaysExact) {
+    const Bitmap small = Picture(2, 1, [](int x, int) { return std::vector<int>{x * 100, 1, 2}; });
+    const std::vector<std::uint8_t> wide = Stretched(small, 4, 2, 12);
+    for (int row = 0; row < 2; ++row)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(wide[12 * row + 3 * x], x < 2 ? 0 : 100);
+
+    const Bitmap flat = Picture(3840, 2160, [](int, int) { return std::vector<int>{12, 34, 250}; });
+    const std::vector<std::uint8_t> box = Stretched(flat, 400, 300, 1200);
+    for (std::size_t i = 0; i < box.size(); i += 3) {
+        ASSERT_EQ(box[i], 12);
+        ASSERT_EQ(box[i + 1], 34);
+        ASSERT_EQ(box[i + 2], 250);
+    }
+}
+
+TEST(AreaStretch, WritesNothingForAnEmptyOrNon24BitSource) {
+    Bitmap empty;
+    Bitmap deep;
+    deep.SetPixelFormat(PixelFormat::Bit32);
+    deep.SetSize(4, 4);
+    std::uint8_t target[12] = {};
+    EXPECT_FALSE(StretchArea(empty, target, 6, 2, 2));
+    EXPECT_FALSE(StretchArea(deep, target, 6, 2, 2));
+}
+
+}  // namespace
+}  // namespace flipbook

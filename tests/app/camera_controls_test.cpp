@@ -27,6 +27,7 @@
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
 #include "support/temp_dir.h"
+#include "support/window_test_main.h"
 #include "test_camera.h"
 
 namespace flipbook {
@@ -240,12 +241,6 @@ private:
 
 }  // namespace flipbook
 
-int main(int argc, char** argv) {
-    flipbook::testing::PrepareTestCamera();
-    flipbook::ComApartment apartment;
-    flipbook::TApplication application(argc, argv);
-    flipbook::CameraControlsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+FLIPBOOK_WINDOW_TEST_MAIN(flipbook::CameraControlsTest)
 
 #include "camera_controls_test.moc"

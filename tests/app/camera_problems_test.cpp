@@ -25,6 +25,7 @@
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
 #include "support/temp_dir.h"
+#include "support/window_test_main.h"
 #include "test_camera.h"
 #include "widgets/select_dir.h"
 
@@ -240,12 +241,6 @@ private:
 
 }  // namespace flipbook
 
-int main(int argc, char** argv) {
-    flipbook::testing::PrepareTestCamera();
-    flipbook::ComApartment apartment;
-    flipbook::TApplication application(argc, argv);
-    flipbook::CameraProblemsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+FLIPBOOK_WINDOW_TEST_MAIN(flipbook::CameraProblemsTest)
 
 #include "camera_problems_test.moc"

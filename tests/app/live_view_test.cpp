@@ -23,6 +23,7 @@
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
+#include "support/window_test_main.h"
 #include "test_camera.h"
 
 namespace flipbook {
@@ -326,12 +327,6 @@ private:
 
 }  // namespace flipbook
 
-int main(int argc, char** argv) {
-    flipbook::testing::PrepareTestCamera();
-    flipbook::ComApartment apartment;
-    flipbook::TApplication application(argc, argv);
-    flipbook::LiveViewTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+FLIPBOOK_WINDOW_TEST_MAIN(flipbook::LiveViewTest)
 
 #include "live_view_test.moc"

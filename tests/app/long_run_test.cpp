@@ -30,6 +30,7 @@
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
 #include "support/temp_dir.h"
+#include "support/window_test_main.h"
 #include "test_camera.h"
 
 namespace flipbook {
@@ -126,12 +127,6 @@ private slots:
 
 }  // namespace flipbook
 
-int main(int argc, char** argv) {
-    flipbook::testing::PrepareTestCamera();
-    flipbook::ComApartment apartment;
-    flipbook::TApplication application(argc, argv);
-    flipbook::LongRunTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+FLIPBOOK_WINDOW_TEST_MAIN(flipbook::LongRunTest)
 
 #include "long_run_test.moc"

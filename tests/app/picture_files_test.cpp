@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/graphics/bitmap.h"
-#include "support/temp_dir.h"
 #include "support/fake_desktop.h"
+#include "support/temp_dir.h"
 
 namespace flipbook {
 namespace {

@@ -29,6 +29,7 @@
 #include "support/fixed_chooser.h"
 #include "support/temp_dir.h"
 #include "support/video_decode.h"
+#include "support/window_test_main.h"
 #include "test_camera.h"
 
 namespace flipbook {
@@ -234,12 +235,6 @@ private:
 
 }  // namespace flipbook
 
-int main(int argc, char** argv) {
-    flipbook::testing::PrepareTestCamera();
-    flipbook::ComApartment apartment;
-    flipbook::TApplication application(argc, argv);
-    flipbook::PlaybackTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+FLIPBOOK_WINDOW_TEST_MAIN(flipbook::PlaybackTest)
 
 #include "playback_test.moc"

@@ -29,6 +29,7 @@
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
 #include "support/temp_dir.h"
+#include "support/window_test_main.h"
 #include "test_camera.h"
 
 namespace flipbook {
@@ -237,12 +238,6 @@ private:
 
 }  // namespace flipbook
 
-int main(int argc, char** argv) {
-    flipbook::testing::PrepareTestCamera();
-    flipbook::ComApartment apartment;
-    flipbook::TApplication application(argc, argv);
-    flipbook::ShootingViewTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+FLIPBOOK_WINDOW_TEST_MAIN(flipbook::ShootingViewTest)
 
 #include "shooting_view_test.moc"

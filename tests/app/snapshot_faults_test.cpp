@@ -32,6 +32,7 @@
 #include "support/fixed_chooser.h"
 #include "support/hanging_fsync.h"
 #include "support/temp_dir.h"
+#include "support/window_test_main.h"
 #include "test_camera.h"
 
 namespace flipbook {
@@ -257,12 +258,6 @@ private:
 
 }  // namespace flipbook
 
-int main(int argc, char** argv) {
-    flipbook::testing::PrepareTestCamera();
-    flipbook::ComApartment apartment;
-    flipbook::TApplication application(argc, argv);
-    flipbook::SnapshotFaultsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+FLIPBOOK_WINDOW_TEST_MAIN(flipbook::SnapshotFaultsTest)
 
 #include "snapshot_faults_test.moc"

@@ -37,7 +37,6 @@ flipbook::Bitmap Frame(int width, int height, std::uint32_t seed) {
 
 const char* PathName() {
     using namespace flipbook::effects_detail;
-    if (&ViewRows() == &Avx512ViewRows()) return "avx512";
     return &ViewRows() == &Avx2ViewRows() ? "avx2" : "portable";
 }
 

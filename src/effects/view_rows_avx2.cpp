@@ -3,6 +3,8 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "effects/view_rows.h"
@@ -239,9 +241,27 @@ FLIPBOOK_AVX2 __m256i CombineWith(__m256i live, __m256i reference, __m256i weigh
     }
 }
 
+ComposeInput Advanced(ComposeInput input, std::size_t pixels) {
+    input.live += (input.lower != nullptr ? 6 : 3) * pixels;
+    if (input.lower != nullptr) input.lower += 6 * pixels;
+    if (input.combine != Combine::Copy) input.reference += 3 * pixels;
+    return input;
+}
+
+// The screen image is painted long after it is written and is larger than the caches it would
+// evict, so its rows are written past them, in aligned 32-byte stores; the pixels before the first
+// aligned store go to the portable kernel.
 template <Combine combine, bool halving>
-FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& input, std::uint32_t* out, std::size_t pixels,
+FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std::size_t pixels,
                               bool mirrored) {
+    const auto address = reinterpret_cast<std::uintptr_t>(mirrored ? out + pixels : out);
+    const std::size_t head =
+        std::min(pixels, (mirrored ? address % 32 : (32 - address % 32) % 32) / sizeof(std::uint32_t));
+    Tail().compose(whole, mirrored ? out + pixels - head : out, head, mirrored);
+    const ComposeInput input = Advanced(whole, head);
+    if (!mirrored) out += head;
+    pixels -= head;
+
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
     const __m256i weights = _mm256_set1_epi16(static_cast<short>(input.weight << 8 | (100 - input.weight)));
@@ -257,16 +277,15 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& input, std::uint32_t* out, std
             shown = CombineWith<combine>(live, Spread(input.reference + 3 * x), weights);
         shown = _mm256_or_si256(shown, alpha);
         if (mirrored) {
-            Store(out + pixels - 8 - x, _mm256_permutevar8x32_epi32(shown, reverse));
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(out + pixels - 8 - x),
+                                _mm256_permutevar8x32_epi32(shown, reverse));
         } else {
-            Store(out + x, shown);
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(out + x), shown);
         }
     }
-    ComposeInput rest = input;
-    rest.live += kLiveBytes * x;
-    if (halving) rest.lower += 6 * x;
-    if (combine != Combine::Copy) rest.reference += 3 * x;
-    Tail().compose(rest, mirrored ? out : out + x, pixels - x, mirrored);
+    // Later plain stores, from this thread or the painting one, must not pass the streamed ones.
+    _mm_sfence();
+    Tail().compose(Advanced(input, x), mirrored ? out : out + x, pixels - x, mirrored);
 }
 
 template <bool halving>

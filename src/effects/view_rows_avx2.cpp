@@ -199,6 +199,21 @@ FLIPBOOK_AVX2 __m256i Spread(const std::uint8_t* in) {
     return _mm256_shuffle_epi8(pixels, forward);
 }
 
+// Thirty-two 24-bit pixels, 96 bytes in three vectors, as four vectors of eight 32-bit words
+// (blue, green, red, 0): each eight pixels' 24 bytes are brought into two 128-bit halves of 12.
+FLIPBOOK_AVX2 void Spread32(const __m256i (&bytes)[3], __m256i (&pixels)[4]) {
+    const __m256i forward = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                             0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i fromStart = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+    const __m256i fromMiddle = _mm256_setr_epi32(2, 3, 4, 5, 5, 6, 7, 7);
+    const __m256i across01 = _mm256_permute2x128_si256(bytes[0], bytes[1], 0x21);
+    const __m256i across12 = _mm256_permute2x128_si256(bytes[1], bytes[2], 0x21);
+    pixels[0] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(bytes[0], fromStart), forward);
+    pixels[1] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(across01, fromMiddle), forward);
+    pixels[2] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(across12, fromStart), forward);
+    pixels[3] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(bytes[2], fromMiddle), forward);
+}
+
 // The 2 x 2 means of sixteen pixels of two rows as eight 32-bit words, from 56 bytes of each row. Each
 // 128-bit half of a vertical mean holds four pixels; their horizontal pairs go to two words of the
 // result, the first eight pixels' to words 0, 1, 4, 5 and the next eight's to 2, 3, 6, 7, which a
@@ -223,7 +238,7 @@ FLIPBOOK_AVX2 __m256i HalveSpread(const std::uint8_t* upper, const std::uint8_t*
     return _mm256_permute4x64_epi64(_mm256_avg_epu8(evens, odds), 0xD8);
 }
 
-// The mix and the difference as above, on spread pixels: the zero fourth bytes stay zero.
+// The mix and the difference as above, on bytes or on spread pixels, whose zero fourth bytes stay zero.
 template <Combine combine>
 FLIPBOOK_AVX2 __m256i CombineWith(__m256i live, __m256i reference, __m256i weights) {
     if constexpr (combine == Combine::Mix) {
@@ -268,20 +283,38 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     constexpr std::size_t kLiveBytes = halving ? 6 : 3;
     // Eight pixels read 56 bytes of each halved row, 28 of a row at screen size.
     constexpr std::size_t kReach = halving ? 56 : 28;
+    const auto put = [&](std::size_t at, __m256i shown) FLIPBOOK_AVX2 {
+        shown = _mm256_or_si256(shown, alpha);
+        if (mirrored) {
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(out + pixels - 8 - at),
+                                _mm256_permutevar8x32_epi32(shown, reverse));
+        } else {
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(out + at), shown);
+        }
+    };
     std::size_t x = 0;
+    if constexpr (!halving) {
+        // At screen size, combined as the bytes come, in whole vectors, and then spread.
+        for (; 3 * x + 96 <= 3 * pixels; x += 32) {
+            __m256i bytes[3];
+            for (std::size_t part = 0; part < 3; ++part) {
+                bytes[part] = Load(input.live + 3 * x + 32 * part);
+                if constexpr (combine != Combine::Copy)
+                    bytes[part] =
+                        CombineWith<combine>(bytes[part], Load(input.reference + 3 * x + 32 * part), weights);
+            }
+            __m256i spread[4];
+            Spread32(bytes, spread);
+            for (std::size_t part = 0; part < 4; ++part) put(x + 8 * part, spread[part]);
+        }
+    }
     for (; kLiveBytes * x + kReach <= kLiveBytes * pixels; x += 8) {
         const __m256i live =
             halving ? HalveSpread(input.live + 6 * x, input.lower + 6 * x) : Spread(input.live + 3 * x);
         __m256i shown = live;
         if constexpr (combine != Combine::Copy)
             shown = CombineWith<combine>(live, Spread(input.reference + 3 * x), weights);
-        shown = _mm256_or_si256(shown, alpha);
-        if (mirrored) {
-            _mm256_stream_si256(reinterpret_cast<__m256i*>(out + pixels - 8 - x),
-                                _mm256_permutevar8x32_epi32(shown, reverse));
-        } else {
-            _mm256_stream_si256(reinterpret_cast<__m256i*>(out + x), shown);
-        }
+        put(x, shown);
     }
     // Later plain stores, from this thread or the painting one, must not pass the streamed ones.
     _mm_sfence();

@@ -48,16 +48,20 @@ FLIPBOOK_AVX2 void Mix(const std::uint8_t* a, const std::uint8_t* b, std::uint8_
     Tail().mix(a + i, b + i, out + i, count - i, k);
 }
 
+// A difference picture is shown, not read again soon, so it is written past the caches in aligned
+// stores; the bytes before the first aligned one go to the portable kernel.
 FLIPBOOK_AVX2 void Difference(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out,
                               std::size_t count) {
-    std::size_t i = 0;
+    std::size_t i = std::min(count, (32 - reinterpret_cast<std::uintptr_t>(out) % 32) % 32);
+    Tail().difference(a, b, out, i);
     for (; i + 32 <= count; i += 32) {
         const __m256i first = Load(a + i);
         const __m256i second = Load(b + i);
         __m256i distance = _mm256_or_si256(_mm256_subs_epu8(first, second), _mm256_subs_epu8(second, first));
         distance = _mm256_adds_epu8(distance, distance);
-        Store(out + i, _mm256_adds_epu8(distance, distance));
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i), _mm256_adds_epu8(distance, distance));
     }
+    _mm_sfence();
     Tail().difference(a + i, b + i, out + i, count - i);
 }
 

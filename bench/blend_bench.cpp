@@ -4,7 +4,9 @@
 #include "frame_sizes.h"
 
 #include <cstdint>
+#include <string>
 
+#include "effects/instruction_sets.h"
 #include "effects/zt_bmpfx.h"
 #include "platform/graphics/bitmap.h"
 
@@ -49,6 +51,7 @@ void BlendFrames(benchmark::State& state, flipbook::Bitmap live, flipbook::Bitma
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * width * height * 3);
+    state.SetLabel(std::string(flipbook::InstructionSetName(flipbook::ActiveInstructionSet())));
 }
 
 // Slider position 37: a weight that is no binary fraction, so exact halfway cases need the tie table.

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Prints Google Benchmark JSON results as a Markdown table, each figure of ours beside its anchor.
 
-Usage: bench/table.py RESULTS.json
+Usage: bench/table.py RESULTS.json [NARROWER.json]
 
 The anchor of a codec figure is the system library doing the same work on the same input
 (PngDecode/x beside LibpngDecode/x, JpegEncode/x beside LibjpegEncode/x); the anchor of a per-frame
 figure (blend, BMP, frame handler) is one memcpy of a frame of the same size. The ratio is our time
-over the anchor's: below 1 we are faster.
+over the anchor's: below 1 we are faster. NARROWER.json, when given, holds a second run of some figures
+with the kernels kept to a narrower instruction set (AVX2 on a machine with AVX-512): those figures and
+their ratios stand in two more columns.
 """
 import json
 import re
@@ -15,13 +17,22 @@ import sys
 FULL_HD = "W:1920/H:1080"
 
 
+def time_of(entry):
+    """The processor time of the benchmark's thread, which other work on a shared machine does not
+    stretch; real time for those that ask for it (threaded and manually timed ones)."""
+    name = entry.get("run_name", entry["name"])
+    if "real_time" in name or "manual_time" in name:
+        return entry["real_time"]
+    return entry["cpu_time"]
+
+
 def figures(results):
     """Name -> (time, unit): the median when repetitions were run, else the single run."""
     single, medians = {}, {}
     for entry in results["benchmarks"]:
         if entry.get("error_occurred"):
             continue
-        figure = (entry["real_time"], entry["time_unit"])
+        figure = (time_of(entry), entry["time_unit"])
         if entry.get("run_type") == "aggregate":
             if entry.get("aggregate_name") == "median":
                 medians[entry["run_name"]] = figure
@@ -66,31 +77,62 @@ def shown(time, unit):
     return f"{micros:.1f} µs"
 
 
+def ratio_of(times, name):
+    """(our time, anchor, anchor's time, ratio), or None when the run has no such figure or anchor."""
+    anchor = anchor_of(name)
+    if anchor is None or name not in times or anchor not in times:
+        return None
+    time, unit = times[name]
+    anchor_time, anchor_unit = times[anchor]
+    return time, unit, anchor, anchor_time, anchor_unit, (time * SCALE[unit]) / (anchor_time * SCALE[anchor_unit])
+
+
+def instruction_set(results):
+    return results.get("context", {}).get("instruction_set", "?")
+
+
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__.strip().splitlines()[2])
-    with open(sys.argv[1], encoding="utf-8") as file:
-        results = json.load(file)
+    runs = []
+    for path in sys.argv[1:]:
+        with open(path, encoding="utf-8") as file:
+            runs.append(json.load(file))
+    results = runs[0]
     times = figures(results)
-    print("| benchmark | ours | anchor | anchor's | ours / anchor |")
-    print("| --- | ---: | --- | ---: | ---: |")
+    narrow = figures(runs[1]) if len(runs) > 1 else {}
+    header = "| benchmark | ours | anchor | anchor's | ours / anchor |"
+    rule = "| --- | ---: | --- | ---: | ---: |"
+    if len(runs) > 1:
+        name = instruction_set(runs[1])
+        header += f" ours on {name} | anchor's on {name} | ours / anchor on {name} |"
+        rule += " ---: | ---: | ---: |"
+    print(header)
+    print(rule)
     missing = []
-    for name, (time, unit) in times.items():
+    for name in times:
         anchor = anchor_of(name)
         if anchor is None:
             continue
-        if anchor not in times:
+        figure = ratio_of(times, name)
+        if figure is None:
             missing.append(f"{name} (no {anchor})")
             continue
-        anchor_time, anchor_unit = times[anchor]
-        ratio = (time * SCALE[unit]) / (anchor_time * SCALE[anchor_unit])
-        print(f"| {name} | {shown(time, unit)} | {anchor.partition('/')[0]} "
-              f"| {shown(anchor_time, anchor_unit)} | {ratio:.2f} |")
+        time, unit, anchor, anchor_time, anchor_unit, ratio = figure
+        line = (f"| {name} | {shown(time, unit)} | {anchor.partition('/')[0]} "
+                f"| {shown(anchor_time, anchor_unit)} | {ratio:.2f} |")
+        if len(runs) > 1:
+            other = ratio_of(narrow, name)
+            if other is None:
+                line += " | | |"
+            else:
+                line += f" {shown(other[0], other[1])} | {shown(other[3], other[4])} | {other[5]:.2f} |"
+        print(line)
     context = results.get("context", {})
     print()
     # Google Benchmark's own build type says nothing of ours (always Release through bench/run).
     print(f"{context.get('num_cpus', '?')} CPUs at {context.get('mhz_per_cpu', '?')} MHz, "
-          f"{context.get('date', '')}")
+          f"{context.get('date', '')}, kernels on {instruction_set(results)}")
     for line in missing:
         print(f"without an anchor: {line}", file=sys.stderr)
     return 1 if missing else 0

@@ -10,6 +10,7 @@ build_packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   gstreamer1.0-plugins-ugly  # x264enc for the video export (vp9enc is in the "good" set)
   libglib2.0-dev zlib1g-dev libjpeg62-turbo-dev
+  libdeflate-dev  # inflates a PNG's whole image data in one call
 )
 # The H.264 decoder reads exported videos back in the tests.
 test_packages=(gstreamer1.0-libav libgtest-dev libgmock-dev libpng-dev xvfb xauth dbus-x11 clang libclang-rt-14-dev)

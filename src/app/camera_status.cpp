@@ -21,6 +21,10 @@ std::string CameraProblemText(const std::string& camera, HRESULT result, const s
     return name + ": the camera stopped (" + reason + ")";
 }
 
+std::string CameraPassedOverText(const std::string& problem, const std::string& shownCamera) {
+    return problem + "; showing " + shownCamera + " instead";
+}
+
 std::string SnapRefusedText(const std::string& problem) {
     return problem + "; nothing was saved";
 }

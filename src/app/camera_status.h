@@ -11,6 +11,9 @@ namespace flipbook {
 // own words, or the result's text when it gave none).
 std::string CameraProblemText(const std::string& camera, HRESULT result, const std::string& detail);
 
+// What it says at start when the first camera had that problem and the named one is shown instead.
+std::string CameraPassedOverText(const std::string& problem, const std::string& shownCamera);
+
 // What it says when Snap saves nothing because of that problem.
 std::string SnapRefusedText(const std::string& problem);
 

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSlider>
@@ -104,8 +105,7 @@ void TFormMain::FormShow() {
     LoadReadme();
 
     if (cbVideoDevices->count() > 0) {
-        cbVideoDevices->setCurrentIndex(0);
-        SelectDevice();
+        SelectFirstWorkingDevice();
     } else {
         gbGrabVideo->setEnabled(false);
         gbGrabPictures->setEnabled(false);
@@ -129,6 +129,9 @@ void TFormMain::LoadReadme() {
 void TFormMain::closeEvent(QCloseEvent* event) {
     // When the close step raises, the close is refused and the window stays open.
     event->ignore();
+    // A second close (or a second signal) while this one waits for the saves changes nothing.
+    if (closing_) return;
+    QScopedValueRollback closing(closing_, true);
     TimeLapse->Stop(QStringLiteral("the window is closing"));
     fmShooting->close();
     FinishPendingSaves();

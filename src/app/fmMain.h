@@ -42,6 +42,7 @@ class TSnapshotWriter;
 class TSysDevEnum;
 class TTimeLapse;
 class TUrlLabel;
+class PendingSavesWait;
 struct SnapshotOutcome;
 class VideoDeviceWatch;
 
@@ -56,6 +57,7 @@ public:
     static constexpr int kClientHeight = 466;
     static constexpr const char* kNoDeviceMessage =
         "Init failed: No Video Input Device found. Please read Help!!";
+    static constexpr const char* kNoPictureYetMessage = "No picture from the camera yet";
 
     // Builds the controls, then runs the window-creation steps.
     explicit TFormMain(QWidget* parent = nullptr);
@@ -193,6 +195,8 @@ private:
 
     // Runs the device selection for the device box's selected entry; false when it fails.
     bool SelectDevice();
+    // At start: the first camera, or when that one does not start, the first one after it that does.
+    void SelectFirstWorkingDevice();
 
     // The live view: the capture components with their stored values, and the onion-skin settings
     // mirrored for the streaming thread, which must not read the controls.
@@ -214,15 +218,19 @@ private:
     bool ListPictures();
     // The entry selected in the list, or -1.
     int SelectedSnapshot() const;
-    // Adds the file name to the sorted list and selects it, without loading it as the reference.
-    void AddSnapshotEntry(const std::string& fileName);
+    // Adds the file name to the sorted list, selecting it when asked, without loading it as the
+    // reference.
+    void AddSnapshotEntry(const std::string& fileName, bool select);
 
     // Background saving: Snap hands each picture to the writer; its outcome comes back here, on the
     // window's thread, where a saved picture joins the list and a failed one is reported.
     void CreateSnapshotWriter();
     void SnapshotSaved(const SnapshotOutcome& outcome);
-    // Waits for the pending saves before the window closes, with a progress dialog if they take long.
+    // Waits for the pending saves before the window closes, with a progress dialog if they take long
+    // (fmMain_closing.cpp); failures meanwhile are listed in a message box.
     void FinishPendingSaves();
+    // "Quit Without Saving": the writer with whatever it still holds is left to finish on its own.
+    void LeavePendingSavesBehind();
 
     // Guards the live frame and the reference picture between the streaming and the UI thread.
     std::mutex picturesLock_;
@@ -237,10 +245,22 @@ private:
     int pendingSaves_ = 0;
     std::optional<ScopedBusyCursor> savingCursor_;
     bool saveFailureShown_ = false;
+    // Where the writer's thread reports; emptied when the window leaves the writer behind.
+    struct SaveReportTarget {
+        std::mutex lock;
+        TFormMain* window = nullptr;
+    };
+    std::shared_ptr<SaveReportTarget> saveReports_;
+    // While the window closes: no more snaps, and the wait that each report wakes.
+    bool closing_ = false;
+    PendingSavesWait* savesWait_ = nullptr;
+    // True once the user picked a picture from the list after the last Snap.
+    bool referencePicked_ = false;
     // Set while the list's selection is changed by code that loads the reference itself (or must not).
     bool quietSelection_ = false;
     std::unique_ptr<VideoDeviceWatch> deviceWatch_;
-    std::string cameraName_;     // the device whose graph was built last
+    std::string cameraName_;     // the device whose graph was built last, as shown
+    std::string cameraPath_;     // and its device path, which tells cameras of one model apart
     std::string cameraProblem_;  // what keeps it from delivering pictures; empty while it works
     std::atomic<bool> onionSkinOn_{true};
     std::atomic<int> onionSkinPosition_{50};

@@ -1,6 +1,8 @@
 // The live view of the main window: the device box, the capture graph for the selected device, the
 // frame handler and the onion skin.
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -77,6 +79,14 @@ void TFormMain::CreateDeviceList() {
 }
 
 void TFormMain::VideoDevicesChanged() {
+    // Cameras are told apart by their device paths: two of one model share a name.
+    std::vector<std::string> listedPaths;
+    for (int index = 0; index < deviceList_->DeviceCount(); ++index)
+        listedPaths.push_back(deviceList_->Devices(index).DevicePath);
+    const int current = cbVideoDevices->currentIndex();
+    std::string chosen = cameraPath_;
+    if (chosen.empty() && current >= 0 && current < static_cast<int>(listedPaths.size()))
+        chosen = listedPaths[static_cast<std::size_t>(current)];
     std::vector<std::string> names;
     try {
         deviceList_->SelectCategory(CLSID_VideoInputDeviceCategory);
@@ -85,15 +95,11 @@ void TFormMain::VideoDevicesChanged() {
     } catch (...) {
         return;
     }
-    QStringList listed;
-    for (int index = 0; index < cbVideoDevices->count(); ++index) listed << cbVideoDevices->itemText(index);
-    const QString chosen =
-        cameraName_.empty() ? cbVideoDevices->currentText() : QString::fromStdString(cameraName_);
-    const bool chosenWasListed = listed.contains(chosen);
+    const bool chosenWasListed =
+        std::find(listedPaths.begin(), listedPaths.end(), chosen) != listedPaths.end();
     cbVideoDevices->clear();
     FillVideoDevices(names);
-    cbVideoDevices->setCurrentIndex(
-        cbVideoDevices->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    cbVideoDevices->setCurrentIndex(chosen.empty() ? -1 : deviceList_->IndexOfPath(chosen));
     if (!shown_) return;
 
     if (!gbGrabVideo->isEnabled() && cbVideoDevices->count() > 0) {
@@ -103,7 +109,7 @@ void TFormMain::VideoDevicesChanged() {
         SetStatusText(QString::fromStdString(snapshotDir_));
         cbVideoDevices->setCurrentIndex(0);
         SelectDevice();
-    } else if (cameraName_.empty()) {
+    } else if (cameraPath_.empty()) {
         return;
     } else if (cbVideoDevices->currentIndex() < 0 && !CameraLost()) {
         // Pulled out before its stream noticed: stop waiting for frames that cannot come.
@@ -134,6 +140,7 @@ bool TFormMain::SelectDevice() {
     const int index = cbVideoDevices->currentIndex();
     if (index < 0) return false;
     cameraName_ = cbVideoDevices->itemText(index).toStdString();
+    cameraPath_ = index < deviceList_->DeviceCount() ? deviceList_->Devices(index).DevicePath : std::string();
     const bool recovering = CameraLost();
     cameraProblem_.clear();
     try {
@@ -159,6 +166,25 @@ bool TFormMain::SelectDevice() {
     } catch (...) {
         return false;
     }
+}
+
+void TFormMain::SelectFirstWorkingDevice() {
+    cbVideoDevices->setCurrentIndex(0);
+    if (SelectDevice() && !CameraLost()) return;
+    // The first camera is held by another program (or fails otherwise): a free one is better than a
+    // grey picture, and the status bar says which one was passed over and why.
+    const std::string firstProblem = cameraProblem_;
+    for (int index = 1; index < cbVideoDevices->count(); ++index) {
+        cbVideoDevices->setCurrentIndex(index);
+        if (SelectDevice() && !CameraLost()) {
+            if (!firstProblem.empty())
+                SetStatusText(QString::fromStdString(CameraPassedOverText(firstProblem, cameraName_)));
+            return;
+        }
+    }
+    // None starts: the first one stays chosen, with its own problem in the status bar.
+    cbVideoDevices->setCurrentIndex(0);
+    if (cbVideoDevices->count() > 1) SelectDevice();
 }
 
 void TFormMain::cbVideoDevicesChange() {

@@ -8,12 +8,12 @@
 #include <QDir>
 #include <QListWidget>
 #include <QMenu>
-#include <QProgressDialog>
 #include <QScopedValueRollback>
 
 #include <filesystem>
 
 #include "app/fmMain.h"
+#include "app/pending_saves_wait.h"
 #include "app/picture_files.h"
 #include "app/shooting_view.h"
 #include "app/snapshot_folder.h"
@@ -109,6 +109,8 @@ void TFormMain::cbSnapshotsExtChange() {
 }
 
 void TFormMain::lbSnapshotsClick() {
+    // From now on the reference is the user's pick, which a save completing must not take away.
+    referencePicked_ = true;
     try {
         const int selected = SelectedSnapshot();
         if (selected < 0) {
@@ -165,8 +167,16 @@ void TFormMain::miSnapDeleteClick() {
 }
 
 void TFormMain::btGrabSnapClick() {
-    if (SnapRefusedWhileCameraLost()) return;
+    // Once the window closes (or the program is told to end) no more pictures are taken.
+    if (closing_ || SnapRefusedWhileCameraLost()) return;
     try {
+        // Before the first frame, or after the graph failed to run, there is nothing to save: an empty
+        // file reported as saved would only trip up every later playback of the folder.
+        if (WithPictures([](Bitmap& live, Bitmap&) { return live.Empty(); })) {
+            SetStatusText(QString::fromLatin1(kNoPictureYetMessage));
+            TheDesktop().Beep();
+            return;
+        }
         if (!IsDirectory(snapshotDir_) && !ChooseFolder()) return;
         const std::string name = SnapshotName(SnapshotClock(), snapshotExt_);
         // The live frame becomes the reference at once; the copy saved is taken under the same lock,
@@ -176,19 +186,40 @@ void TFormMain::btGrabSnapClick() {
             reference.Assign(live);
             picture.Assign(live);
         });
-        if (pendingSaves_++ == 0) savingCursor_.emplace();
-        snapshotWriter_->Save(std::move(picture), snapshotDir_ + name);
+        referencePicked_ = false;
+        // The reference is now a picture without an entry: no older entry stays selected for "Delete
+        // Picture" to take. The new entry is selected once it is saved, unless the user picks another.
+        {
+            QScopedValueRollback quiet(quietSelection_, true);
+            lbSnapshots->clearSelection();
+        }
+        // Counted only once the writer holds it: a throw before leaves nothing pending that no report
+        // would ever end, and closing would wait for.
+        const bool firstPending = pendingSaves_ == 0;
+        if (firstPending) savingCursor_.emplace();
+        try {
+            snapshotWriter_->Save(std::move(picture), snapshotDir_ + name);
+        } catch (...) {
+            if (firstPending) savingCursor_.reset();
+            throw;
+        }
+        ++pendingSaves_;
     } catch (...) {
     }
 }
 
 void TFormMain::CreateSnapshotWriter() {
+    saveReports_ = std::make_shared<SaveReportTarget>();
+    saveReports_->window = this;
     snapshotWriter_ = std::make_unique<TSnapshotWriter>(
         SavePictureFile,
-        [this](const SnapshotOutcome& outcome) {
-            // Back to the window's thread; a window already gone drops the call with its queue.
-            QMetaObject::invokeMethod(
-                this, [this, outcome] { SnapshotSaved(outcome); }, Qt::QueuedConnection);
+        [reports = saveReports_](const SnapshotOutcome& outcome) {
+            // Back to the window's thread, unless the window has left this writer behind.
+            std::lock_guard lock(reports->lock);
+            if (TFormMain* window = reports->window) {
+                QMetaObject::invokeMethod(
+                    window, [window, outcome] { window->SnapshotSaved(outcome); }, Qt::QueuedConnection);
+            }
         },
         kSaveQueueBytes);
 }
@@ -202,38 +233,29 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
         TheDesktop().Beep();
         TimeLapse->Stop(QString::fromStdString(name + " was not saved: " + outcome.failure));
         fmShooting->ShowStatusLine();
-        return;
+    } else {
+        if (saveFailureShown_) {
+            saveFailureShown_ = false;
+            SetStatusText(QString::fromStdString(snapshotDir_));
+        }
+        // A picture of a folder or format no longer shown is saved, but not listed here. It is selected
+        // only while it is the reference: the last snap pending, and no picture picked since.
+        if (FolderOf(outcome.path) == snapshotDir_ && LowerCaseExtension(name) == snapshotExt_) {
+            AddSnapshotEntry(name, !referencePicked_ && pendingSaves_ == 0);
+        }
+        TheDesktop().PlaySound(ProgramFolder() / "snap.wav");
     }
-    if (saveFailureShown_) {
-        saveFailureShown_ = false;
-        SetStatusText(QString::fromStdString(snapshotDir_));
-    }
-    // A picture of a folder or format no longer shown is saved, but not listed here.
-    if (FolderOf(outcome.path) == snapshotDir_ && LowerCaseExtension(name) == snapshotExt_) {
-        AddSnapshotEntry(name);
-    }
-    TheDesktop().PlaySound(ProgramFolder() / "snap.wav");
+    // Last, since the closing wait's dialog runs events of its own.
+    if (savesWait_)
+        savesWait_->Reported(pendingSaves_, outcome.failure.empty() ? "" : name + ": " + outcome.failure);
 }
 
-void TFormMain::AddSnapshotEntry(const std::string& fileName) {
+void TFormMain::AddSnapshotEntry(const std::string& fileName, bool select) {
     // The new picture is the reference already; loading it back would swap in a lossy copy.
     QScopedValueRollback quiet(quietSelection_, true);
     auto* item = new TSnapshotItem(fileName);
     lbSnapshots->addItem(item);
-    lbSnapshots->setCurrentItem(item);
-}
-
-void TFormMain::FinishPendingSaves() {
-    if (pendingSaves_ == 0) return;
-    const int total = pendingSaves_;
-    QProgressDialog progress(QStringLiteral("Saving pictures..."), QString(), 0, total, this);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    while (pendingSaves_ > 0) {
-        progress.setValue(total - pendingSaves_);
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents,
-                                        100);
-    }
+    if (select) lbSnapshots->setCurrentItem(item);
 }
 
 }  // namespace flipbook

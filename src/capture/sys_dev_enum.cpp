@@ -8,6 +8,14 @@ namespace {
 
 constexpr std::size_t kLongestFriendlyName = 255;
 
+std::string ReadProperty(IMoniker& moniker, const std::string& name) {
+    ComPtr<IPropertyBag> properties;
+    moniker.BindToStorage(nullptr, nullptr, IPropertyBag::kIid, properties.PutVoid());
+    std::string value;
+    if (properties) properties->Read(name, value);
+    return value;
+}
+
 ComPtr<IEnumMoniker> ClassEnumerator(const GUID& category) {
     ComPtr<ICreateDevEnum> deviceEnumerator;
     CoCreateInstance(CLSID_SystemDeviceEnum, CLSCTX_INPROC, deviceEnumerator);
@@ -49,6 +57,9 @@ void TSysDevEnum::SelectCategory(const GUID& category) {
             std::string value;
             properties->Read("FriendlyName", value);
             entry.FriendlyName = CutToCharacters(value, kLongestFriendlyName);
+            value.clear();
+            properties->Read("DevicePath", value);
+            entry.DevicePath = value;
             if (properties->Read("CLSID", value) == S_OK) {
                 std::optional<GUID> clsid = ParseGuid(value);
                 if (!clsid) throw EOleSysError(CO_E_CLASSSTRING);
@@ -68,11 +79,20 @@ ComPtr<IMoniker> TSysDevEnum::GetMoniker(int index) const {
     if (index < 0 || index >= DeviceCount()) return nullptr;
     ComPtr<IEnumMoniker> classEnumerator = ClassEnumerator(category_);
     if (!classEnumerator) return nullptr;
+    // Cameras come and go between the listing and now, so the place in the list may hold another
+    // one; the device path finds the listed camera wherever it is.
+    const std::string& path = devices_[static_cast<std::size_t>(index)].DevicePath;
     ComPtr<IMoniker> moniker;
-    classEnumerator->Skip(static_cast<std::uint32_t>(index));
-    classEnumerator->Next(1, moniker.Put(), nullptr);
-    classEnumerator->Reset();
-    return moniker;
+    while (classEnumerator->Next(1, moniker.Put(), nullptr) == S_OK) {
+        if (ReadProperty(*moniker, "DevicePath") == path) return moniker;
+    }
+    return nullptr;
+}
+
+int TSysDevEnum::IndexOfPath(const std::string& devicePath) const {
+    for (std::size_t index = 0; index < devices_.size(); ++index)
+        if (devices_[index].DevicePath == devicePath) return static_cast<int>(index);
+    return -1;
 }
 
 }  // namespace flipbook

@@ -14,11 +14,13 @@ public:
     explicit EListError(int index) : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
 };
 
-// One listed device. FriendlyName holds at most 255 characters (code points); CLSID is the zero GUID
-// for a device without one.
+// One listed device. FriendlyName holds at most 255 characters (code points) and is for showing only:
+// two cameras of one model share it. DevicePath tells devices apart. CLSID is the zero GUID for a
+// device without one.
 struct TDeviceEntry {
     std::string FriendlyName;
     GUID CLSID;
+    std::string DevicePath;
 };
 
 // The devices of one category of the system device enumerator, with their names and class ids, and
@@ -35,9 +37,11 @@ public:
     int DeviceCount() const { return static_cast<int>(devices_.size()); }
     // A copy of the entry at index; EListError for an index outside 0 .. DeviceCount - 1.
     TDeviceEntry Devices(int index) const;
-    // The moniker of the device at index, from a fresh enumeration: none for an index outside the
-    // list, or when the category now has fewer devices.
+    // The moniker of the device listed at index, found in a fresh enumeration by its device path:
+    // none for an index outside the list, or when that device is gone.
     ComPtr<IMoniker> GetMoniker(int index) const;
+    // The index of the listed device with that path, or -1.
+    int IndexOfPath(const std::string& devicePath) const;
 
 private:
     GUID category_;

@@ -1,12 +1,14 @@
 #include "effects/blend_kernel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "effects/blend_difference_blocks.h"
+#include "effects/instruction_sets.h"
 #include "platform/core/exception.h"
 
 #if defined(__x86_64__) && defined(__SSE2__)
@@ -36,6 +38,9 @@ struct NearTable {
     // The same answers a row per tie difference, for instruction sets that look up 16 bytes at a time:
     // the r-th difference, and 256 bits of whether its tie goes down, bit a % 8 of byte a / 8.
     int tieDifferences = 0;
+    // Where no difference within -31..31 meets a tie, the rounding multiplier that gives offset[d] for
+    // all of them (see blend_difference), else 0.
+    std::int16_t nearMultiplier = 0;
     std::array<std::int8_t, 8> tieDifference{};
     std::array<std::array<std::uint8_t, 32>, 8> downRow{};
 };
@@ -85,6 +90,12 @@ inline long long Spread(std::uint64_t lanes, int byte) {
     return static_cast<long long>(((lanes >> (8 * byte)) & 0xFF) * kBytesOfOne);
 }
 
+// floor((k d + 50) / 100): what a plus gives the mix of (a, a + d) when ties round up. (Floor division of a
+// number that may be negative, by way of a positive one.)
+int RoundedUpOffset(int k, int difference) {
+    return (k * difference + 50 + 100 * 100) / 100 - 100;
+}
+
 // Whether k * d is 50 modulo 100 for a difference d = b - a, that is whether its values are ties.
 bool IsTieDifference(int k, int difference) {
     return ((k * difference) % 100 + 100) % 100 == 50;
@@ -130,8 +141,7 @@ const NearTable& NearTableFor(int k) {
         const Ties ties = TiesOf(k);
         for (int difference = -kNearDifference; difference <= kNearDifference; ++difference) {
             const auto index = static_cast<std::size_t>(difference & 63);
-            // Floor division of a number that may be negative, by way of a positive one.
-            table.offset[index] = static_cast<std::int8_t>((k * difference + 50 + 100 * 100) / 100 - 100);
+            table.offset[index] = static_cast<std::int8_t>(RoundedUpOffset(k, difference));
             if (!IsTieDifference(k, difference)) continue;
             if (ties == Ties::Even) {
                 table.tieBit[index] = 1;
@@ -149,6 +159,15 @@ const NearTable& NearTableFor(int k) {
                 table.downRow[row][static_cast<std::size_t>(a / 8)] |=
                     static_cast<std::uint8_t>(1u << (a % 8));
             }
+        }
+        const bool nearTies =
+            std::any_of(table.tieBit.begin(), table.tieBit.end(), [](auto bit) { return bit != 0; });
+        if (!nearTies) {
+            table.nearMultiplier = MultiplierGiving(static_cast<long double>(k) / 100, [k](int difference) {
+                                       return std::abs(difference) <= kNearDifference
+                                                  ? std::optional<int>(RoundedUpOffset(k, difference))
+                                                  : std::nullopt;
+                                   }).value_or(0);
         }
     });
     return tables[static_cast<std::size_t>(k)];
@@ -180,6 +199,11 @@ Mixer Mixer::For(long double weight) {
             mixer.ties_ = TiesOf(k);
             if (mixer.ties_ == Ties::Table) mixer.tieTable_ = &TieTableFor(k);
             mixer.nearTable_ = &NearTableFor(k);
+            // Without ties every answer is a plus the rounded-up offset of its difference.
+            if (mixer.ties_ == Ties::None)
+                mixer.fullMultiplier_ = MultiplierGiving(weight, [k](int difference) {
+                    return std::optional<int>(RoundedUpOffset(k, difference));
+                });
             return mixer;
         }
     }
@@ -197,8 +221,9 @@ Mixer Mixer::For(long double weight) {
     auto table = std::make_shared<Table>();
     for (int a = 0; a < 256; ++a)
         for (int b = 0; b < 256; ++b)
-            (*table)[static_cast<std::size_t>(a << 8 | b)] =
+            table->answers[static_cast<std::size_t>(a << 8 | b)] =
                 ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight);
+    table->differenceMultiplier = DifferenceMultiplier(table->answers, weight);
     mixer.table_ = table;
     const std::lock_guard lock(TableMutex());
     lastTable = std::move(table);
@@ -272,7 +297,7 @@ struct Ops : WithoutNearPath {
 
 namespace avx2 {
 #define FLIPBOOK_SIMD_TARGET __attribute__((target("avx2")))
-struct Ops : WithoutNearPath {
+struct Ops {
     using Vec = __m256i;
     static constexpr std::size_t kBytes = 32;
     using Weights = Vec;  // byte pairs (first weight, second weight) for the multiply-add of byte pairs
@@ -302,11 +327,24 @@ struct Ops : WithoutNearPath {
         return _mm256_add_epi8(mixed, _mm256_cmpeq_epi8(spread, bits));
     }
     // clang-format on
-    // Blocks are worked out, but their near ties are settled from the near table.
+    // A block whose differences all lie within -31..31 is one rounding multiply of the difference when no
+    // such difference meets a tie; other blocks are worked out, and their near ties are settled from the
+    // near table.
     struct Near {
         const NearTable* table;
+        Vec multiplier;
     };
-    static Near LoadNear(const NearTable& table) { return {&table}; }
+    FLIPBOOK_SIMD_TARGET static Near LoadNear(const NearTable& table) {
+        return {&table, _mm256_set1_epi16(table.nearMultiplier)};
+    }
+    template <Ties>
+    FLIPBOOK_SIMD_TARGET static bool MixNear(Vec a, Vec b, const Near& near, Vec& mixed) {
+        if (near.table->nearMultiplier == 0) return false;
+        const Vec distance = _mm256_or_si256(_mm256_subs_epu8(b, a), _mm256_subs_epu8(a, b));
+        if (!_mm256_testz_si256(distance, _mm256_set1_epi8(static_cast<char>(0xE0)))) return false;
+        mixed = MixDifferenceBlock(a, b, near.multiplier);
+        return true;
+    }
     // The 16 bytes at `bytes` in both halves of a register, for byte shuffles, which look up within halves.
     FLIPBOOK_SIMD_TARGET static Vec Halves(const std::uint8_t* bytes) {
         return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
@@ -454,40 +492,41 @@ constexpr BlockMixers kAvx512Mixers{avx512::MixBlocks<Ties::None>, avx512::MixBl
 
 #endif
 
-std::atomic<InstructionSet>& ActiveInstructionSet() {
-    static std::atomic<InstructionSet> active{SupportedInstructionSets().back()};
-    return active;
-}
-
 }  // namespace
-
-std::vector<InstructionSet> SupportedInstructionSets() {
-    std::vector<InstructionSet> sets{InstructionSet::Portable};
-#if defined(__x86_64__) && defined(__SSE2__)
-    __builtin_cpu_init();
-    sets.push_back(InstructionSet::Sse2);
-    if (__builtin_cpu_supports("avx2")) sets.push_back(InstructionSet::Avx2);
-    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi"))
-        sets.push_back(InstructionSet::Avx512);
-#endif
-    return sets;
-}
-
-void UseInstructionSet(InstructionSet set) {
-    ActiveInstructionSet().store(set, std::memory_order_relaxed);
-}
 
 void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                    std::size_t count) const {
+    const InstructionSet widest = ActiveInstructionSet();
+    // The slider's starting position: an average, with one correction for the ties.
+    if (k_ == 50 && widest >= InstructionSet::Avx2) {
+        const std::size_t done = MixHalves(first, second, target, count, widest == InstructionSet::Avx512);
+        for (std::size_t i = done; i < count; ++i) {
+            const unsigned sum = first[i] + second[i];
+            target[i] = static_cast<std::uint8_t>((sum + 1) / 2 - (sum & ((sum + 1) / 2) & 1u));
+        }
+        return;
+    }
+    if (fullMultiplier_ && widest >= InstructionSet::Avx2) {
+        const std::size_t done =
+            MixByDifference(first, second, target, count, *fullMultiplier_, widest == InstructionSet::Avx512);
+        for (std::size_t i = done; i < count; ++i)
+            target[i] = static_cast<std::uint8_t>(first[i] + RoundedUpOffset(k_, second[i] - first[i]));
+        return;
+    }
     if (table_) {
-        const Table& table = *table_;
-        for (std::size_t i = 0; i < count; ++i)
-            target[i] = table[static_cast<std::size_t>(first[i]) << 8 | second[i]];
+        std::size_t done = 0;
+        const InstructionSet set = ActiveInstructionSet();
+        if (table_->differenceMultiplier && set >= InstructionSet::Avx2)
+            done = MixByDifference(first, second, target, count, *table_->differenceMultiplier,
+                                   set == InstructionSet::Avx512);
+        const auto& answers = table_->answers;
+        for (std::size_t i = done; i < count; ++i)
+            target[i] = answers[static_cast<std::size_t>(first[i]) << 8 | second[i]];
         return;
     }
     std::size_t done = 0;
 #if defined(__x86_64__) && defined(__SSE2__)
-    const InstructionSet set = ActiveInstructionSet().load(std::memory_order_relaxed);
+    const InstructionSet set = ActiveInstructionSet();
     if (set != InstructionSet::Portable) {
         const BlockMixers& mixers = set == InstructionSet::Avx512 ? kAvx512Mixers
                                     : set == InstructionSet::Avx2 ? kAvx2Mixers

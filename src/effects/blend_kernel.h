@@ -5,7 +5,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace flipbook::effects_detail {
@@ -23,13 +25,6 @@ enum class Ties {
 struct TieTable;
 struct NearTable;
 
-// The ways the mix can run, narrowest first: portable code, then vector instruction sets.
-enum class InstructionSet { Portable, Sse2, Avx2, Avx512 };
-// The sets this processor runs, narrowest first; the widest is used unless told otherwise.
-std::vector<InstructionSet> SupportedInstructionSets();
-// Makes later mixes use the given supported set, so tests can check every path on one machine.
-void UseInstructionSet(InstructionSet set);
-
 // Everything needed to mix rows at one weight. Obtaining it for a weight that was used before costs a
 // lookup and allocates nothing.
 class Mixer {
@@ -42,13 +37,41 @@ public:
                 std::size_t count) const;
 
 private:
-    using Table = std::array<std::uint8_t, 65536>;
+    // The answers of a weight that is no slider position: all 65,536 of them, and when every answer is
+    // a plus round(weight * (b - a)), the rounding multiplier that gives that term (see blend_difference).
+    struct Table {
+        std::array<std::uint8_t, 65536> answers;
+        std::optional<std::int16_t> differenceMultiplier;
+    };
 
     int k_ = -1;  // 0..100 for slider weights, -1 for any other weight
     Ties ties_ = Ties::None;
-    const TieTable* tieTable_ = nullptr;    // for Ties::Table
-    const NearTable* nearTable_ = nullptr;  // for every slider weight
-    std::shared_ptr<const Table> table_;    // the full answer table of a weight that is not k / 100
+    const TieTable* tieTable_ = nullptr;          // for Ties::Table
+    const NearTable* nearTable_ = nullptr;        // for every slider weight
+    std::optional<std::int16_t> fullMultiplier_;  // for a slider weight without ties (see blend_difference)
+    std::shared_ptr<const Table> table_;          // the full answer table of a weight that is not k / 100
 };
+
+// The multiplier m for which a + ((d * m + 2^14) >> 15) is the answer of every byte pair (a, a + d) in
+// `answers` (indexed a << 8 | b), which vector paths work out with one rounding multiply per byte; none
+// when the answers do not depend on the difference alone (clamped weights, halfway cases) or no
+// multiplier near weight * 2^15 gives all 511 differences.
+std::optional<std::int16_t> DifferenceMultiplier(const std::array<std::uint8_t, 65536>& answers,
+                                                 long double weight);
+
+// The multiplier m near weight * 2^15 for which ((d * m + 2^14) >> 15) == offset(d) for every difference
+// d in -255..255 that offset gives a value for (none: any answer will do); none when there is no such m.
+std::optional<std::int16_t> MultiplierGiving(long double weight,
+                                             const std::function<std::optional<int>(int difference)>& offset);
+
+// target[i] := the mix of first[i] and second[i] at weight 0.5 for the whole vector blocks of count bytes
+// on AVX2 or AVX-512; returns how many bytes it did.
+std::size_t MixHalves(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+                      std::size_t count, bool avx512);
+
+// target[i] := first[i] + ((second[i] - first[i]) * multiplier + 2^14) >> 15 for the whole vector blocks
+// of count bytes on the given set (AVX2 or AVX-512); returns how many bytes it did.
+std::size_t MixByDifference(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+                            std::size_t count, std::int16_t multiplier, bool avx512);
 
 }  // namespace flipbook::effects_detail

@@ -4,7 +4,6 @@
 #include "effects/view_rows.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 
@@ -83,16 +82,6 @@ void Darken(std::uint32_t* pixels, std::size_t count) {
 
 constexpr ViewRowKernels kPortable{Mix, Difference, LerpRow, Resample, Expand, Compose, Lighten, Darken};
 
-const ViewRowKernels* Widest() {
-    if (__builtin_cpu_supports("avx2")) return &Avx2ViewRows();
-    return &kPortable;
-}
-
-std::atomic<const ViewRowKernels*>& Active() {
-    static std::atomic<const ViewRowKernels*> active{Widest()};
-    return active;
-}
-
 }  // namespace
 
 AxisTaps MakeAxisTaps(int sourceLength, int targetLength) {
@@ -123,14 +112,12 @@ const ViewRowKernels& PortableViewRows() {
 }
 
 const ViewRowKernels& ViewRows() {
-    return *Active().load(std::memory_order_relaxed);
-}
-
-void UseViewInstructionSet(InstructionSet set) {
-    if ((set == InstructionSet::Avx2 || set == InstructionSet::Avx512) && __builtin_cpu_supports("avx2")) {
-        Active().store(&Avx2ViewRows());
-    } else {
-        Active().store(&kPortable);
+    switch (ActiveInstructionSet()) {
+        case InstructionSet::Avx512:
+        case InstructionSet::Avx2:
+            return Avx2ViewRows();
+        default:
+            return kPortable;
     }
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
 // Internal to the effects folder: the row kernels of the full-screen view, each exact and written
-// portably and for AVX2. The view's work is bound by memory, not arithmetic: 512-bit kernels measured
-// slower than these on processors that have them, so AVX-512 runs the AVX2 kernels.
+// portably and for AVX2. 512-bit versions of the mix, the difference and the spreading to screen pixels
+// measured slower than these on a processor that has them, so AVX-512 runs the AVX2 kernels.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "effects/blend_kernel.h"
+#include "effects/instruction_sets.h"
 
 namespace flipbook::effects_detail {
 
@@ -63,11 +63,9 @@ struct ViewRowKernels {
     void (*darken)(std::uint32_t* pixels, std::size_t count);
 };
 
-// The kernels of the instruction set in use: the widest supported unless told otherwise.
+// The kernels of the instruction set the pixel kernels use now (ActiveInstructionSet; SSE2 runs the
+// portable ones), so LimitInstructionSet reaches these as it reaches the blend.
 const ViewRowKernels& ViewRows();
-// Makes later calls use the given set, or the widest supported below it (SSE2 runs the portable
-// kernels), so tests and benchmarks can check and measure every path on one machine.
-void UseViewInstructionSet(InstructionSet set);
 
 const ViewRowKernels& PortableViewRows();
 const ViewRowKernels& Avx2ViewRows();

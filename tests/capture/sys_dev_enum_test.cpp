@@ -84,6 +84,28 @@ TEST_F(SysDevEnum, GetMoniker_GivesNoneOutsideTheList) {
     EXPECT_FALSE(devices.GetMoniker(0));
 }
 
+// Cameras of one model share a name; the device path tells them apart, also when the list changed
+// since it was read.
+TEST_F(SysDevEnum, GetMoniker_FindsTheListedCameraByItsDevicePath_AfterTheListChanged) {
+    testing::SetTestCameras("Twin:smpte;Twin:ball");
+    TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
+    ASSERT_EQ(devices.DeviceCount(), 2);
+    EXPECT_EQ(devices.Devices(0).DevicePath, "/dev/video0");
+    EXPECT_EQ(devices.Devices(1).DevicePath, "/dev/video1");
+    EXPECT_EQ(devices.IndexOfPath("/dev/video1"), 1);
+    EXPECT_EQ(devices.IndexOfPath("/dev/video9"), -1);
+
+    testing::SetTestCameras("Twin:ball:path=/dev/video1");  // the first one pulled out
+    EXPECT_FALSE(devices.GetMoniker(0));
+    ComPtr<IMoniker> second = devices.GetMoniker(1);
+    ASSERT_TRUE(second);
+    ComPtr<IPropertyBag> properties;
+    ASSERT_EQ(second->BindToStorage(nullptr, nullptr, IPropertyBag::kIid, properties.PutVoid()), S_OK);
+    std::string path;
+    EXPECT_EQ(properties->Read("DevicePath", path), S_OK);
+    EXPECT_EQ(path, "/dev/video1");
+}
+
 TEST_F(SysDevEnum, GetMoniker_StillBindsAfterItsImageWentThroughBytes_AndNotOnceTheDeviceIsGone) {
     testing::SetTestCameras("Desk;Desk:640x480");
     TSysDevEnum devices(CLSID_VideoInputDeviceCategory);

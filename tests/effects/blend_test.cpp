@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include "effects/blend_kernel.h"
+#include "effects/instruction_sets.h"
 #include "effects/zt_bmpfx.h"
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
@@ -85,12 +87,8 @@ int CountWrong(const Bitmap& first, const Bitmap& second, const Bitmap& target, 
 // Runs the mix on one instruction set for its lifetime, then goes back to the widest.
 class InstructionSetScope {
 public:
-    explicit InstructionSetScope(effects_detail::InstructionSet set) {
-        effects_detail::UseInstructionSet(set);
-    }
-    ~InstructionSetScope() {
-        effects_detail::UseInstructionSet(effects_detail::SupportedInstructionSets().back());
-    }
+    explicit InstructionSetScope(InstructionSet set) { LimitInstructionSet(set); }
+    ~InstructionSetScope() { LimitInstructionSet(SupportedInstructionSets().back()); }
 };
 
 TEST(Blend_Exact, MatchesExtendedPrecisionForEverySliderWeightAndBytePairOnEveryPath) {
@@ -100,27 +98,39 @@ TEST(Blend_Exact, MatchesExtendedPrecisionForEverySliderWeightAndBytePairOnEvery
     for (int position = 0; position <= 100; ++position) {
         const long double weight = static_cast<long double>(position) / 100;
         const std::vector<std::uint8_t> reference = ReferenceTable(weight);
-        for (const effects_detail::InstructionSet set : effects_detail::SupportedInstructionSets()) {
+        for (const InstructionSet set : SupportedInstructionSets()) {
             const InstructionSetScope scope(set);
             for (Bitmap& second : seconds) {
                 Blend(first, second, target, weight);
                 ASSERT_EQ(CountWrong(first, second, target, weight, reference), 0)
-                    << "slider position " << position << " instruction set " << static_cast<int>(set);
+                    << "slider position " << position << " on " << InstructionSetName(set);
             }
         }
     }
 }
 
-TEST(Blend_Exact, MatchesExtendedPrecisionForOtherWeights) {
+TEST(Blend_Exact, MatchesExtendedPrecisionForOtherWeightsOnEveryPath) {
     Bitmap first = PairFirst();
     Bitmap second = PairSecond();
     Bitmap target;
+    // The first, second, fourth and last meet no halfway case and take the difference path; the others
+    // meet one, come within the extended precision of one, or are clamped.
     const long double weights[] = {1.0L / 3,       0.123456789L, 0.005L, 0.999L, 0.5L + 1e-18L,
-                                   0.29L + 1e-19L, -0.25L,       1.5L,   0.1L};
+                                   0.29L + 1e-19L, -0.25L,       1.5L,   0.1L,   0.333L};
     for (const long double weight : weights) {
-        Blend(first, second, target, weight);
-        EXPECT_EQ(CountWrong(first, second, target, weight, ReferenceTable(weight)), 0)
-            << static_cast<double>(weight);
+        const std::vector<std::uint8_t> reference = ReferenceTable(weight);
+        std::array<std::uint8_t, 65536> answers{};
+        std::copy(reference.begin(), reference.end(), answers.begin());
+        const bool byDifference = effects_detail::DifferenceMultiplier(answers, weight).has_value();
+        const bool plain =
+            weight == 1.0L / 3 || weight == 0.123456789L || weight == 0.999L || weight == 0.333L;
+        EXPECT_EQ(byDifference, plain) << static_cast<double>(weight);
+        for (const InstructionSet set : SupportedInstructionSets()) {
+            const InstructionSetScope scope(set);
+            Blend(first, second, target, weight);
+            EXPECT_EQ(CountWrong(first, second, target, weight, reference), 0)
+                << static_cast<double>(weight) << " on " << InstructionSetName(set);
+        }
     }
 }
 

@@ -19,7 +19,7 @@ namespace flipbook {
 namespace {
 
 using effects_detail::Combine;
-using effects_detail::InstructionSet;
+using flipbook::InstructionSet;
 
 std::vector<std::uint8_t> Noise(std::size_t count, unsigned seed) {
     std::mt19937 random(seed);
@@ -56,13 +56,12 @@ struct Screen {
 class ViewRowsTest : public ::testing::TestWithParam<InstructionSet> {
 protected:
     void SetUp() override {
-        if (GetParam() == InstructionSet::Avx2 && !__builtin_cpu_supports("avx2"))
-            GTEST_SKIP() << "the processor has no AVX2";
-        if (GetParam() == InstructionSet::Avx512 && !__builtin_cpu_supports("avx512vbmi"))
-            GTEST_SKIP() << "the processor has no AVX-512";
-        effects_detail::UseViewInstructionSet(GetParam());
+        const auto supported = SupportedInstructionSets();
+        if (std::find(supported.begin(), supported.end(), GetParam()) == supported.end())
+            GTEST_SKIP() << "the processor does not run " << InstructionSetName(GetParam());
+        LimitInstructionSet(GetParam());
     }
-    void TearDown() override { effects_detail::UseViewInstructionSet(InstructionSet::Avx512); }
+    void TearDown() override { LimitInstructionSet(InstructionSet::Avx512); }
 };
 
 // Lengths with whole vectors and tails; every weight; the plain definitions written out here.

@@ -1,24 +1,15 @@
 #include "codecs/png/chunk_io.h"
 
-#include <zlib.h>
-
-#include <algorithm>
-#include <limits>
+#include <libdeflate.h>
 
 namespace flipbook {
 
 std::uint32_t UpdateCrc(std::uint32_t running, const void* bytes, std::size_t count) {
-    // zlib keeps the same CRC with the complement folded in at both ends; its table-driven loop is
-    // several times faster than a byte-wise one, which matters for the image data.
-    auto crc = static_cast<uLong>(~running & 0xFFFFFFFF);
-    const auto* data = static_cast<const Bytef*>(bytes);
-    while (count > 0) {
-        const auto step = static_cast<uInt>(std::min<std::size_t>(count, std::numeric_limits<uInt>::max()));
-        crc = crc32(crc, data, step);
-        data += step;
-        count -= step;
-    }
-    return ~static_cast<std::uint32_t>(crc);
+    // libdeflate keeps the same CRC with the complement folded in at both ends; its carry-less multiply
+    // loop is many times faster than a byte-wise one, which matters for the image data.
+    // (An empty chunk's data may be a null pointer, which would ask for the starting value instead.)
+    if (count == 0) return running;
+    return ~libdeflate_crc32(~running, bytes, count);
 }
 
 }  // namespace flipbook

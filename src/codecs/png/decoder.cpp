@@ -1,4 +1,7 @@
 // Decoding the image data into the header chunk's image buffer.
+#include <array>
+#include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -9,6 +12,8 @@
 #include "codecs/png/png_object.h"
 #include "codecs/png/row_converters.h"
 #include "codecs/png/row_filters.h"
+#include "codecs/png/row_format.h"
+#include "codecs/png/whole_image_data.h"
 
 namespace flipbook {
 
@@ -24,26 +29,48 @@ void FillGreyRamp(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma
     }
 }
 
-// The two row buffers: byte 0 the filter type, then the row. The previous row is what the filters
-// of the current one refer to.
-class RowPair {
+// Where the filtered rows come from: the whole image data inflated at once, unfiltered in place, or the
+// row-by-row reader with two row buffers. Each row is its filter type byte, then the row; the previous
+// row is what the filters of the current one refer to.
+class RowSource {
 public:
-    explicit RowPair(std::size_t size)
-        : buffers_{std::vector<std::uint8_t>(size), std::vector<std::uint8_t>(size)} {}
-    std::uint8_t* Current() { return buffers_[current_].data(); }
-    std::uint8_t* Previous() { return buffers_[1 - current_].data(); }
-    void Swap() { current_ = 1 - current_; }
-    void ClearPrevious(std::size_t count) { std::fill_n(Previous(), count, std::uint8_t{0}); }
+    RowSource(std::unique_ptr<std::uint8_t[]> whole, ImageDataReader* reader, std::size_t largestRow)
+        : whole_(std::move(whole)), reader_(reader), zeros_(largestRow), previous_(zeros_.data()) {
+        if (reader_ != nullptr) {
+            for (auto& buffer : buffers_) buffer.resize(largestRow);
+        }
+    }
+    // The next row of count bytes, or nullptr when the image data ends first.
+    std::uint8_t* Next(std::size_t count) {
+        if (reader_ == nullptr) {
+            // The inflated data was checked to hold every row.
+            std::uint8_t* row = whole_.get() + position_;
+            position_ += count;
+            return row;
+        }
+        std::uint8_t* row = buffers_[current_].data();
+        if (!reader_->ReadRow(row, count)) return nullptr;
+        current_ = 1 - current_;
+        return row;
+    }
+    // The row before the last one Next gave, all zeros at the start of a pass.
+    const std::uint8_t* Previous() const { return previous_; }
+    void Done(const std::uint8_t* row) { previous_ = row; }
+    void StartPass() { previous_ = zeros_.data(); }
 
 private:
-    std::vector<std::uint8_t> buffers_[2];
-    int current_ = 1;
+    std::unique_ptr<std::uint8_t[]> whole_;
+    std::size_t position_ = 0;
+    ImageDataReader* reader_;
+    std::array<std::vector<std::uint8_t>, 2> buffers_;
+    int current_ = 0;
+    std::vector<std::uint8_t> zeros_;
+    const std::uint8_t* previous_;
 };
 
 struct DecodeJob {
     TChunkIHDR& header;
-    ImageDataReader& reader;
-    RowPair& rows;
+    RowSource& rows;
     RowConversion conversion;
     std::uint32_t distance;
 };
@@ -55,11 +82,11 @@ void DecodeRowsInOrder(DecodeJob& job) {
         static_cast<std::size_t>(RowByteCount(header.colorType, header.bitDepth, header.width));
     std::uint8_t* alpha = header.AlphaPlane().empty() ? nullptr : header.AlphaPlane().data();
     for (std::uint32_t y = 0; y < header.height; ++y) {
-        std::uint8_t* row = job.rows.Current();
-        if (!job.reader.ReadRow(row, rowBytes + 1)) return;
+        std::uint8_t* row = job.rows.Next(rowBytes + 1);
+        if (row == nullptr) return;
         UnfilterRow(row[0], row + 1, job.rows.Previous() + 1, rowBytes, job.distance);
         convert(row + 1, header.ScanLine(y), alpha, job.conversion);
-        job.rows.Swap();
+        job.rows.Done(row);
         if (alpha != nullptr) alpha += header.width;
     }
 }
@@ -71,16 +98,16 @@ void DecodeAdam7(DecodeJob& job) {
     for (const Adam7Pass& pass : kAdam7Passes) {
         const auto rowBytes = static_cast<std::size_t>(
             RowByteCount(header.colorType, header.bitDepth, PassWidth(pass, header.width)));
-        job.rows.ClearPrevious(rowBytes + 1);
+        job.rows.StartPass();
         if (rowBytes == 0) continue;
         for (std::uint32_t y = pass.rowStart; y < header.height; y += pass.rowStep) {
-            std::uint8_t* row = job.rows.Current();
-            if (!job.reader.ReadRow(row, rowBytes + 1)) return;
+            std::uint8_t* row = job.rows.Next(rowBytes + 1);
+            if (row == nullptr) return;
             UnfilterRow(row[0], row + 1, job.rows.Previous() + 1, rowBytes, job.distance);
             std::uint8_t* alpha =
                 alphaPlane.empty() ? nullptr : alphaPlane.data() + std::size_t{y} * header.width;
             convert(row + 1, header.ScanLine(y), alpha, job.conversion, pass);
-            job.rows.Swap();
+            job.rows.Done(row);
         }
     }
 }
@@ -96,18 +123,25 @@ bool TChunkIDAT::Load(Stream& stream, const ChunkType& type, std::uint32_t lengt
         FillGreyRamp(header, gamma);
     }
 
-    ImageDataReader reader(stream, type, length);
-    RowPair rows(static_cast<std::size_t>(RowByteCount(header.colorType, header.bitDepth, header.width)) + 1);
+    const bool adam7 = header.interlaceMethod == 1;
+    auto whole = InflateWholeImageData(
+        stream, type, length,
+        FilteredImageBytes(header.colorType, header.bitDepth, header.width, header.height, adam7));
+    std::optional<ImageDataReader> reader;
+    if (!whole) reader.emplace(stream, type, length);
+    RowSource rows(
+        std::move(whole), reader ? &*reader : nullptr,
+        static_cast<std::size_t>(RowByteCount(header.colorType, header.bitDepth, header.width)) + 1);
     bool identity = true;
     for (std::size_t index = 0; index < gamma.size(); ++index) identity = identity && gamma[index] == index;
-    DecodeJob job{header, reader, rows, RowConversion{header.width, header.bitDepth, gamma.data(), identity},
+    DecodeJob job{header, rows, RowConversion{header.width, header.bitDepth, gamma.data(), identity},
                   PixelDistance(header.colorType, header.bitDepth)};
-    if (header.interlaceMethod == 1) {
+    if (adam7) {
         DecodeAdam7(job);
     } else {
         DecodeRowsInOrder(job);
     }
-    reader.Finish();
+    if (reader) reader->Finish();
     return true;
 }
 

@@ -27,8 +27,8 @@ inline constexpr double kLiveFramesPerSecond = 25.0;
 
 // The mode a user expects of a camera: the largest picture it gives at kLiveFramesPerSecond or more;
 // where no mode is that fast, the highest rate at the largest size. At equal size the higher rate
-// wins, and at equal size and rate raw beats compressed (no decoding). Among equals the first
-// offered wins. Empty for no modes.
+// wins, and at equal size and rate raw beats compressed (no decoding); rates within 0.1 % are equal
+// (30000/1001 is 30). Among equals the first offered wins. Empty for no modes.
 std::optional<std::size_t> ChooseCaptureMode(const std::vector<CaptureMode>& modes);
 
 }  // namespace flipbook

@@ -73,6 +73,21 @@ bool ReadText(ByteReader& stream, std::string& text) {
     return stream.Read(text.data(), length);
 }
 
+// The properties in which providers name the device itself rather than its model: the V4L2 device
+// node, the sound server's object path or node name.
+constexpr const char* kDevicePathProperties[] = {"device.path", "api.v4l2.path", "object.path", "node.name"};
+
+// What tells two cameras of one model apart: the device's path, or, from a provider that gives none,
+// everything it says of the device.
+std::string DevicePathOf(const DeviceIdentity& identity) {
+    gst::StructurePtr properties(gst_structure_from_string(identity.properties.c_str(), nullptr));
+    for (const char* name : kDevicePathProperties) {
+        const gchar* path = properties ? gst_structure_get_string(properties.get(), name) : nullptr;
+        if (path && *path) return path;
+    }
+    return identity.deviceClass + ":" + identity.displayName + ":" + identity.properties;
+}
+
 class PropertyBag : public ComObject<IPropertyBag> {
 public:
     explicit PropertyBag(const DeviceIdentity& identity) : identity_(identity) {}
@@ -80,6 +95,10 @@ public:
     HRESULT Read(const std::string& name, std::string& value) override {
         if (name == "FriendlyName") {
             value = identity_.displayName;
+            return S_OK;
+        }
+        if (name == "DevicePath") {
+            value = DevicePathOf(identity_);
             return S_OK;
         }
         if (name == "CLSID") {

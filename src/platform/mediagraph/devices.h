@@ -65,7 +65,9 @@ public:
     virtual HRESULT Reset() = 0;
 };
 
-// Named text properties of a device.
+// Named text properties of a device: "FriendlyName" (shown to the user, shared by cameras of one
+// model), "DevicePath" (unique among the devices present, the same when a camera returns to its
+// place) and "CLSID" (only for devices that announce one).
 class IPropertyBag : public IUnknown {
 public:
     static constexpr IID kIid = MakeGuid("{55272A00-42CB-11CE-8135-00AA004BB851}");

@@ -194,6 +194,20 @@ TEST(PngDecoder, ImageDataSplitOverChunks_DecodesLikeOneChunk) {
     EXPECT_THROW(png.LoadFromStream(stream), EPngInvalidCRC);
 }
 
+TEST(PngDecoder, CompleteImageDataBeforeADamagedExtraChunk_DecodesAsTheRowReaderDoes) {
+    // The rows are whole after the first chunk; the reader never reaches the damaged second one, and
+    // the whole-data inflater must not find it either.
+    const Bytes rows = RgbRows(8, 8, 6);
+    const Bytes data = testing::Deflate(rows);
+    const Bytes header = Concat({testing::Signature(), Chunk("IHDR", IhdrData(8, 8, 8, 2))});
+    const Bitmap expected = testing::DecodePng(Concat({header, Chunk("IDAT", data), Chunk("IEND", {})}));
+    const Bitmap decoded =
+        testing::DecodePng(Concat({header, Chunk("IDAT", data),
+                                   testing::ChunkWithBadCrc("IDAT", RandomBytes(40, 7)), Chunk("IEND", {})}));
+    ExpectSamePicture(decoded, expected);
+    EXPECT_EQ(decoded.PixelColor(7, 7), (Rgb{rows[rows.size() - 3], rows[rows.size() - 2], rows.back()}));
+}
+
 TEST(PngDecoder, ImageDataRunningIntoAnotherChunk_Raises) {
     const Bytes data = testing::Deflate(RgbRows(8, 8, 5));
     TPNGObject png;

@@ -8,8 +8,8 @@ namespace {
 CaptureMode Raw(int width, int height, int rate) {
     return {"YUY2", false, width, height, rate, 1};
 }
-CaptureMode Jpeg(int width, int height, int rate) {
-    return {"image/jpeg", true, width, height, rate, 1};
+CaptureMode Jpeg(int width, int height, int rate, int rateDenominator = 1) {
+    return {"image/jpeg", true, width, height, rate, rateDenominator};
 }
 
 struct ModeCase {
@@ -35,6 +35,9 @@ TEST(ChooseCaptureMode, TakesTheLargestLivePicture_ElseTheFastestLargest_RawAtEq
         {"same size, the faster wins over raw", {Raw(1280, 720, 25), Jpeg(1280, 720, 30)}, 1},
         {"25 fps counts as live", {Raw(1920, 1080, 25), Jpeg(1280, 720, 60)}, 0},
         {"NTSC rate counts as live", {{"YUY2", false, 1280, 720, 30000, 1001}, Raw(640, 480, 30)}, 0},
+        {"30000/1001 is 30: raw wins", {Jpeg(1280, 720, 30), {"YUY2", false, 1280, 720, 30000, 1001}}, 1},
+        {"25000/1001 counts as live", {{"YUY2", false, 1920, 1080, 25000, 1001}, Jpeg(1280, 720, 60)}, 0},
+        {"a rate 1 % higher still wins", {{"YUY2", false, 1280, 720, 30, 1}, Jpeg(1280, 720, 3030, 100)}, 1},
         {"nothing live: fastest at the largest size",
          {Raw(640, 480, 20), Raw(1600, 1200, 5), Raw(1600, 1200, 10), Raw(1280, 720, 15)},
          2},

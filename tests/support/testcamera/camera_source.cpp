@@ -24,7 +24,6 @@ constexpr std::size_t kLoopBytes = 48u << 20;
 
 struct SourceState {
     VirtualCamera camera;
-    std::string devicePath;
     CameraMode mode;
     std::size_t loopLength = 1;
     std::vector<GstBuffer*> frames;
@@ -90,7 +89,7 @@ static gboolean flipbook_test_camera_source_set_caps(GstBaseSrc* source, GstCaps
     if (!flipbook::testcamera::ModeOfCaps(caps, mode)) return FALSE;
     if (state.camera.busy) {
         // What V4L2's source posts when another program streams from the device.
-        GST_ELEMENT_ERROR(source, RESOURCE, BUSY, ("Device '%s' is busy", state.devicePath.c_str()),
+        GST_ELEMENT_ERROR(source, RESOURCE, BUSY, ("Device '%s' is busy", state.camera.devicePath.c_str()),
                           ("Call to S_FMT failed for %s @ %dx%d: Device or resource busy", FourccOf(mode),
                            mode.width, mode.height));
         return FALSE;
@@ -148,7 +147,7 @@ static GstBuffer* NextFrame(SourceState& state) {
 static GstFlowReturn flipbook_test_camera_source_create(GstPushSrc* source, GstBuffer** buffer) {
     SourceState& state = StateOf(source);
     if (state.camera.unplugAfter > 0 && state.delivered >= static_cast<guint64>(state.camera.unplugAfter)) {
-        flipbook::testcamera::PullOut(state.camera.name);
+        flipbook::testcamera::PullOut(state.camera.devicePath);
         // What V4L2's source posts when the camera is pulled out while it streams.
         GST_ELEMENT_ERROR(source, RESOURCE, READ, (nullptr), ("poll error 1: No such device (19)"));
         return GST_FLOW_ERROR;
@@ -209,11 +208,10 @@ static void flipbook_test_camera_source_init(FlipbookTestCameraSource* source) {
 
 namespace flipbook::testcamera {
 
-GstElement* MakeCameraSource(const VirtualCamera& camera, const std::string& devicePath, const gchar* name) {
+GstElement* MakeCameraSource(const VirtualCamera& camera, const gchar* name) {
     auto* source = reinterpret_cast<FlipbookTestCameraSource*>(
         g_object_new(flipbook_test_camera_source_get_type(), "name", name, nullptr));
     source->state->camera = camera;
-    source->state->devicePath = devicePath;
     return GST_ELEMENT(source);
 }
 

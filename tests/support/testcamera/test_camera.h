@@ -26,9 +26,9 @@ inline void SetTestCameras(const std::string& devices) {
     setenv("FLIPBOOK_TEST_CAMERA", devices.c_str(), 1);
 }
 
-// Plugs a camera in (a description as in FLIPBOOK_TEST_CAMERA) or pulls one out (by its name) while
-// the program runs: the test camera's provider posts device-added or device-removed to every watching
-// device monitor, and later probes see the change. Needs GStreamer initialised.
+// Plugs a camera in (a description as in FLIPBOOK_TEST_CAMERA) or pulls one out (by its name or device
+// path) while the program runs: the test camera's provider posts device-added or device-removed to
+// every watching device monitor, and later probes see the change. Needs GStreamer initialised.
 inline void EmitOnTestCameraProvider(const char* signal, const std::string& text) {
     GstDeviceProvider* provider = gst_device_provider_factory_get_by_name("flipbooktestcameraprovider");
     if (!provider) return;

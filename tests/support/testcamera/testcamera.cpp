@@ -11,10 +11,12 @@
 //   unplug=N                  pulled out after N frames: posts the error and leaves the device list
 //   noclsid                   the device announces no class id
 //   clsid=TEXT                the device announces TEXT as its class id
+//   path=TEXT                 the device path it announces (default /dev/videoN, N its place in the
+//                             list, or 100 and up for cameras plugged in)
 //   anything else             the test pattern of videotestsrc (default smpte)
 // The variable is read at every probe, so a test can make devices come and go between probes. While
 // a device monitor watches, cameras are plugged in and pulled out through the provider's action
-// signals "plug" (a device's description) and "unplug" (a device's name), which post device-added and
+// signals "plug" (a device's description) and "unplug" (a device's name or path), which post device-added and
 // device-removed as a hot-plugged camera does; test_camera.h wraps them. Those changes hold until
 // FLIPBOOK_TEST_CAMERA is set to another list.
 
@@ -40,8 +42,8 @@ using flipbook::testcamera::VirtualCamera;
 struct PlugBoard {
     std::mutex mutex;
     std::string configuration;           // the variable these changes apply to
-    std::vector<std::string> pulledOut;  // names hidden from the variable's list
-    std::vector<std::string> pluggedIn;  // descriptions added to it
+    std::vector<std::string> pulledOut;  // names or device paths hidden from the variable's list
+    std::vector<std::string> pluggedIn;  // descriptions added to it, each with its device path
     std::vector<GstDeviceProvider*> watching;
 };
 
@@ -64,13 +66,42 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+// The name or the device path says which camera is meant.
+bool IsCamera(const VirtualCamera& camera, const std::string& nameOrPath) {
+    return camera.name == nameOrPath || camera.devicePath == nameOrPath;
+}
+
+VirtualCamera WithDevicePath(VirtualCamera camera, int index) {
+    if (camera.devicePath.empty()) camera.devicePath = "/dev/video" + std::to_string(index);
+    return camera;
+}
+
+// The device path of the first camera of that name, listed or plugged in; "" for none. Must hold the
+// board's lock.
+std::string PathOfNamed(const PlugBoard& board, const std::string& name) {
+    int index = 0;
+    for (const VirtualCamera& listed : flipbook::testcamera::ParseCameras(board.configuration)) {
+        const VirtualCamera camera = WithDevicePath(listed, index++);
+        if (camera.name == name) return camera.devicePath;
+    }
+    for (const std::string& description : board.pluggedIn) {
+        const VirtualCamera camera = flipbook::testcamera::ParseCamera(description);
+        if (camera.name == name) return camera.devicePath;
+    }
+    return "";
+}
+
 std::vector<VirtualCamera> PresentCameras() {
     PlugBoard& board = TheBoard();
     std::lock_guard lock(board.mutex);
     ForgetChangesOfAnotherList(board);
     std::vector<VirtualCamera> present;
-    for (const VirtualCamera& camera : flipbook::testcamera::ParseCameras(board.configuration))
-        if (!Contains(board.pulledOut, camera.name)) present.push_back(camera);
+    int index = 0;
+    for (const VirtualCamera& listed : flipbook::testcamera::ParseCameras(board.configuration)) {
+        const VirtualCamera camera = WithDevicePath(listed, index++);
+        if (!Contains(board.pulledOut, camera.name) && !Contains(board.pulledOut, camera.devicePath))
+            present.push_back(camera);
+    }
     for (const std::string& description : board.pluggedIn)
         present.push_back(flipbook::testcamera::ParseCamera(description));
     return present;
@@ -92,7 +123,6 @@ std::vector<GstDeviceProvider*> WatchingProviders() {
 struct FlipbookTestCameraDevice {
     GstDevice parent;
     VirtualCamera* camera;
-    std::string* devicePath;
 };
 struct FlipbookTestCameraDeviceClass {
     GstDeviceClass parentClass;
@@ -102,13 +132,12 @@ G_DEFINE_TYPE(FlipbookTestCameraDevice, flipbook_test_camera_device, GST_TYPE_DE
 
 static GstElement* flipbook_test_camera_device_create_element(GstDevice* device, const gchar* name) {
     auto* camera = reinterpret_cast<FlipbookTestCameraDevice*>(device);
-    return flipbook::testcamera::MakeCameraSource(*camera->camera, *camera->devicePath, name);
+    return flipbook::testcamera::MakeCameraSource(*camera->camera, name);
 }
 
 static void flipbook_test_camera_device_finalize(GObject* object) {
     auto* device = reinterpret_cast<FlipbookTestCameraDevice*>(object);
     delete device->camera;
-    delete device->devicePath;
     G_OBJECT_CLASS(flipbook_test_camera_device_parent_class)->finalize(object);
 }
 
@@ -119,21 +148,20 @@ static void flipbook_test_camera_device_class_init(FlipbookTestCameraDeviceClass
 
 static void flipbook_test_camera_device_init(FlipbookTestCameraDevice* device) {
     device->camera = nullptr;
-    device->devicePath = nullptr;
 }
 
-static GstDevice* MakeDevice(const VirtualCamera& camera, int index) {
+static GstDevice* MakeDevice(const VirtualCamera& camera) {
     GstCaps* caps = flipbook::testcamera::CapsOfCamera(camera);
-    const std::string path = "/dev/video" + std::to_string(index);
-    GstStructure* properties = gst_structure_new("flipbook-test-camera", "device.api", G_TYPE_STRING,
-                                                 "flipbook-test", "device.index", G_TYPE_INT, index, nullptr);
+    const std::string& path = camera.devicePath;
+    GstStructure* properties =
+        gst_structure_new("flipbook-test-camera", "device.api", G_TYPE_STRING, "flipbook-test", "device.path",
+                          G_TYPE_STRING, path.c_str(), nullptr);
     if (!camera.classId.empty())
         gst_structure_set(properties, "device.clsid", G_TYPE_STRING, camera.classId.c_str(), nullptr);
     auto* device = reinterpret_cast<FlipbookTestCameraDevice*>(
         g_object_new(flipbook_test_camera_device_get_type(), "display-name", camera.name.c_str(), "caps",
                      caps, "device-class", "Video/Source", "properties", properties, nullptr));
     device->camera = new VirtualCamera(camera);
-    device->devicePath = new std::string(path);
     gst_caps_unref(caps);
     gst_structure_free(properties);
     return GST_DEVICE(device);
@@ -154,16 +182,13 @@ G_DEFINE_TYPE(FlipbookTestCameraProvider, flipbook_test_camera_provider, GST_TYP
 
 static GList* flipbook_test_camera_provider_probe(GstDeviceProvider*) {
     GList* devices = nullptr;
-    int index = 0;
-    for (const VirtualCamera& camera : PresentCameras())
-        devices = g_list_append(devices, MakeDevice(camera, index++));
+    for (const VirtualCamera& camera : PresentCameras()) devices = g_list_append(devices, MakeDevice(camera));
     return devices;
 }
 
 static gboolean flipbook_test_camera_provider_start(GstDeviceProvider* provider) {
-    int index = 0;
     for (const VirtualCamera& camera : PresentCameras())
-        gst_device_provider_device_add(provider, MakeDevice(camera, index++));
+        gst_device_provider_device_add(provider, MakeDevice(camera));
     PlugBoard& board = TheBoard();
     std::lock_guard lock(board.mutex);
     board.watching.push_back(provider);
@@ -177,17 +202,14 @@ static void flipbook_test_camera_provider_stop(GstDeviceProvider* provider) {
     std::erase(board.watching, provider);
 }
 
-static void RemoveFromWatchers(const std::string& name) {
+static void RemoveFromWatchers(const std::string& nameOrPath) {
     for (GstDeviceProvider* provider : WatchingProviders()) {
         GList* devices = gst_device_provider_get_devices(provider);
         for (GList* item = devices; item; item = item->next) {
-            gchar* displayName = gst_device_get_display_name(GST_DEVICE(item->data));
-            const bool match = name == displayName;
-            g_free(displayName);
-            if (match) {
-                gst_device_provider_device_remove(provider, GST_DEVICE(item->data));
-                break;
-            }
+            if (!IsCamera(*reinterpret_cast<FlipbookTestCameraDevice*>(item->data)->camera, nameOrPath))
+                continue;
+            gst_device_provider_device_remove(provider, GST_DEVICE(item->data));
+            break;
         }
         g_list_free_full(devices, gst_object_unref);
         gst_object_unref(provider);
@@ -195,24 +217,25 @@ static void RemoveFromWatchers(const std::string& name) {
 }
 
 static void flipbook_test_camera_provider_plug(FlipbookTestCameraProvider*, const gchar* description) {
-    const VirtualCamera camera = flipbook::testcamera::ParseCamera(description ? description : "");
+    VirtualCamera camera = flipbook::testcamera::ParseCamera(description ? description : "");
     if (camera.name.empty()) return;
-    int index = 0;
     {
         PlugBoard& board = TheBoard();
         std::lock_guard lock(board.mutex);
         ForgetChangesOfAnotherList(board);
-        // A camera of the same name in the list is replaced, as one camera cannot be plugged in twice.
-        if (!Contains(board.pulledOut, camera.name)) board.pulledOut.push_back(camera.name);
+        // A camera without a path comes back to the place of the first camera of its name, as one
+        // camera plugged in again does; a new one takes a new place. Whatever held it is replaced.
+        if (camera.devicePath.empty()) camera.devicePath = PathOfNamed(board, camera.name);
+        camera = WithDevicePath(camera, 101 + static_cast<int>(board.pluggedIn.size()));
+        if (!Contains(board.pulledOut, camera.devicePath)) board.pulledOut.push_back(camera.devicePath);
         std::erase_if(board.pluggedIn, [&](const std::string& other) {
-            return flipbook::testcamera::ParseCamera(other).name == camera.name;
+            return IsCamera(flipbook::testcamera::ParseCamera(other), camera.devicePath);
         });
-        board.pluggedIn.push_back(description);
-        index = 100 + static_cast<int>(board.pluggedIn.size());
+        board.pluggedIn.push_back(std::string(description) + ":path=" + camera.devicePath);
     }
-    RemoveFromWatchers(camera.name);
+    RemoveFromWatchers(camera.devicePath);
     for (GstDeviceProvider* provider : WatchingProviders()) {
-        gst_device_provider_device_add(provider, MakeDevice(camera, index));
+        gst_device_provider_device_add(provider, MakeDevice(camera));
         gst_object_unref(provider);
     }
 }
@@ -244,15 +267,16 @@ static void flipbook_test_camera_provider_init(FlipbookTestCameraProvider*) {}
 
 namespace flipbook::testcamera {
 
-void PullOut(const std::string& name) {
+void PullOut(const std::string& nameOrPath) {
     {
         PlugBoard& board = TheBoard();
         std::lock_guard lock(board.mutex);
-        if (!Contains(board.pulledOut, name)) board.pulledOut.push_back(name);
-        std::erase_if(board.pluggedIn,
-                      [&](const std::string& description) { return ParseCamera(description).name == name; });
+        if (!Contains(board.pulledOut, nameOrPath)) board.pulledOut.push_back(nameOrPath);
+        std::erase_if(board.pluggedIn, [&](const std::string& description) {
+            return IsCamera(ParseCamera(description), nameOrPath);
+        });
     }
-    RemoveFromWatchers(name);
+    RemoveFromWatchers(nameOrPath);
 }
 
 }  // namespace flipbook::testcamera

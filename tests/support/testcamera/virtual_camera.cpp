@@ -76,6 +76,8 @@ VirtualCamera ParseCamera(const std::string& description) {
             camera.classId.clear();
         else if (field.rfind("clsid=", 0) == 0)
             camera.classId = field.substr(6);
+        else if (field.rfind("path=", 0) == 0)
+            camera.devicePath = field.substr(5);
         else
             camera.pattern = field;
     }

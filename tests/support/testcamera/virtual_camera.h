@@ -25,8 +25,9 @@ struct VirtualCamera {
     std::vector<CameraMode> modes;
     std::string pattern = "smpte";
     std::string classId;
-    bool busy = false;    // held by another program: fails when asked to stream
-    int unplugAfter = 0;  // frames until the camera is pulled out; 0 for never
+    std::string devicePath;  // "/dev/videoN" by its place in the list unless given as path=
+    bool busy = false;       // held by another program: fails when asked to stream
+    int unplugAfter = 0;     // frames until the camera is pulled out; 0 for never
 };
 
 // The camera a description text stands for; empty name for an empty text.

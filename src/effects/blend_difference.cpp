@@ -1,0 +1,128 @@
+// Weights that are no slider position. For most of them, say 0.333, no byte pair lands within reach of a
+// halfway case, so the extended-precision answer is a + round(weight * (b - a)), a value that depends on
+// the difference alone; one rounding multiply of 16-bit lanes gives it exactly. Whether it does is
+// checked against the full answer table for all 511 differences, so the fast path can never disagree.
+#include <algorithm>
+#include <cmath>
+
+#include "effects/blend_difference_blocks.h"
+#include "effects/blend_kernel.h"
+
+namespace flipbook::effects_detail {
+
+namespace {
+
+// What the rounding multiply gives: (d * m + 2^14) >> 15, the shift rounding towards minus infinity.
+int RoundingProduct(int difference, int multiplier) {
+    return (difference * multiplier + (1 << 14)) >> 15;
+}
+
+#if defined(__x86_64__) && defined(__SSE2__)
+
+__attribute__((target("avx2"))) std::size_t MixAvx2(const std::uint8_t* first, const std::uint8_t* second,
+                                                    std::uint8_t* target, std::size_t count,
+                                                    std::int16_t multiplier) {
+    const __m256i weight = _mm256_set1_epi16(multiplier);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), MixDifferenceBlock(a, b, weight));
+    }
+    return i;
+}
+
+__attribute__((target("avx512f,avx512bw"))) std::size_t MixAvx512(const std::uint8_t* first,
+                                                                  const std::uint8_t* second,
+                                                                  std::uint8_t* target, std::size_t count,
+                                                                  std::int16_t multiplier) {
+    const __m512i weight = _mm512_set1_epi16(multiplier);
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64)
+        _mm512_storeu_si512(target + i, MixDifferenceBlock(_mm512_loadu_si512(first + i),
+                                                           _mm512_loadu_si512(second + i), weight));
+    return i;
+}
+
+__attribute__((target("avx2"))) std::size_t MixHalvesAvx2(const std::uint8_t* first,
+                                                          const std::uint8_t* second, std::uint8_t* target,
+                                                          std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), MixHalvesBlock(a, b));
+    }
+    return i;
+}
+
+__attribute__((target("avx512f,avx512bw"))) std::size_t MixHalvesAvx512(const std::uint8_t* first,
+                                                                        const std::uint8_t* second,
+                                                                        std::uint8_t* target,
+                                                                        std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64)
+        _mm512_storeu_si512(target + i,
+                            MixHalvesBlock(_mm512_loadu_si512(first + i), _mm512_loadu_si512(second + i)));
+    return i;
+}
+
+#endif
+
+}  // namespace
+
+std::optional<std::int16_t> DifferenceMultiplier(const std::array<std::uint8_t, 65536>& answers,
+                                                 long double weight) {
+    if (!(weight >= 0 && weight <= 1)) return std::nullopt;
+    std::array<int, 511> offset{};  // the answer minus a, by difference + 255
+    for (int difference = -255; difference <= 255; ++difference) {
+        const int first = std::max(0, -difference);
+        const int expected = answers[static_cast<std::size_t>(first << 8 | (first + difference))] - first;
+        for (int a = first + 1; a <= std::min(255, 255 - difference); ++a)
+            if (answers[static_cast<std::size_t>(a << 8 | (a + difference))] - a != expected)
+                return std::nullopt;
+        offset[static_cast<std::size_t>(difference + 255)] = expected;
+    }
+    return MultiplierGiving(weight, [&](int difference) {
+        return std::optional<int>(offset[static_cast<std::size_t>(difference + 255)]);
+    });
+}
+
+std::optional<std::int16_t> MultiplierGiving(
+    long double weight, const std::function<std::optional<int>(int difference)>& offset) {
+    const auto nearest = static_cast<int>(std::nearbyintl(weight * 32768));
+    for (int multiplier = nearest - 1; multiplier <= nearest + 1; ++multiplier) {
+        if (multiplier < -32768 || multiplier > 32767) continue;
+        bool gives = true;
+        for (int difference = -255; difference <= 255 && gives; ++difference) {
+            const std::optional<int> wanted = offset(difference);
+            gives = !wanted || RoundingProduct(difference, multiplier) == *wanted;
+        }
+        if (gives) return static_cast<std::int16_t>(multiplier);
+    }
+    return std::nullopt;
+}
+
+std::size_t MixHalves(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+                      std::size_t count, bool avx512) {
+#if defined(__x86_64__) && defined(__SSE2__)
+    return avx512 ? MixHalvesAvx512(first, second, target, count)
+                  : MixHalvesAvx2(first, second, target, count);
+#else
+    (void)first, (void)second, (void)target, (void)count, (void)avx512;
+    return 0;
+#endif
+}
+
+std::size_t MixByDifference(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+                            std::size_t count, std::int16_t multiplier, bool avx512) {
+#if defined(__x86_64__) && defined(__SSE2__)
+    return avx512 ? MixAvx512(first, second, target, count, multiplier)
+                  : MixAvx2(first, second, target, count, multiplier);
+#else
+    (void)first, (void)second, (void)target, (void)count, (void)multiplier, (void)avx512;
+    return 0;
+#endif
+}
+
+}  // namespace flipbook::effects_detail

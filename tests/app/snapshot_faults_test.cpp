@@ -1,0 +1,268 @@
+// Snap and close under faults, through the real window with the test camera: a save that hangs (a
+// network folder that stopped answering), saves that fail while the window closes, the program told
+// to end with saves pending, a save completing after the user picked another picture, and Snap before
+// the camera's first frame.
+
+#include <QAbstractEventDispatcher>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/fmMain.h"
+#include "app/picture_files.h"
+#include "capture/sample_grabber.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "platform/mediagraph/service.h"
+#include "support/fake_desktop.h"
+#include "support/fixed_chooser.h"
+#include "support/hanging_fsync.h"
+#include "support/temp_dir.h"
+#include "test_camera.h"
+
+namespace flipbook {
+namespace {
+
+std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry.path());
+    return files;
+}
+
+// How often the window's thread went round its event loop: once per wake-up while it sleeps between
+// events, and without end while it polls.
+class LoopRounds {
+public:
+    LoopRounds() {
+        QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &counter_, [this] { ++count; });
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, &counter_, [this] { ++count; });
+    }
+    long count = 0;
+
+private:
+    QObject counter_;
+};
+
+}  // namespace
+
+class SnapshotFaultsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        folder_ = std::make_unique<testing::TempDir>();
+        chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());
+    }
+    void cleanup() {
+        testing::ReleaseHangingFsync();
+        if (QTest::currentTestFailed()) folder_->Keep();
+        form_.reset();
+        chooser_.reset();
+        folder_.reset();
+    }
+
+    // The program told to end (as a logout does) while saves are pending: it takes no more pictures,
+    // finishes every save, and the window closes.
+    void SigTerm_WithSavesPending_FinishesEverySave_ThenTheWindowCloses() {
+        Start();
+        testing::HangFsyncIn(folder_->Path().string());
+        for (int shot = 0; shot < 3; ++shot) form_->btGrabSnap->click();
+        QVERIFY(QTest::qWaitFor([] { return testing::HangingFsyncs() == 1; }, 10000));
+        QCOMPARE(form_->PendingSaves(), 3);
+
+        int pendingAfterLateSnap = -1;
+        QTimer::singleShot(500, form_.get(), [&] {
+            form_->btGrabSnap->click();
+            pendingAfterLateSnap = form_->PendingSaves();
+            testing::ReleaseHangingFsync();
+        });
+        QCOMPARE(::kill(::getpid(), SIGTERM), 0);
+        QVERIFY(QTest::qWaitFor([&] { return !form_->isVisible(); }, 60000));
+        QCOMPARE(pendingAfterLateSnap, 3);
+        QCOMPARE(form_->PendingSaves(), 0);
+        const std::vector<std::filesystem::path> files = FilesIn(folder_->Path());
+        QCOMPARE(files.size(), std::size_t{3});
+        for (const auto& file : files) {
+            Bitmap saved;
+            QVERIFY2(LoadPicture(&saved, file.string()), file.c_str());
+            QCOMPARE(saved.Width(), 160);
+        }
+    }
+
+    // A save that hangs: closing sleeps while it waits, after a few seconds offers "Quit Without
+    // Saving", which asks first, naming the pictures that would be lost; declined, the wait goes on;
+    // accepted, the window goes at once and the hanging save finishes on its own later.
+    void ClosingWithAHangingSave_SleepsOffersQuitWithoutSaving_AndAsksFirst() {
+        Start();
+        testing::HangFsyncIn(folder_->Path().string());
+        form_->btGrabSnap->click();
+        form_->btGrabSnap->click();
+        QVERIFY(QTest::qWaitFor([] { return testing::HangingFsyncs() == 1; }, 10000));
+
+        desktop_.answer = false;
+        LoopRounds rounds;
+        long roundsUntilOffered = -1;
+        QElapsedTimer waited;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, this, [&] {
+            // Today's wait offers nothing; give up on it rather than hang for the fake's two minutes.
+            if (waited.elapsed() > 30000) testing::ReleaseHangingFsync();
+            QPushButton* quit = QuitButton();
+            if (!quit || !quit->isVisible()) return;
+            if (roundsUntilOffered < 0) roundsUntilOffered = rounds.count;
+            if (desktop_.questions.size() == 1) desktop_.answer = true;
+            quit->click();
+        });
+        driver.start(100);
+        waited.start();
+        QVERIFY(form_->close());
+        driver.stop();
+
+        QVERIFY2(waited.elapsed() >= 2500, qPrintable(QString::number(waited.elapsed())));
+        // Sleeping, the loop wakes for the camera's frames and the timers, some tens of times a
+        // second; polling, it goes round thousands of times.
+        QVERIFY2(roundsUntilOffered >= 0 && roundsUntilOffered < 3000,
+                 qPrintable(QString::number(roundsUntilOffered)));
+        QCOMPARE(desktop_.questions.size(), std::size_t{2});
+        QCOMPARE(desktop_.questions[0],
+                 std::string("Quit Without Saving: 2 pictures are not saved yet and will be lost. "
+                             "Quit without saving them?"));
+        QCOMPARE(form_->PendingSaves(), 0);
+        QCOMPARE(desktop_.cursor, Desktop::Cursor::Default);
+        QVERIFY(desktop_.errors.empty());
+        form_.reset();  // does not wait for the hanging save
+
+        testing::ReleaseHangingFsync();
+        QVERIFY(QTest::qWaitFor([&] { return FilesIn(folder_->Path()).size() == 2; }, 30000));
+    }
+
+    // Saves that fail while the window closes are named in a message box before it goes, not only in
+    // the status bar of a window about to vanish.
+    void SavesFailingWhileClosing_AreListedInAMessageBox() {
+        Start();
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit unlimited{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        rlimit full = unlimited;
+        full.rlim_cur = 64;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+        // No events between the clicks and the close: both failures are reported while it waits.
+        form_->btGrabSnap->click();
+        form_->btGrabSnap->click();
+        const bool closed = form_->close();
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        QVERIFY(closed);
+        QCOMPARE(desktop_.errors.size(), std::size_t{1});
+        const QString message = QString::fromStdString(desktop_.errors[0]);
+        QVERIFY2(message.startsWith("These pictures were not saved:\nsnap-"), qPrintable(message));
+        QCOMPARE(message.count(".png: the file is larger"), 2);
+        QVERIFY(FilesIn(folder_->Path()).empty());
+    }
+
+    // Snap, then the user picks an older picture while the save is pending: the new picture joins the
+    // list, and the selection stays on the picture picked, which stays the reference.
+    void SaveCompleting_AfterAnOlderPictureWasPicked_LeavesThatPictureSelected() {
+        Bitmap marker;
+        marker.SetSize(160, 120);
+        marker.GetCanvas().SetBrushColor({10, 200, 30});
+        marker.GetCanvas().FillRect({0, 0, 160, 120});
+        QVERIFY(SavePicture(&marker, folder_->File("a-marker.png")));
+        Start();
+        QCOMPARE(form_->lbSnapshots->count(), 1);
+
+        testing::HangFsyncIn(folder_->Path().string());
+        form_->btGrabSnap->click();
+        QVERIFY(QTest::qWaitFor([] { return testing::HangingFsyncs() == 1; }, 10000));
+        QListWidget* list = form_->lbSnapshots;
+        QVERIFY(list->selectedItems().isEmpty());  // the reference has no entry yet
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QCOMPARE(ReferenceColor(), (Rgb{10, 200, 30}));
+
+        testing::ReleaseHangingFsync();
+        QVERIFY(QTest::qWaitFor([&] { return form_->PendingSaves() == 0; }, 30000));
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->currentRow(), 0);
+        QVERIFY(list->item(0)->isSelected());
+        QCOMPARE(ReferenceColor(), (Rgb{10, 200, 30}));
+    }
+
+    // Before the camera's first frame there is nothing to save: no file, no folder question, a word in
+    // the status bar and a beep.
+    void SnapBeforeTheFirstFrame_SavesNothing_SaysSo_AndBeeps() {
+        testing::SetTestCameras("Camera:160x120@10");
+        form_ = std::make_unique<TFormMain>();
+        // The frames are held back from the window, as a camera that takes its time to start does.
+        form_->fwSampleGrabber->OnBuffer = [](TSampleGrabber&, double, const std::uint8_t*, std::uint32_t) {};
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        const int beeps = desktop_.beeps;
+        form_->btGrabSnap->click();
+        QCOMPARE(form_->StatusText(), QStringLiteral("No picture from the camera yet"));
+        QCOMPARE(desktop_.beeps, beeps + 1);
+        QCOMPARE(form_->PendingSaves(), 0);
+        QVERIFY(form_->SnapshotFolder().empty());
+        QVERIFY(FilesIn(folder_->Path()).empty());
+    }
+
+private:
+    // A window over a small, slow camera with a first frame in, the folder chosen and listed.
+    void Start() {
+        testing::SetTestCameras("Camera:160x120@10");
+        form_ = std::make_unique<TFormMain>();
+        // A new millisecond for every snap, so quick clicks give files of their own.
+        form_->SnapshotClock = [instant = std::chrono::system_clock::now()]() mutable {
+            return instant += std::chrono::milliseconds(1);
+        };
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !form_->WithPictures([](Bitmap& live, Bitmap&) { return live.Empty(); }); }, 10000));
+        form_->btSnapshotsDir->click();
+        QCOMPARE(form_->SnapshotFolder(), folder_->Path().string() + "/");
+    }
+
+    QPushButton* QuitButton() const {
+        for (QPushButton* button : form_->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Quit Without Saving")) return button;
+        return nullptr;
+    }
+
+    Rgb ReferenceColor() {
+        return form_->WithPictures([](Bitmap&, Bitmap& reference) {
+            return reference.Empty() ? Rgb{1, 2, 3} : reference.PixelColor(80, 60);
+        });
+    }
+
+    testing::FakeDesktop desktop_;
+    std::unique_ptr<testing::TempDir> folder_;
+    std::unique_ptr<testing::FixedChooser> chooser_;
+    std::unique_ptr<TFormMain> form_;
+};
+
+}  // namespace flipbook
+
+int main(int argc, char** argv) {
+    flipbook::testing::PrepareTestCamera();
+    flipbook::ComApartment apartment;
+    flipbook::TApplication application(argc, argv);
+    flipbook::SnapshotFaultsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "snapshot_faults_test.moc"

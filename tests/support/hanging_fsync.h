@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace flipbook::testing {
+
+// Makes fsync() of the files in one folder wait until released, as a network folder that stopped
+// answering does: the save that reaches it hangs with its picture written but not yet safe. Works in
+// the programs that link the hanging_fsync library, which puts its own fsync() before the C library's.
+// A waiting fsync goes on by itself after two minutes, so a failing test cannot hang its run.
+void HangFsyncIn(const std::string& folder);
+// Lets the waiting fsync() calls, and all later ones, go on.
+void ReleaseHangingFsync();
+// How many fsync() calls wait now.
+int HangingFsyncs();
+
+}  // namespace flipbook::testing

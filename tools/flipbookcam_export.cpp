@@ -1,6 +1,6 @@
 // flipbookcam-export: writes a folder's pictures of one format, in name order, as a video, the same
-// way as the window's "Export Video...". A progress bar shows on a terminal; Ctrl+C cancels and
-// leaves no file behind.
+// way as the window's "Export Video...". A progress bar shows on a terminal; Ctrl+C, SIGTERM and
+// SIGHUP cancel at once and leave no file behind.
 
 #include <unistd.h>
 
@@ -117,8 +117,10 @@ int main(int argc, char** argv) {
     };
     if (isatty(STDERR_FILENO)) job.progress = ShowProgress;
     job.cancel = &cancelRequested;
-    std::signal(SIGINT, RequestCancel);
-    std::signal(SIGTERM, RequestCancel);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, RequestCancel);
+    // A file-size limit then fails the write like a full disk, with a message and no file left,
+    // instead of killing the command.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         if (flipbook::ExportSeries(job) == flipbook::ExportOutcome::Cancelled) {
             if (job.progress) std::fputc('\n', stderr);

@@ -23,9 +23,11 @@
 #include <QWindow>
 
 #include "app/application.h"
+#include "app/camera_settings_dialog.h"
 #include "app/image.h"
 #include "app/shooting_view.h"
 #include "app/time_lapse.h"
+#include "cameracontrols/camera_control.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
@@ -44,6 +46,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     ConnectHandlers();
     CreatePlayback();
     CreateShooting();
+    CreateCameraMenu();
     CreateLiveView();
     CreateSnapshotWriter();
     FormCreate();

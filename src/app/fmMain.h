@@ -10,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include <QPointer>
 #include <QWidget>
 
+#include "app/camera_settings_dialog.h"
+#include "cameracontrols/camera_lock.h"
 #include "platform/com/hresult.h"
+#include "platform/mediagraph/capture_mode.h"
 #include "platform/shell/desktop.h"
 #include "widgets/version_info.h"
 
@@ -32,6 +36,7 @@ class QTabWidget;
 namespace flipbook {
 
 class Bitmap;
+class CameraControls;
 class TFilter;
 class TFilterGraph;
 class TImage;
@@ -105,6 +110,13 @@ public:
     TShootingView* fmShooting = nullptr;
     TTimeLapse* TimeLapse = nullptr;
 
+    // The live picture's context menu (fmMain_camera.cpp): "Lock Camera" (K anywhere on the "Record"
+    // tab), "Camera Settings..." and the "Camera Mode" submenu.
+    QMenu* pmGrabSample = nullptr;
+    QAction* miCameraLock = nullptr;
+    QAction* miCameraSettings = nullptr;
+    QMenu* pmCameraMode = nullptr;
+
     // Reads the program's own version block for the caption.
     TVersionInfo viVersionInfo;
 
@@ -137,6 +149,16 @@ public:
     std::function<std::chrono::system_clock::time_point()> SnapshotClock = std::chrono::system_clock::now;
     // Snapshots taken whose saving has not yet been reported on the window's thread.
     int PendingSaves() const { return pendingSaves_; }
+
+    // Locks the camera in use (every automatic to manual at its value now), or gives the automatics
+    // back when it is locked; the status bar says what was done, or that the camera has nothing to
+    // lock. Any view of the window may call it (K on the "Record" tab does).
+    void ToggleCameraLock();
+    bool CameraLocked() const { return cameraLock_.Locked(); }
+    // "Camera Settings...": opens the settings dialog, or raises it when open.
+    void ShowCameraSettings();
+    // The open settings dialog, or null.
+    TCameraSettingsDialog* CameraSettings() const { return cameraSettings_; }
 
 signals:
     // Emitted on the media framework's thread when cameras come or go; answered on the window's thread.
@@ -231,6 +253,20 @@ private:
     void FinishPendingSaves();
     // "Quit Without Saving": the writer with whatever it still holds is left to finish on its own.
     void LeavePendingSavesBehind();
+
+    // The camera's controls, lock and mode (fmMain_camera.cpp). SelectDevice calls the two hooks:
+    // before the source is connected (the chosen mode) and once it runs (its controls).
+    void CreateCameraMenu();
+    void PrepareCameraSource();
+    void CameraStarted();
+    void FillCameraModes();
+    void ChooseCameraMode(const CaptureMode& mode);
+    std::unique_ptr<CameraControls> cameraControls_;
+    CameraLock cameraLock_;
+    std::string lockedCamera_;  // the camera the lock holds
+    std::optional<CaptureMode> cameraMode_;
+    std::string cameraModeCamera_;  // the camera cameraMode_ was chosen for
+    QPointer<TCameraSettingsDialog> cameraSettings_;
 
     // Guards the live frame and the reference picture between the streaming and the UI thread.
     std::mutex picturesLock_;

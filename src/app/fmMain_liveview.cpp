@@ -149,6 +149,7 @@ bool TFormMain::SelectDevice() {
         fwFilterGraph->SetActive(false);
         fwFilterSource->BaseFilter().SetMoniker(deviceList_->GetMoniker(index).Get());
         fwFilterGraph->SetActive(true);
+        PrepareCameraSource();
 
         ComPtr<ICaptureGraphBuilder2> builder;
         fwFilterGraph->QueryInterface(builder);
@@ -159,6 +160,7 @@ bool TFormMain::SelectDevice() {
         fwFilterGraph->Run();
         // The status bar said why the camera was gone; now it shows the folder again.
         if (recovering) SetStatusText(QString::fromStdString(snapshotDir_));
+        CameraStarted();
         return true;
     } catch (const EDirectShowException& error) {
         ShowCameraProblem(error.ErrorCode(), {});

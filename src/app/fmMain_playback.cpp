@@ -19,6 +19,7 @@
 #include "app/image.h"
 #include "app/picture_files.h"
 #include "app/playback_settings_dialog.h"
+#include "app/snapshot_item.h"
 #include "app/video_export_job.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
@@ -111,7 +112,7 @@ void TFormMain::CreatePlayback() {
 std::vector<std::string> TFormMain::ListedPictures(int first) const {
     std::vector<std::string> pictures;
     for (int row = std::max(first, 0); row < lbSnapshots->count(); ++row)
-        pictures.push_back(snapshotDir_ + lbSnapshots->item(row)->text().toStdString());
+        pictures.push_back(snapshotDir_ + SnapshotFileName(*lbSnapshots->item(row)));
     return pictures;
 }
 
@@ -223,6 +224,7 @@ void TFormMain::miSnapExportClick() {
                 failure = error;
                 progress.accept();
             });
+    running.Start();
     progress.exec();
     if (!failure.isEmpty()) TheDesktop().ShowError(failure.toStdString());
 }

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "app/snapshot_folder.h"
 #include "codecs/bmp/bmp_file.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "codecs/png/png_object.h"
+#include "platform/files/safe_file.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/stream.h"
 #include "platform/shell/desktop.h"
-#include "snapshots/atomic_file.h"
 
 namespace flipbook {
 
@@ -83,9 +84,13 @@ std::vector<std::uint8_t> EncodePicture(const Bitmap& source, const std::string&
     return encoded.TakeBytes();
 }
 
-void SavePictureFile(const Bitmap& source, const std::string& path) {
+std::string SavePictureFile(const Bitmap& source, const std::string& path) {
     const std::vector<std::uint8_t> bytes = EncodePicture(source, path);
-    WriteFileAtomically(path, bytes.data(), bytes.size());
+    return WriteNewFile(path, bytes.data(), bytes.size(), [](const std::string& taken) {
+        const std::string name = taken.substr(taken.find_last_of('/') + 1);
+        const std::string next = NextSnapshotName(name);
+        return next.empty() ? next : taken.substr(0, taken.size() - name.size()) + next;
+    });
 }
 
 bool SavePicture(const Bitmap* source, const std::string& path) {
@@ -93,7 +98,8 @@ bool SavePicture(const Bitmap* source, const std::string& path) {
     if (extension.empty() || source == nullptr) return false;
     try {
         ScopedBusyCursor busy;
-        SavePictureFile(*source, path);
+        const std::vector<std::uint8_t> bytes = EncodePicture(*source, path);
+        ReplaceFile(path, bytes.data(), bytes.size());
         return true;
     } catch (const std::exception&) {
         return false;

@@ -21,14 +21,16 @@ bool LoadPicture(Bitmap* target, const std::string& path);
 // Raises the codec's exception when the picture cannot be encoded.
 std::vector<std::uint8_t> EncodePicture(const Bitmap& source, const std::string& path);
 
-// Encodes the source and writes it so that the path holds the whole file or is left as it was, never
-// a partial picture. Raises the codec's exception, or ESaveError with the reason in plain words. Safe
-// on any thread.
-void SavePictureFile(const Bitmap& source, const std::string& path);
+// Encodes the source and writes it as a new file, whole or not at all, that never replaces another:
+// where the name is taken, a snapshot's name moves on to the next free millisecond's. Returns the path
+// written. Raises the codec's exception, or ESaveError with the reason in plain words. Safe on any
+// thread.
+std::string SavePictureFile(const Bitmap& source, const std::string& path);
 
-// SavePictureFile with the busy cursor shown while it works. False when there is no extension (before
-// the cursor changes), no source, or the codec or the file system fails; the cursor is restored on
-// every path and no failure escapes.
+// Encodes the source and writes it so that the path holds the whole new file or is left as it was,
+// with the busy cursor shown while it works. False when there is no extension (before the cursor
+// changes), no source, or the codec or the file system fails; the cursor is restored on every path
+// and no failure escapes.
 bool SavePicture(const Bitmap* source, const std::string& path);
 
 }  // namespace flipbook

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/files/safe_file.h"
+
 namespace flipbook {
 
 namespace {
@@ -30,6 +32,43 @@ std::string LowerCaseExtension(const std::string& name) {
     return extension;
 }
 
+namespace {
+
+constexpr const char* kSnapshotNameLayout = "snap-%04d%02d%02d-%02d%02d%02d%03d";
+
+std::string FormatSnapshotName(const std::tm& time, int milliseconds, const std::string& extension) {
+    char text[96];
+    std::snprintf(text, sizeof text, kSnapshotNameLayout, time.tm_year + 1900, time.tm_mon + 1, time.tm_mday,
+                  time.tm_hour, time.tm_min, time.tm_sec, milliseconds);
+    return text + extension;
+}
+
+}  // namespace
+
+std::string NextSnapshotName(const std::string& name) {
+    constexpr std::size_t kStemLength = 23;  // "snap-yyyymmdd-hhnnsszzz"
+    if (name.size() < kStemLength || name.compare(0, 5, "snap-") != 0 || name[13] != '-') return {};
+    for (std::size_t index = 5; index < kStemLength; ++index)
+        if (index != 13 && (name[index] < '0' || name[index] > '9')) return {};
+    const auto number = [&name](std::size_t at, std::size_t digits) {
+        return std::stoi(name.substr(at, digits));
+    };
+    // The name's own calendar, free of time zones: the next name is the next millisecond on the clock
+    // face, whatever the zone's rules did at that instant.
+    const std::chrono::year_month_day day{std::chrono::year(number(5, 4)),
+                                          std::chrono::month(static_cast<unsigned>(number(9, 2))),
+                                          std::chrono::day(static_cast<unsigned>(number(11, 2)))};
+    if (!day.ok()) return {};
+    const auto next = std::chrono::sys_days(day) + std::chrono::hours(number(14, 2)) +
+                      std::chrono::minutes(number(16, 2)) + std::chrono::seconds(number(18, 2)) +
+                      std::chrono::milliseconds(number(20, 3) + 1);
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(next);
+    const std::time_t whole = std::chrono::system_clock::to_time_t(seconds);
+    std::tm face{};
+    gmtime_r(&whole, &face);
+    return FormatSnapshotName(face, static_cast<int>((next - seconds).count()), name.substr(kStemLength));
+}
+
 std::string SnapshotName(std::chrono::system_clock::time_point time, const std::string& extension) {
     const auto sinceEpoch = time.time_since_epoch();
     const auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
@@ -37,14 +76,11 @@ std::string SnapshotName(std::chrono::system_clock::time_point time, const std::
     const std::time_t whole = seconds.count();
     std::tm local{};
     localtime_r(&whole, &local);
-    char text[96];
-    std::snprintf(text, sizeof text, "snap-%04d%02d%02d-%02d%02d%02d%03d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(milliseconds.count()));
-    return text + extension;
+    return FormatSnapshotName(local, static_cast<int>(milliseconds.count()), extension);
 }
 
 std::vector<std::string> ListPictureNames(const std::string& folder, const std::string& extension) {
+    RemoveStaleTemporaryFiles(folder);
     std::vector<std::string> names;
     std::error_code error;
     for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;

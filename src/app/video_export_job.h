@@ -15,12 +15,15 @@ class TVideoExportJob : public QObject {
     Q_OBJECT
 
 public:
-    // Starts at once; the job's own progress and cancel fields are replaced by the signals and Cancel.
+    // Takes the job; its own progress and cancel fields are replaced by the signals and Cancel. Nothing
+    // runs before Start, so a failure at the very first picture reaches whoever connected to Finished.
     explicit TVideoExportJob(SeriesExport job);
-    // Cancels the export if it still runs and waits for its thread.
+    // Cancels the export if it still runs and waits for its thread, which ends within moments.
     ~TVideoExportJob() override;
 
-    // Asks the export to stop before its next frame; it then leaves no file and reports no error.
+    // Starts the export's thread; call once, after connecting to the signals.
+    void Start();
+    // Asks the export to stop; it then leaves no file and reports no error.
     void Cancel() { cancel_ = true; }
 
 signals:
@@ -30,6 +33,9 @@ signals:
     void Finished(bool written, const QString& error);
 
 private:
+    void Run();
+
+    SeriesExport job_;
     std::atomic<bool> cancel_{false};
     std::thread thread_;
 };

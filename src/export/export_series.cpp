@@ -19,12 +19,11 @@ ExportOutcome ExportSeries(const SeriesExport& job) {
             throw EExportError("Cannot read the picture " + job.pictures[index]);
         if (!writer)
             writer = std::make_unique<TVideoWriter>(job.output, format, job.framesPerSecond, picture.Width(),
-                                                    picture.Height());
-        writer->Write(picture);
+                                                    picture.Height(), job.cancel);
+        if (!writer->Write(picture)) return ExportOutcome::Cancelled;
         if (job.progress) job.progress(index + 1, job.pictures.size());
     }
-    if (cancelled()) return ExportOutcome::Cancelled;
-    writer->Finish();
+    if (cancelled() || !writer->Finish()) return ExportOutcome::Cancelled;
     return ExportOutcome::Written;
 }
 

@@ -19,7 +19,8 @@ struct SeriesExport {
     PictureLoader load;
     // Told after each written frame: (frames written, frames in all). Called on the exporting thread.
     std::function<void(std::size_t done, std::size_t total)> progress;
-    // Polled before each frame; when it turns true the export stops and leaves no file.
+    // Watched before each frame and while waiting on the encoder or the file; when it turns true the
+    // export stops within moments and leaves no file.
     const std::atomic<bool>* cancel = nullptr;
 };
 
@@ -27,8 +28,8 @@ enum class ExportOutcome { Written, Cancelled };
 
 // Writes the series as a video whose frame size is the first picture's (pictures of other sizes are
 // fitted into it with black bars). Raises EExportError for an empty series, a picture that cannot be
-// read (naming it), a missing encoder or a video that cannot be written; then, as after a cancel, no
-// output file is left.
+// read (naming it), a missing encoder or a video that cannot be written (a full disk ends it as soon
+// as the disk refuses it); then, as after a cancel, no output file is left.
 ExportOutcome ExportSeries(const SeriesExport& job);
 
 }  // namespace flipbook

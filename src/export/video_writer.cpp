@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 #include "effects/fit.h"
+#include "platform/files/safe_file.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/gst_handles.h"
 
@@ -65,26 +66,36 @@ void SetUpEncoder(GstElement* encoder, VideoFormat format) {
     }
 }
 
+// The pipeline's failure in plain words where it is the disk's; GStreamer's own text otherwise.
 std::string ErrorText(GstMessage* message) {
-    GError* raw = nullptr;
-    gst_message_parse_error(message, &raw, nullptr);
-    const gst::ErrorPtr error(raw);
-    return error ? error->message : "unknown error";
+    GError* rawError = nullptr;
+    gchar* rawDetails = nullptr;
+    gst_message_parse_error(message, &rawError, &rawDetails);
+    const gst::ErrorPtr error(rawError);
+    const gst::StringPtr details(rawDetails);
+    if (!error) return "unknown error";
+    if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT)
+        return PlainReason(ENOSPC);
+    // The file sink's text names the hidden temporary file, which means nothing to the user; its
+    // details are the system's reason.
+    if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_WRITE)
+        return std::string("the file could not be written") +
+               (details ? std::string(" (") + details.get() + ")" : "");
+    return error->message;
 }
 
-// A hidden name beside the output, so the folder never shows a video that is not complete.
-std::filesystem::path PartialPath(const std::filesystem::path& output) {
-    // Appended piece by piece: GCC 12 at -O3 warns falsely about "." + name.
-    std::string name(1, '.');
-    name += output.filename().string();
-    name += ".partial";
-    return output.parent_path() / name;
+std::unique_ptr<TSafeFile> CreateFile(const std::filesystem::path& output) {
+    try {
+        return std::make_unique<TSafeFile>(output.string());
+    } catch (const ESaveError&) {
+        throw EExportError("Cannot create file " + output.string());
+    }
 }
 
-void RemoveQuietly(const std::filesystem::path& path) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-}
+// How long a wait listens to the bus before it looks again at the cancel flag and the source's room,
+// neither of which can wake it: short beside a frame's encoding, so the encoder is never starved, and
+// beside a person's patience. The bus's errors and the stream's end wake it at once.
+constexpr GstClockTime kPoll = 5 * GST_MSECOND;
 
 }  // namespace
 
@@ -104,9 +115,9 @@ int EvenFrameSize(int pictureSize) {
 class TVideoWriter::Pipeline {
 public:
     Pipeline(const std::filesystem::path& output, VideoFormat format, int framesPerSecond, int width,
-             int height)
+             int height, const std::atomic<bool>* cancel)
         : output_(output),
-          partial_(PartialPath(output)),
+          cancel_(cancel),
           framesPerSecond_(framesPerSecond),
           width_(width),
           height_(height),
@@ -121,17 +132,21 @@ public:
             const gst::ErrorPtr error(initError);
             throw EExportError(std::string("Cannot start GStreamer: ") + (error ? error->message : ""));
         }
+        file_ = CreateFile(output);
         Build(format);
         Start();
     }
 
+    // The pipeline stops before the temporary file goes with file_.
     ~Pipeline() {
         if (pipeline_) gst_element_set_state(pipeline_.Get(), GST_STATE_NULL);
-        if (!finished_) RemoveQuietly(partial_);
     }
 
-    void Write(const Bitmap& picture) {
-        ThrowOnError();
+    bool Write(const Bitmap& picture) {
+        // Room for the frame first: the source holds two frames, and past that the encoder is behind.
+        GstAppSrc* source = GST_APP_SRC(source_.Get());
+        if (!WaitUntil([&] { return gst_app_src_get_current_level_bytes(source) < queueBytes_; }))
+            return false;
         const std::size_t stride = GST_ROUND_UP_4(static_cast<std::size_t>(frameWidth_) * 3);
         // Framed first: nothing between making the buffer and handing it over may raise.
         const Bitmap& frame = Framed(picture);
@@ -148,26 +163,26 @@ public:
         GST_BUFFER_PTS(buffer) = time(frames_);
         GST_BUFFER_DURATION(buffer) = time(frames_ + 1) - time(frames_);
         ++frames_;
-        // The source takes the buffer whatever the result.
-        if (gst_app_src_push_buffer(GST_APP_SRC(source_.Get()), buffer) != GST_FLOW_OK) {
-            ThrowOnError();
+        // The source takes the buffer whatever the result; it never blocks, the wait above bounds it.
+        if (gst_app_src_push_buffer(source, buffer) != GST_FLOW_OK) {
+            ReadBus();
             throw EExportError("Cannot write the video " + output_.string());
         }
+        return true;
     }
 
-    void Finish() {
+    bool Finish() {
         gst_app_src_end_of_stream(GST_APP_SRC(source_.Get()));
-        const gst::MessagePtr message(
-            gst_bus_timed_pop_filtered(bus_.Get(), GST_CLOCK_TIME_NONE,
-                                       static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+        const bool ended = WaitUntil([this] { return ended_; });
         gst_element_set_state(pipeline_.Get(), GST_STATE_NULL);
-        if (!message || GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
-            throw EExportError("Cannot write the video " + output_.string() + ": " +
-                               (message ? ErrorText(message.get()) : "the stream did not end"));
-        std::error_code error;
-        std::filesystem::rename(partial_, output_, error);
-        if (error) throw EExportError("Cannot create file " + output_.string());
-        finished_ = true;
+        if (!ended) return false;
+        try {
+            // An older video of the name was asked to be replaced; it goes only once this one is whole.
+            file_->Publish(output_.string(), ExistingFile::Replace);
+        } catch (const ESaveError& error) {
+            throw EExportError("Cannot write the video " + output_.string() + ": " + error.what());
+        }
+        return true;
     }
 
     int FrameWidth() const { return frameWidth_; }
@@ -189,13 +204,15 @@ private:
             "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
         const std::size_t frameBytes = GST_ROUND_UP_4(static_cast<std::size_t>(frameWidth_) * 3) *
                                        static_cast<std::size_t>(frameHeight_);
-        g_object_set(source.Get(), "caps", input.get(), "format", GST_FORMAT_TIME, "block", TRUE, "max-bytes",
-                     static_cast<guint64>(frameBytes * 2), nullptr);
+        queueBytes_ = frameBytes * 2;
+        // Not blocking: a push that blocks cannot notice a sink that failed, and then waits for ever.
+        g_object_set(source.Get(), "caps", input.get(), "format", GST_FORMAT_TIME, "block", FALSE,
+                     "max-bytes", static_cast<guint64>(queueBytes_), nullptr);
         // Both encoders take 4:2:0, which every player reads.
         const gst::CapsPtr planar(gst_caps_from_string("video/x-raw,format=I420"));
         g_object_set(rawCaps.Get(), "caps", planar.get(), nullptr);
         SetUpEncoder(encoder.Get(), format);
-        g_object_set(sink.Get(), "location", partial_.c_str(), nullptr);
+        g_object_set(sink.Get(), "location", file_->TemporaryPath().c_str(), nullptr);
 
         pipeline_ = gst::ElementPtr::Adopt(gst_pipeline_new("export"));
         gst_bin_add_many(GST_BIN(pipeline_.Get()), source.Get(), convert.Get(), rawCaps.Get(), encoder.Get(),
@@ -208,6 +225,17 @@ private:
         bus_ = gst::BusPtr::Adopt(gst_element_get_bus(pipeline_.Get()));
     }
 
+    // Waits until ready() holds: true then, false when cancelled first; raises when the pipeline fails.
+    template <class Ready>
+    bool WaitUntil(Ready ready) {
+        for (;;) {
+            ReadBus();
+            if (cancel_ && cancel_->load()) return false;
+            if (ready()) return true;
+            ReadBus(kPoll);
+        }
+    }
+
     void Start() {
         if (gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) return;
         // The file sink opens its file on the way up; a folder we cannot write stops it there.
@@ -215,11 +243,20 @@ private:
         throw EExportError("Cannot create file " + output_.string());
     }
 
-    void ThrowOnError() {
-        const gst::MessagePtr message(gst_bus_pop_filtered(bus_.Get(), GST_MESSAGE_ERROR));
-        if (message)
+    // Reads the bus, waiting up to the time given for a message: raises on an error, notes the
+    // stream's end. Both kinds are read in one call, since a filtered read drops every other kind.
+    void ReadBus(GstClockTime wait = 0) {
+        for (;; wait = 0) {
+            const gst::MessagePtr message(gst_bus_timed_pop_filtered(
+                bus_.Get(), wait, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+            if (!message) return;
+            if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS) {
+                ended_ = true;
+                continue;
+            }
             throw EExportError("Cannot write the video " + output_.string() + ": " +
                                ErrorText(message.get()));
+        }
     }
 
     // The picture as a frame: itself when it has the frame's size, otherwise fitted into the
@@ -238,14 +275,16 @@ private:
     }
 
     std::filesystem::path output_;
-    std::filesystem::path partial_;
+    const std::atomic<bool>* cancel_;
+    std::unique_ptr<TSafeFile> file_;
     int framesPerSecond_;
     int width_;
     int height_;
     int frameWidth_;
     int frameHeight_;
     std::uint64_t frames_ = 0;
-    bool finished_ = false;
+    std::size_t queueBytes_ = 0;
+    bool ended_ = false;  // the stream's end has come out of the pipeline
     Bitmap frame_;
     gst::ElementPtr pipeline_;
     gst::ElementPtr source_;
@@ -253,17 +292,17 @@ private:
 };
 
 TVideoWriter::TVideoWriter(const std::filesystem::path& output, VideoFormat format, int framesPerSecond,
-                           int width, int height)
-    : pipeline_(std::make_unique<Pipeline>(output, format, framesPerSecond, width, height)) {}
+                           int width, int height, const std::atomic<bool>* cancel)
+    : pipeline_(std::make_unique<Pipeline>(output, format, framesPerSecond, width, height, cancel)) {}
 
 TVideoWriter::~TVideoWriter() = default;
 
-void TVideoWriter::Write(const Bitmap& picture) {
-    pipeline_->Write(picture);
+bool TVideoWriter::Write(const Bitmap& picture) {
+    return pipeline_->Write(picture);
 }
 
-void TVideoWriter::Finish() {
-    pipeline_->Finish();
+bool TVideoWriter::Finish() {
+    return pipeline_->Finish();
 }
 
 int TVideoWriter::FrameWidth() const {

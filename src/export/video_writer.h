@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -29,25 +30,28 @@ VideoFormat VideoFormatOf(const std::filesystem::path& output);
 int EvenFrameSize(int pictureSize);
 
 // Writes pictures as the frames of a video through GStreamer (H.264 in MP4, or VP9 in WebM), at a fixed
-// rate. The file is written under a temporary name beside the output and renamed only by Finish, so a
-// writer destroyed before that (cancelled, or after a failure) leaves no file behind.
+// rate. The file is written under a hidden temporary name of its own beside the output, flushed to the
+// disk and renamed only by Finish (replacing an older video of that name whole), so a writer destroyed
+// before that (cancelled, or after a failure) leaves no file behind, and two writers to one output
+// never mix. No call waits for the pipeline without watching for its failure and for the cancel flag.
 class TVideoWriter {
 public:
-    // The frames show pictures of width x height (the first picture's size). Raises EExportError when
-    // an encoder is missing or the output cannot be created.
+    // The frames show pictures of width x height (the first picture's size); once the cancel flag (when
+    // given) turns true, Write and Finish return false promptly. Raises EExportError when an encoder is
+    // missing or the output cannot be created.
     TVideoWriter(const std::filesystem::path& output, VideoFormat format, int framesPerSecond, int width,
-                 int height);
+                 int height, const std::atomic<bool>* cancel = nullptr);
     ~TVideoWriter();
     TVideoWriter(const TVideoWriter&) = delete;
     TVideoWriter& operator=(const TVideoWriter&) = delete;
 
     // Adds one frame: the picture, scaled to fit the frame with its proportions kept (black bars beside
-    // it) when its size differs. Blocks while the encoder is behind, so memory stays bounded. Raises
-    // EExportError when the pipeline failed.
-    void Write(const Bitmap& picture);
-    // Ends the stream, waits until the file is complete and gives it its name. Raises EExportError
-    // when that fails; the temporary file is removed then.
-    void Finish();
+    // it) when its size differs. Waits while the encoder is behind, so memory stays bounded; false when
+    // cancelled meanwhile. Raises EExportError as soon as the pipeline fails ("...: the disk is full").
+    bool Write(const Bitmap& picture);
+    // Ends the stream, waits until the file is complete and gives it its name; false when cancelled
+    // first. Raises EExportError when that fails.
+    bool Finish();
 
     int FrameWidth() const;
     int FrameHeight() const;

@@ -15,7 +15,8 @@ TDecodeAhead::TDecodeAhead(std::vector<std::string> pictures, PictureLoader load
       settings_(settings),
       end_(pictures_.empty() ? 0
            : loop            ? std::numeric_limits<std::uint64_t>::max()
-                             : pictures_.size()) {
+                             : pictures_.size()),
+      unreadable_(std::make_shared<const Bitmap>()) {
     const int threads = std::max(1, settings_.threads);
     for (int worker = 0; worker < threads; ++worker) workers_.emplace_back([this] { Work(); });
 }
@@ -67,16 +68,22 @@ void TDecodeAhead::Work() {
 }
 
 std::shared_ptr<const Bitmap> TDecodeAhead::Decode(std::uint64_t position) const {
-    auto picture = std::make_shared<Bitmap>();
-    Bitmap loaded;
-    if (!load_(loaded, pictures_[position % pictures_.size()]) || loaded.Empty()) return picture;
-    if (settings_.fitWidth > 0 && settings_.fitHeight > 0) {
-        FitToSize(loaded, *picture, settings_.fitWidth, settings_.fitHeight);
-    } else {
-        if (loaded.BitsPerPixel() != 24) loaded.SetPixelFormat(PixelFormat::Bit24);
-        *picture = std::move(loaded);
+    // Anything a decoder throws (out of memory on a huge picture, say) makes that one picture
+    // unreadable; escaping the worker would end the program.
+    try {
+        auto picture = std::make_shared<Bitmap>();
+        Bitmap loaded;
+        if (!load_(loaded, pictures_[position % pictures_.size()]) || loaded.Empty()) return unreadable_;
+        if (settings_.fitWidth > 0 && settings_.fitHeight > 0) {
+            FitToSize(loaded, *picture, settings_.fitWidth, settings_.fitHeight);
+        } else {
+            if (loaded.BitsPerPixel() != 24) loaded.SetPixelFormat(PixelFormat::Bit24);
+            *picture = std::move(loaded);
+        }
+        return picture;
+    } catch (...) {
+        return unreadable_;
     }
-    return picture;
 }
 
 std::shared_ptr<const Bitmap> TDecodeAhead::Take(std::uint64_t position) {

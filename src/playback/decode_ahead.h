@@ -40,8 +40,8 @@ public:
     TDecodeAhead& operator=(const TDecodeAhead&) = delete;
 
     // The picture at the position, waiting until it is decoded; an empty Bitmap when its file could not
-    // be read; null past the end or once Stop was called. Positions are taken in increasing order, and
-    // taking one drops every earlier one from the cache.
+    // be read or its decoding failed in any way (out of memory, say); null past the end or once Stop was
+    // called. Positions are taken in increasing order, and taking one drops every earlier one from the cache.
     std::shared_ptr<const Bitmap> Take(std::uint64_t position);
     // Waits until the next pictures to take are decoded: as many as given, or fewer when the series
     // or the cache's bounds end sooner, or until Stop.
@@ -67,6 +67,8 @@ private:
     const PictureLoader load_;
     const DecodeAheadSettings settings_;
     const std::uint64_t end_;
+    // What a picture that cannot be read stands as, made beforehand so that failing needs no memory.
+    const std::shared_ptr<const Bitmap> unreadable_;
 
     mutable std::mutex lock_;
     std::condition_variable workAvailable_;

@@ -14,7 +14,18 @@ TPlayer::TPlayer(std::vector<std::string> pictures, PictureLoader load, Playback
       onEnd_(std::move(onEnd)),
       decodeAheadFrames_(decoding.maxFrames),
       decoder_(std::move(pictures), std::move(load), options.loop, decoding) {
-    thread_ = std::thread([this] { Play(); });
+    thread_ = std::thread([this] {
+        // A frame that cannot be shown (out of memory copying it, say) ends the play as its end would;
+        // nothing may escape the thread, which would end the program.
+        try {
+            Play();
+        } catch (...) {
+            try {
+                onEnd_();
+            } catch (...) {
+            }
+        }
+    });
 }
 
 TPlayer::~TPlayer() {

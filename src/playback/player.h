@@ -41,7 +41,7 @@ public:
     using FrameShown = std::function<void(const Bitmap* picture)>;
 
     // Starts playing at once. onEnd is called on the player's thread, one frame time after the last frame
-    // of a play that does not loop; a stopped play does not call it.
+    // of a play that does not loop, or at once when onFrame throws; a stopped play does not call it.
     TPlayer(std::vector<std::string> pictures, PictureLoader load, PlaybackOptions options,
             DecodeAheadSettings decoding, FrameShown onFrame, std::function<void()> onEnd);
     // Stops.

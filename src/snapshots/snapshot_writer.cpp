@@ -52,7 +52,7 @@ void TSnapshotWriter::Run() {
         lock.unlock();
         SnapshotOutcome outcome{job.path, {}};
         try {
-            save_(job.picture, job.path);
+            outcome.path = save_(job.picture, job.path);
         } catch (const std::exception& error) {
             outcome.failure = error.what();
             if (outcome.failure.empty()) outcome.failure = "unknown error";

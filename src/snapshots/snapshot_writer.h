@@ -13,7 +13,8 @@
 
 namespace flipbook {
 
-// What became of one snapshot: saved when failure is empty, otherwise the reason in plain words.
+// What became of one snapshot: saved when failure is empty, otherwise the reason in plain words. The
+// path is where it was saved, which may differ from the one asked for when that name was taken.
 struct SnapshotOutcome {
     std::string path;
     std::string failure;
@@ -25,8 +26,9 @@ struct SnapshotOutcome {
 // picture still queued.
 class TSnapshotWriter {
 public:
-    // Writes one picture to its path; raises with the reason as message when it cannot.
-    using SaveFunction = std::function<void(const Bitmap& picture, const std::string& path)>;
+    // Writes one picture to its path, or to another name when that one is taken, and returns the path
+    // written; raises with the reason as message when it cannot.
+    using SaveFunction = std::function<std::string(const Bitmap& picture, const std::string& path)>;
     // Told of each picture once it is saved or has failed, on the writer's thread.
     using DoneFunction = std::function<void(const SnapshotOutcome& outcome)>;
 

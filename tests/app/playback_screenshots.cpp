@@ -21,18 +21,9 @@
 #include "app/fmMain.h"
 #include "platform/mediagraph/service.h"
 #include "support/fixed_chooser.h"
+#include "support/save_grab.h"
 #include "support/temp_dir.h"
 #include "test_camera.h"
-
-namespace {
-
-bool SaveGrab(QWidget& widget, const QString& path) {
-    if (widget.grab().save(path)) return true;
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     flipbook::testing::PrepareTestCamera();
@@ -62,13 +53,16 @@ int main(int argc, char** argv) {
     bool saved = true;
     form.pmSnapshots->popup(form.lbSnapshots->viewport()->mapToGlobal(QPoint(60, 60)));
     QTest::qWait(300);
-    saved = SaveGrab(*form.pmSnapshots, output.filePath(QStringLiteral("playback-menu.png"))) && saved;
+    saved = flipbook::testing::SaveGrab(*form.pmSnapshots,
+                                        output.filePath(QStringLiteral("playback-menu.png"))) &&
+            saved;
     form.pmSnapshots->hide();
 
     form.PlaybackRate = 4;  // slow enough to catch a frame of the ball's past
     form.miSnapPlayLast->trigger();
     QTest::qWait(900);
-    saved = SaveGrab(form, output.filePath(QStringLiteral("record-playback.png"))) && saved;
+    saved =
+        flipbook::testing::SaveGrab(form, output.filePath(QStringLiteral("record-playback.png"))) && saved;
     QTest::keyClick(&form, Qt::Key_Escape);  // any key stops playback
 
     // The dialog shows while the export runs; a grab halfway, then cancelled.
@@ -78,7 +72,8 @@ int main(int argc, char** argv) {
         auto* dialog = form.findChild<QProgressDialog*>(QStringLiteral("dlgExportVideo"));
         if (!dialog || !dialog->isVisible() || dialog->value() < 5) return;
         grabber.stop();
-        saved = SaveGrab(*dialog, output.filePath(QStringLiteral("export-dialog.png"))) && saved;
+        saved = flipbook::testing::SaveGrab(*dialog, output.filePath(QStringLiteral("export-dialog.png"))) &&
+                saved;
         dialog->cancel();
     });
     grabber.start(5);

@@ -7,10 +7,13 @@
 #include <QImage>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,8 +107,7 @@ private slots:
         const QString folderShown = form_->StatusText();
         QTest::keyClick(form_->lbSnapshots, Qt::Key_L);
         QVERIFY(form_->Playing());
-        QCOMPARE(form_->StatusText(),
-                 QStringLiteral("Playing 10 pictures at 5 fps: any key or click stops"));
+        QCOMPARE(form_->StatusText(), QStringLiteral("Playing 10 pictures at 5 fps: any key or click stops"));
 
         std::vector<int> painted;
         QElapsedTimer clock;
@@ -178,7 +180,49 @@ private slots:
         QVERIFY(std::abs(static_cast<double>(video.durationNanoseconds) - 2e9) < 1e9 / 6);
     }
 
+    // A file name that is not valid UTF-8 is listed by its best reading, but played and exported by
+    // its own bytes.
+    void ExportVideo_ReadsNamesThatAreNotValidUtf8() {
+        std::filesystem::rename(folder_->File("snap-105.png"), folder_->File("snap-105-\xff.png"));
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(form_->lbSnapshots->count(), kPictures);
+        const std::string output = folder_->File("bytes.webm");
+        form_->AskExportPath = [&](const std::string&) { return output; };
+        ExportWithin(120000);
+        QCOMPARE(desktop_->errors, std::vector<std::string>());
+        const testing::DecodedVideo video = testing::DecodeVideo(output);
+        QCOMPARE(video.frames.size(), std::size_t{kPictures});
+    }
+
+    // The export fails at its very first picture, before the dialog could have heard of it when the
+    // thread started first: the failure still reaches the dialog, which closes and says why.
+    void ExportVideo_FirstPictureUnreadable_SaysSoAndEnds() {
+        std::ofstream(folder_->File("snap-100.png"), std::ios::binary | std::ios::trunc) << "not a picture";
+        form_->AskExportPath = [&](const std::string&) { return folder_->File("never.mp4"); };
+        ExportWithin(120000);
+        QCOMPARE(desktop_->errors,
+                 std::vector<std::string>{"Cannot read the picture " + folder_->File("snap-100.png")});
+        QVERIFY(!std::filesystem::exists(folder_->File("never.mp4")));
+    }
+
 private:
+    // Exports the listed series, closing the dialog if it is still open after the time given, which
+    // only an export that never reports its end leaves open.
+    void ExportWithin(int milliseconds) {
+        bool stuck = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [&] {
+            if (auto* dialog = form_->findChild<QProgressDialog*>(QStringLiteral("dlgExportVideo"))) {
+                stuck = true;
+                dialog->reject();
+            }
+        });
+        watchdog.start(milliseconds);
+        form_->miSnapExport->trigger();
+        QVERIFY2(!stuck, "the export dialog waited for an end that never came");
+    }
+
     // The colour painted in the middle of the view.
     QRgb Shown() { return form_->imGrabSample->grab().toImage().pixel(200, 150); }
 

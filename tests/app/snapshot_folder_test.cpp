@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -100,6 +101,37 @@ TEST_F(ListPictureNamesTest, ListsFoldersAndFiles_ButNoPipesSocketsOrDanglingLin
     EXPECT_EQ(Sorted(ListPictureNames(folder.Path().string() + "/", ".png")),
               (std::vector<std::string>{"file.png", "folder.png", "link.png"}));
     ::close(socketDescriptor);
+}
+
+// A name already taken moves on by one millisecond, so two snaps in one millisecond keep their order.
+TEST(SnapshotName, NextSnapshotName_IsTheNextMillisecond_CarriedThroughTheCalendar) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"snap-20240115-101010123.png", "snap-20240115-101010124.png"},
+        {"snap-20240229-235959999.png", "snap-20240301-000000000.png"},
+        {"snap-20230228-235959999.bmp", "snap-20230301-000000000.bmp"},
+        {"snap-20231231-235959999.JPG", "snap-20240101-000000000.JPG"},
+        {"snap-20240115-101059999.png", "snap-20240115-101100000.png"},
+        {"other.png", ""},
+        {"snap-2024011-1010101234.png", ""},
+        {"snap-20241301-000000000.png", ""},
+        {"snap-20240115-1010101x3.png", ""}};
+    for (const auto& [name, next] : cases) EXPECT_EQ(NextSnapshotName(name), next) << name;
+}
+
+TEST_F(ListPictureNamesTest, OpeningAFolder_RemovesTemporaryFilesOfOurProcessesThatAreGone) {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    Touch(".snap-1.png." + std::to_string(child) + "-0.partial");
+    Touch(".snap-2.png." + std::to_string(getpid()) + "-0.partial");
+    Touch("snap-3.png");
+    ListPictureNames(folder.Path().string() + "/", ".png");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+        left.push_back(entry.path().filename());
+    EXPECT_EQ(Sorted(left), (std::vector<std::string>{
+                                ".snap-2.png." + std::to_string(getpid()) + "-0.partial", "snap-3.png"}));
 }
 
 TEST_F(ListPictureNamesTest, UnreadableOrMissingFolder_GivesNothing) {

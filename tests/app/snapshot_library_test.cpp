@@ -27,6 +27,7 @@
 #include "app/fmMain.h"
 #include "app/image.h"
 #include "app/picture_files.h"
+#include "app/snapshot_folder.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
@@ -280,7 +281,9 @@ private slots:
         QVERIFY(Reference().Empty());
     }
 
-    void TwoSnapsInOneMillisecond_GiveOneFileAndTwoEntries() {
+    // The second picture never replaces the first: it takes the next millisecond's name, which the
+    // list shows, so the names stay unique and in the order taken.
+    void TwoSnapsInOneMillisecond_GiveTwoFilesNamedInTheOrderTaken() {
         chooser_->answer = folder_->Path().string() + "/";
         const auto instant = std::chrono::system_clock::now();
         form_->SnapshotClock = [instant] { return instant; };
@@ -288,10 +291,12 @@ private slots:
         Snap();
         const std::vector<std::string> entries = Entries(form_->lbSnapshots);
         QCOMPARE(entries.size(), std::size_t{2});
-        QCOMPARE(entries[0], entries[1]);
+        QCOMPARE(entries[0], SnapshotName(instant, ".png"));
+        QCOMPARE(entries[1], NextSnapshotName(entries[0]));
         QCOMPARE(std::distance(std::filesystem::directory_iterator(folder_->Path()),
                                std::filesystem::directory_iterator()),
-                 std::ptrdiff_t{1});
+                 std::ptrdiff_t{2});
+        for (const std::string& entry : entries) QVERIFY(std::filesystem::exists(folder_->File(entry)));
     }
 
     void DeleteIsDisabledInTheMenu_WhenNothingIsSelected() {

@@ -15,6 +15,7 @@
 #include "app/application.h"
 #include "app/fmMain.h"
 #include "platform/mediagraph/service.h"
+#include "support/save_grab.h"
 #include "support/temp_dir.h"
 #include "test_camera.h"
 #include "widgets/select_dir.h"
@@ -33,13 +34,6 @@ public:
 private:
     std::string folder_;
 };
-
-bool SaveGrab(QWidget& widget, const QString& path) {
-    QTest::qWait(300);  // let it paint
-    if (widget.grab().save(path)) return true;
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-}
 
 }  // namespace
 
@@ -72,7 +66,7 @@ int main(int argc, char** argv) {
         }
         QTest::qWait(400);
         if (!QTest::qWaitFor([&] { return form.PendingSaves() == 0; }, 30000)) return 1;
-        saved = SaveGrab(form, output.filePath(QStringLiteral("record-snaps.png")));
+        saved = flipbook::testing::SaveGrab(form, output.filePath(QStringLiteral("record-snaps.png")));
         form.close();
     }
     flipbook::InstallDirectoryChooser(nullptr);
@@ -84,6 +78,7 @@ int main(int argc, char** argv) {
     dialog.SetStartDirectory(series.string());
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
-    saved = SaveGrab(dialog, output.filePath(QStringLiteral("folder-chooser.png"))) && saved;
+    saved =
+        flipbook::testing::SaveGrab(dialog, output.filePath(QStringLiteral("folder-chooser.png"))) && saved;
     return saved ? 0 : 1;
 }

@@ -6,11 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
-#include "support/video_decode.h"
 #include "export/video_writer.h"
 #include "platform/graphics/bitmap.h"
 #include "support/temp_dir.h"
+#include "support/video_decode.h"
 
 namespace flipbook {
 namespace {
@@ -117,6 +118,33 @@ TEST_P(ExportSeriesTest, ExportSeries_CancelledOrFailed_LeavesNoFile) {
         EXPECT_STREQ(error.what(), "Cannot read the picture broken");
     }
     EXPECT_EQ(FilesInFolder(), 0u);
+}
+
+// Each export writes under a temporary name of its own, so two at once to one output leave one whole
+// video and nothing else, rather than two writers in one file.
+TEST_P(ExportSeriesTest, ExportSeries_TwoAtOnceToOneOutput_LeaveOneWholeVideo) {
+    std::vector<std::string> pictures;
+    for (int index = 0; index < 8; ++index) pictures.push_back(std::to_string(index));
+    const SeriesExport job = Job(pictures, std::string("shared.") + GetParam());
+    std::string failures[2];
+    std::thread exports[2];
+    for (int which = 0; which < 2; ++which)
+        exports[which] = std::thread([&job, &failures, which] {
+            try {
+                if (ExportSeries(job) != ExportOutcome::Written) failures[which] = "cancelled";
+            } catch (const std::exception& error) {
+                failures[which] = error.what();
+            }
+        });
+    for (std::thread& running : exports) running.join();
+    EXPECT_EQ(failures[0], "");
+    EXPECT_EQ(failures[1], "");
+    EXPECT_EQ(FilesInFolder(), 1u);
+    const testing::DecodedVideo video = testing::DecodeVideo(job.output.string());
+    ASSERT_EQ(video.error, "");
+    ASSERT_EQ(video.frames.size(), 8u);
+    for (std::size_t frame = 0; frame < 8; ++frame)
+        EXPECT_TRUE(Near(video.Pixel(frame, kWidth / 2, kHeight / 2), ColorOf(static_cast<int>(frame))));
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, ExportSeriesTest, ::testing::Values("mp4", "webm"));

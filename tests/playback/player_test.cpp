@@ -6,6 +6,8 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +52,28 @@ std::vector<std::string> Names(int count) {
 int NumberOf(const Bitmap& picture) {
     // The middle: a picture fitted into another size has black bars at its edges.
     return picture.Empty() ? -1 : picture.ScanLine(picture.Height() / 2)[picture.Width() / 2 * 3];
+}
+
+// A decoder that throws (out of memory on a huge picture) costs that picture only; it would end the
+// program if it escaped the worker.
+TEST(DecodeAhead, DecoderThatThrows_GivesAnUnreadablePicture_AndTheSeriesGoesOn) {
+    Loader loader;
+    const PictureLoader load = loader.Function();
+    TDecodeAhead ahead(
+        {"0", "out-of-memory", "2", "bad", "4"},
+        [&load](Bitmap& target, const std::string& name) {
+            if (name == "out-of-memory") throw std::bad_alloc();
+            if (name == "bad") throw 42;
+            return load(target, name);
+        },
+        false, DecodeAheadSettings{});
+    std::vector<int> numbers;
+    for (std::uint64_t position = 0; position < 5; ++position) {
+        const auto picture = ahead.Take(position);
+        ASSERT_TRUE(picture);
+        numbers.push_back(NumberOf(*picture));
+    }
+    EXPECT_EQ(numbers, (std::vector<int>{0, -1, 2, -1, 4}));
 }
 
 TEST(DecodeAhead, GivesPicturesInOrder_LoopsAndFits_AndStaysWithinItsBounds) {
@@ -126,6 +150,18 @@ TEST(Player, PlaysEachPictureOnceInOrder_EndingOnTheLivePicture) {
     // Six frames at 30 a second, and the end one frame time after the last.
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(6 * 1000 / 30));
     EXPECT_EQ(shown.Frames(), (std::vector<int>{0, 1, 2, 3, 4, -2}));
+}
+
+TEST(Player, FrameThatCannotBeShown_EndsThePlay_AndNothingEscapesTheThread) {
+    Loader loader;
+    std::atomic<bool> ended{false};
+    TPlayer player(
+        Names(5), loader.Function(), {30, true, false}, {},
+        [](const Bitmap* picture) {
+            if (picture && NumberOf(*picture) == 2) throw std::bad_alloc();
+        },
+        [&] { ended = true; });
+    EXPECT_TRUE(WaitFor([&] { return ended.load(); }));
 }
 
 TEST(Player, LoopsUntilStopped_AndSlowDecodingMakesFramesLateNeverDropped) {

@@ -30,11 +30,12 @@ struct Recorder {
     std::vector<std::string> saved;
     std::vector<SnapshotOutcome> outcomes;
 
-    void Save(const Bitmap&, const std::string& path) {
+    std::string Save(const Bitmap&, const std::string& path) {
         std::unique_lock guard(lock);
         opened.wait(guard, [&] { return gateOpen; });
         if (path.find("fail") != std::string::npos) throw std::runtime_error("the disk is full");
         saved.push_back(path);
+        return path;
     }
     void Done(const SnapshotOutcome& outcome) {
         std::lock_guard guard(lock);
@@ -54,7 +55,7 @@ TEST(SnapshotWriter, SavesInTheOrderTaken_ReportsFailures_AndFinishesEverythingW
     recorder.SetGate(false);
     {
         auto writer = std::make_unique<TSnapshotWriter>(
-            [&](const Bitmap& picture, const std::string& path) { recorder.Save(picture, path); },
+            [&](const Bitmap& picture, const std::string& path) { return recorder.Save(picture, path); },
             [&](const SnapshotOutcome& outcome) { recorder.Done(outcome); }, std::size_t{1} << 30);
         for (const char* path : {"1", "2", "fail-3", "4"}) writer->Save(Picture(16), path);
         recorder.SetGate(true);
@@ -73,7 +74,7 @@ TEST(SnapshotWriter, SaveWaitsWhileTheQueueIsFull) {
     recorder.SetGate(false);
     const std::size_t pictureBytes = Picture(100).PixelBytes();
     auto writer = std::make_unique<TSnapshotWriter>(
-        [&](const Bitmap& picture, const std::string& path) { recorder.Save(picture, path); },
+        [&](const Bitmap& picture, const std::string& path) { return recorder.Save(picture, path); },
         [&](const SnapshotOutcome& outcome) { recorder.Done(outcome); }, 2 * pictureBytes);
     writer->Save(Picture(100), "1");
     writer->Save(Picture(100), "2");

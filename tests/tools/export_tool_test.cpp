@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 #include "support/video_decode.h"
@@ -54,6 +61,59 @@ void WriteBmp(const std::filesystem::path& path, std::uint8_t grey) {
     file << std::string(16, '\0');  // resolutions and colour counts
     file << std::string(kPixelBytes, static_cast<char>(grey));
 }
+
+// A 24-bit BMP of noise, which no encoder can make small: each frame costs the disk a lot.
+void WriteNoiseBmp(const std::filesystem::path& path, int width, int height, unsigned seed) {
+    const std::uint32_t pixelBytes = static_cast<std::uint32_t>(width * 3 * height);
+    std::ofstream file(path, std::ios::binary);
+    const auto put = [&file](std::uint32_t value, int bytes) {
+        for (int byte = 0; byte < bytes; ++byte) file.put(static_cast<char>(value >> (8 * byte)));
+    };
+    file << "BM";
+    for (const auto& [value, bytes] :
+         std::vector<std::pair<std::uint32_t, int>>{{54 + pixelBytes, 4},
+                                                    {0, 4},
+                                                    {54, 4},
+                                                    {40, 4},
+                                                    {static_cast<std::uint32_t>(width), 4},
+                                                    {static_cast<std::uint32_t>(height), 4},
+                                                    {1, 2},
+                                                    {24, 2},
+                                                    {0, 4},
+                                                    {pixelBytes, 4}})
+        put(value, bytes);
+    file << std::string(16, '\0');
+    std::mt19937 random(seed);
+    std::string pixels(pixelBytes, '\0');
+    for (char& byte : pixels) byte = static_cast<char>(random());
+    file << pixels;
+}
+
+std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    return names;
+}
+
+// A small file system of its own, where root may mount one; it goes with the object.
+class SmallDisk {
+public:
+    SmallDisk(const std::filesystem::path& where, const char* size) : where_(where) {
+        std::filesystem::create_directory(where_);
+        mounted_ = geteuid() == 0 && ::mount("tmpfs", where_.c_str(), "tmpfs", 0, size) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::filesystem::path where_;
+    bool mounted_ = false;
+};
 
 class ExportTool : public ::testing::Test {
 protected:
@@ -112,6 +172,84 @@ TEST_F(ExportTool, MissingFolder_EmptyFolder_UnwritableOutput_AndBadArguments_Fa
 
     for (const char* arguments : {"", "one", "a b --fps 0", "a b --fps 31", "a b --format gif", "a b c"})
         EXPECT_EQ(RunTool(arguments).status, 2) << arguments;
+}
+
+// The disk refusing the video ends the export at once, with the reason, and leaves nothing on it: a
+// file-size limit stands in for a full disk everywhere, and a real one is tried where root may mount
+// it. Before, the command waited for ever with its source full and a partial file on the disk; the
+// kill after two minutes is only there so that such a hang fails rather than stalls the run.
+TEST_F(ExportTool, FullDisk_EndsWithTheReason_AndLeavesNoFile) {
+    const std::filesystem::path series = folder_.Path() / "series";
+    std::filesystem::create_directory(series);
+    for (int index = 0; index < 24; ++index)
+        WriteNoiseBmp(series / ("snap-" + std::to_string(100 + index) + ".bmp"), 320, 240, index);
+    const std::string bounded = "timeout -s KILL 120";
+
+    const std::filesystem::path limited = folder_.Path() / "limited";
+    std::filesystem::create_directory(limited);
+    ToolResult result = RunTool(Quoted(series) + " " + Quoted(limited / "out.mp4") + " --format bmp",
+                                bounded + " prlimit --fsize=150000 --");
+    EXPECT_EQ(result.status, 1) << result.output;
+    EXPECT_EQ(result.output.rfind("flipbookcam-export: Cannot write the video " +
+                                      (limited / "out.mp4").string() + ": the file could not be written",
+                                  0),
+              0u)
+        << result.output;
+    EXPECT_TRUE(std::filesystem::is_empty(limited));
+
+    const SmallDisk disk(folder_.Path() / "small", "size=300k");
+    if (!disk.Mounted()) return;
+    const std::filesystem::path output = folder_.Path() / "small" / "out.mp4";
+    result = RunTool(Quoted(series) + " " + Quoted(output) + " --format bmp", bounded);
+    EXPECT_EQ(result.status, 1) << result.output;
+    EXPECT_EQ(result.output,
+              "flipbookcam-export: Cannot write the video " + output.string() + ": the disk is full\n");
+    EXPECT_TRUE(std::filesystem::is_empty(output.parent_path())) << NamesIn(output.parent_path()).front();
+}
+
+// SIGTERM (a logout) and SIGINT (Ctrl+C) end an export in progress promptly and leave nothing.
+TEST_F(ExportTool, TerminatedOrInterrupted_EndsAtOnce_AndLeavesNothing) {
+    const std::filesystem::path series = folder_.Path() / "series";
+    std::filesystem::create_directory(series);
+    for (int index = 0; index < 8; ++index)
+        WriteNoiseBmp(series / ("snap-" + std::to_string(100 + index) + ".bmp"), 640, 480, index);
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        const std::filesystem::path out = folder_.Path() / ("out-" + std::to_string(signal));
+        std::filesystem::create_directory(out);
+        const std::filesystem::path log = folder_.Path() / "log";
+        // Frames of noise in VP9 take seconds; the signal comes as soon as the export has begun.
+        std::string command = "exec " + std::string(FLIPBOOK_EXPORT_TOOL) + " " + Quoted(series) + " " +
+                              Quoted(out / "out.webm") + " --format bmp 2>" + Quoted(log);
+        const pid_t tool = fork();
+        if (tool == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(tool, 0);
+        // The export is under way once its hidden file is in the folder.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::filesystem::is_empty(out) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_FALSE(std::filesystem::is_empty(out));
+        ::kill(tool, signal);
+        int status = 0;
+        const auto killDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (waitpid(tool, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > killDeadline) {
+                ::kill(tool, SIGKILL);
+                waitpid(tool, &status, 0);
+                ADD_FAILURE() << "the export went on after the signal";
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+        std::ifstream text(log);
+        const std::string said{std::istreambuf_iterator<char>(text), std::istreambuf_iterator<char>()};
+        EXPECT_EQ(said, "flipbookcam-export: cancelled, nothing written\n");
+        EXPECT_TRUE(std::filesystem::is_empty(out));
+    }
 }
 
 // GStreamer sees every plugin of the system but the H.264 encoder's.

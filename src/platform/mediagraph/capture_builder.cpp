@@ -7,6 +7,7 @@
 #include "platform/mediagraph/rot.h"
 #include "platform/mediagraph/service.h"
 #include "platform/mediagraph/service_classes.h"
+#include "platform/mediagraph/source_modes.h"
 
 namespace flipbook {
 
@@ -158,7 +159,10 @@ public:
         // Left to negotiation, a camera settles on the first mode it lists, which is rarely the one
         // a user wants; so the mode is chosen here and held by a filter of its own.
         const std::vector<CaptureMode> modes = ModesOf(offered.get());
-        if (std::optional<std::size_t> chosen = ChooseCaptureMode(modes)) {
+        std::optional<std::size_t> chosen = ChooseCaptureMode(modes);
+        if (std::optional<std::size_t> preferred = PreferredModeIndex(sourceElement, modes))
+            chosen = preferred;
+        if (chosen) {
             gst::CapsPtr mode = CapsOf(modes[*chosen]);
             if (gst_caps_can_intersect(mode.get(), offered.get())) {
                 chain.push_back({"capsfilter", "Capture Mode", gst::CapsPtr(gst_caps_ref(mode.get()))});
@@ -240,6 +244,16 @@ private:
 };
 
 }  // namespace
+
+// Beside the builder, which reads a source's modes the same way (source_modes.h).
+std::vector<CaptureMode> OfferedCaptureModes(IBaseFilter* source) {
+    GstElement* element = ElementOf(source);
+    if (!element) return {};
+    gst::PadPtr pad = gst::PadPtr::Adopt(gst_element_get_static_pad(element, "src"));
+    if (!pad) return {};
+    gst::CapsPtr offered = SourceCaps(element, pad.Get());
+    return offered ? ModesOf(offered.get()) : std::vector<CaptureMode>{};
+}
 
 ComPtr<IUnknown> CreateCaptureGraphBuilder() {
     return ComPtr<IUnknown>(new CaptureGraphBuilder);

@@ -110,6 +110,19 @@ public:
             value = clsid;
             return S_OK;
         }
+        if (name == "V4l2DevicePath") {
+            // The V4L2 node of a camera reached through V4L2 (directly, or through a sound and video
+            // server that names it), for the camera's controls; others have none.
+            gst::StructurePtr properties(gst_structure_from_string(identity_.properties.c_str(), nullptr));
+            if (!properties) return E_INVALIDARG;
+            const gchar* path = gst_structure_get_string(properties.get(), "api.v4l2.path");
+            const gchar* api = gst_structure_get_string(properties.get(), "device.api");
+            if (!path && api && g_str_equal(api, "v4l2"))
+                path = gst_structure_get_string(properties.get(), "device.path");
+            if (!path) return E_INVALIDARG;
+            value = path;
+            return S_OK;
+        }
         return E_INVALIDARG;
     }
 

@@ -67,7 +67,8 @@ public:
 
 // Named text properties of a device: "FriendlyName" (shown to the user, shared by cameras of one
 // model), "DevicePath" (unique among the devices present, the same when a camera returns to its
-// place) and "CLSID" (only for devices that announce one).
+// place), "CLSID" (only for devices that announce one) and "V4l2DevicePath" (the V4L2 device node,
+// for the camera's controls; only for a camera reached through V4L2).
 class IPropertyBag : public IUnknown {
 public:
     static constexpr IID kIid = MakeGuid("{55272A00-42CB-11CE-8135-00AA004BB851}");

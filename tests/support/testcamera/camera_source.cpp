@@ -4,6 +4,8 @@
 
 #include "camera_source.h"
 
+#include "camera_controls.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/base/gstpushsrc.h>
 
@@ -13,16 +15,19 @@
 
 #pragma GCC diagnostic ignored "-Wold-style-cast"
 
-namespace {
-
 using flipbook::testcamera::CameraMode;
+using flipbook::testcamera::SourceState;
 using flipbook::testcamera::VirtualCamera;
+
+namespace {
 
 // Frames kept for the loop: at most this many, and at most this many bytes of raw frames.
 constexpr std::size_t kLoopFrames = 15;
 constexpr std::size_t kLoopBytes = 48u << 20;
 
-struct SourceState {
+}  // namespace
+
+struct flipbook::testcamera::SourceState {
     VirtualCamera camera;
     CameraMode mode;
     std::size_t loopLength = 1;
@@ -43,6 +48,8 @@ struct SourceState {
     }
 };
 
+namespace {
+
 std::size_t LoopLength(const CameraMode& mode) {
     if (mode.Compressed()) return kLoopFrames;
     const double bytesPerPixel = mode.format == "BGR" ? 3 : mode.format == "YUY2" ? 2 : 1.5;
@@ -60,14 +67,6 @@ const char* FourccOf(const CameraMode& mode) {
 }
 
 }  // namespace
-
-struct FlipbookTestCameraSource {
-    GstPushSrc parent;
-    SourceState* state;
-};
-struct FlipbookTestCameraSourceClass {
-    GstPushSrcClass parentClass;
-};
 
 G_DEFINE_TYPE(FlipbookTestCameraSource, flipbook_test_camera_source, GST_TYPE_PUSH_SRC)
 
@@ -209,9 +208,12 @@ static void flipbook_test_camera_source_init(FlipbookTestCameraSource* source) {
 namespace flipbook::testcamera {
 
 GstElement* MakeCameraSource(const VirtualCamera& camera, const gchar* name) {
-    auto* source = reinterpret_cast<FlipbookTestCameraSource*>(
-        g_object_new(flipbook_test_camera_source_get_type(), "name", name, nullptr));
+    // A camera with controls is a source of its own kind, so that one without offers none.
+    const GType type =
+        camera.controls ? ControlledCameraSourceType() : flipbook_test_camera_source_get_type();
+    auto* source = reinterpret_cast<FlipbookTestCameraSource*>(g_object_new(type, "name", name, nullptr));
     source->state->camera = camera;
+    if (camera.controls) AttachControls(GST_ELEMENT(source), camera.name);
     return GST_ELEMENT(source);
 }
 

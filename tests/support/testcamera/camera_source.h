@@ -1,10 +1,27 @@
 #pragma once
 
+#include <gst/base/gstpushsrc.h>
 #include <gst/gst.h>
 
 #include <string>
 
 #include "virtual_camera.h"
+
+namespace flipbook::testcamera {
+
+struct SourceState;
+
+}  // namespace flipbook::testcamera
+
+// The source element's instance and class, for the kinds derived from it.
+struct FlipbookTestCameraSource {
+    GstPushSrc parent;
+    flipbook::testcamera::SourceState* state;
+};
+struct FlipbookTestCameraSourceClass {
+    GstPushSrcClass parentClass;
+};
+GType flipbook_test_camera_source_get_type();
 
 namespace flipbook::testcamera {
 

@@ -9,6 +9,8 @@
 //                             1280x720@10, 1920x1080@5 and MJPEG 640x480@30, 1280x720@30, 1920x1080@30
 //   busy                      held by another program: fails when asked to stream
 //   unplug=N                  pulled out after N frames: posts the error and leaves the device list
+//   controls                  offers a webcam's controls, whose automatics drift the picture's
+//                             brightness and colour as a real webcam's do (camera_controls.h)
 //   noclsid                   the device announces no class id
 //   clsid=TEXT                the device announces TEXT as its class id
 //   path=TEXT                 the device path it announces (default /dev/videoN, N its place in the
@@ -28,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "camera_controls.h"
 #include "camera_source.h"
 #include "virtual_camera.h"
 
@@ -58,6 +61,7 @@ void ForgetChangesOfAnotherList(PlugBoard& board) {
     std::string configuration = variable ? variable : "";
     if (configuration == board.configuration) return;
     board.configuration = configuration;
+    flipbook::testcamera::ForgetAllControls();
     board.pulledOut.clear();
     board.pluggedIn.clear();
 }
@@ -232,6 +236,8 @@ static void flipbook_test_camera_provider_plug(FlipbookTestCameraProvider*, cons
             return IsCamera(flipbook::testcamera::ParseCamera(other), camera.devicePath);
         });
         board.pluggedIn.push_back(std::string(description) + ":path=" + camera.devicePath);
+        // A camera plugged in starts as it left the factory.
+        flipbook::testcamera::ForgetControls(camera.name);
     }
     RemoveFromWatchers(camera.devicePath);
     for (GstDeviceProvider* provider : WatchingProviders()) {
@@ -276,6 +282,8 @@ void PullOut(const std::string& nameOrPath) {
             return IsCamera(ParseCamera(description), nameOrPath);
         });
     }
+    // Without power a camera forgets its controls (kept by its name).
+    ForgetControls(nameOrPath);
     RemoveFromWatchers(nameOrPath);
 }
 

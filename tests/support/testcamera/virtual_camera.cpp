@@ -68,6 +68,8 @@ VirtualCamera ParseCamera(const std::string& description) {
             single.format = field;
         else if (field == "webcam1080")
             webcam1080 = true;
+        else if (field == "controls")
+            camera.controls = true;
         else if (field == "busy")
             camera.busy = true;
         else if (std::sscanf(field.c_str(), "unplug=%d", &frames) == 1 && frames > 0)

@@ -28,6 +28,7 @@ struct VirtualCamera {
     std::string devicePath;  // "/dev/videoN" by its place in the list unless given as path=
     bool busy = false;       // held by another program: fails when asked to stream
     int unplugAfter = 0;     // frames until the camera is pulled out; 0 for never
+    bool controls = false;   // offers a webcam's controls, with automatics that drift (camera_controls.h)
 };
 
 // The camera a description text stands for; empty name for an empty text.

@@ -1,0 +1,222 @@
+#include "platform/files/safe_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <system_error>
+
+namespace flipbook {
+
+namespace {
+
+constexpr const char* kTemporarySuffix = ".partial";
+// Room for the dot, the process number, the counter and the suffix within a 255-byte file name.
+constexpr std::size_t kLongestNameKept = 200;
+
+[[noreturn]] void Fail(int error) {
+    throw ESaveError(PlainReason(error), error);
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A rename's new entry survives a crash only once its folder is on the disk too.
+void SyncFolder(const std::string& path) {
+    const int folder = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return;
+    const int result = ::fsync(folder);
+    const int error = errno;
+    ::close(folder);
+    // Some file systems cannot flush a folder; the rename has happened all the same.
+    if (result != 0 && error != EINVAL && error != EROFS && error != EBADF) Fail(error);
+}
+
+bool RefusedByFileSystem(int error) {
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP || error == EPERM ||
+           error == EXDEV;
+}
+
+// The process number in a name of ours, ".NAME.PID-N.partial"; 0 when the name is not one of ours.
+pid_t OwnerOf(const std::string& name) {
+    const std::size_t suffix = std::char_traits<char>::length(kTemporarySuffix);
+    if (name.size() <= suffix + 1 || name[0] != '.' ||
+        name.compare(name.size() - suffix, suffix, kTemporarySuffix))
+        return 0;
+    const std::string stem = name.substr(0, name.size() - suffix);
+    const auto dot = stem.find_last_of('.');
+    const auto dash = stem.find_last_of('-');
+    if (dot == 0 || dot == std::string::npos || dash == std::string::npos || dash < dot + 2 ||
+        dash + 1 == stem.size())
+        return 0;
+    for (std::size_t index = dot + 1; index < stem.size(); ++index)
+        if (index != dash && (stem[index] < '0' || stem[index] > '9')) return 0;
+    if (dash - dot - 1 > 9) return 0;
+    return static_cast<pid_t>(std::stol(stem.substr(dot + 1, dash - dot - 1)));
+}
+
+bool ProcessIsGone(pid_t process) {
+    return ::kill(process, 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
+std::string PlainReason(int systemError) {
+    switch (systemError) {
+        case ENOSPC:
+            return "the disk is full";
+        case EDQUOT:
+            return "the disk quota is used up";
+        case EFBIG:
+            return "the file is larger than the disk allows";
+        case ENOENT:
+        case ENOTDIR:
+            return "the folder is gone";
+        case EACCES:
+        case EPERM:
+            return "there is no permission to write into the folder";
+        case EROFS:
+            return "the disk is read-only";
+        case EIO:
+            return "the disk reported an error";
+        case ENOMEM:
+            return "there is not enough memory";
+        case EEXIST:
+            return "a file of that name already exists";
+        default:
+            return std::error_code(systemError, std::generic_category()).message();
+    }
+}
+
+TSafeFile::TSafeFile(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = path.substr(0, path.size() - NameOf(path).size());
+    // A dot in front hides it, and its extension is not a picture's, so no listing shows it; the
+    // process number lets a later run tell a file left by a crash from one still being written.
+    const std::string name = NameOf(path).substr(0, kLongestNameKept);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporaryPath_ = folder + "." + name + "." + std::to_string(::getpid()) + "-" +
+                         std::to_string(counter.fetch_add(1)) + kTemporarySuffix;
+        // 0666 less the umask, the permissions any new file of the user's gets.
+        descriptor_ = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor_ >= 0 || errno != EEXIST) break;
+    }
+    if (descriptor_ < 0) Fail(errno);
+}
+
+TSafeFile::~TSafeFile() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    if (!published_) ::unlink(temporaryPath_.c_str());
+}
+
+void TSafeFile::Write(const std::uint8_t* bytes, std::size_t count) {
+    if (descriptor_ < 0) Fail(EBADF);
+    while (count > 0) {
+        const ssize_t written = ::write(descriptor_, bytes, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) Fail(written == 0 ? ENOSPC : errno);
+        bytes += written;
+        count -= static_cast<std::size_t>(written);
+    }
+}
+
+void TSafeFile::Sync() {
+    if (descriptor_ < 0) return;
+    const int syncResult = ::fsync(descriptor_);
+    const int syncError = errno;
+    const int closeResult = ::close(descriptor_);
+    const int closeError = errno;
+    descriptor_ = -1;
+    if (syncResult != 0 && syncError != EINVAL && syncError != EROFS) Fail(syncError);
+    if (closeResult != 0 && closeError != EINTR) Fail(closeError);
+}
+
+bool TSafeFile::Publish(const std::string& path, ExistingFile existing) {
+    Sync();
+    if (existing == ExistingFile::Replace) {
+        if (::rename(temporaryPath_.c_str(), path.c_str()) != 0) Fail(errno);
+    } else if (!MoveWithoutReplacing(temporaryPath_, path)) {
+        return false;
+    }
+    published_ = true;
+    SyncFolder(path);
+    return true;
+}
+
+bool MoveWithoutReplacing(const std::string& from, const std::string& to, NoReplaceMove firstWay) {
+    if (firstWay == NoReplaceMove::Rename) {
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+        if (errno == EEXIST) return false;
+        if (!RefusedByFileSystem(errno)) Fail(errno);
+        firstWay = NoReplaceMove::Link;
+    }
+    if (firstWay == NoReplaceMove::Link) {
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            // The old name going is only tidiness: the file is whole under the new one either way.
+            ::unlink(from.c_str());
+            return true;
+        }
+        if (errno == EEXIST) return false;
+        if (!RefusedByFileSystem(errno)) Fail(errno);
+    }
+    // File systems without hard links (those of memory cards): the name is reserved empty, which no
+    // one else can then take, and the file renamed over its own reservation.
+    const int placeholder = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (placeholder < 0) {
+        if (errno == EEXIST) return false;
+        Fail(errno);
+    }
+    ::close(placeholder);
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(to.c_str());
+        Fail(error);
+    }
+    return true;
+}
+
+std::string WriteNewFile(const std::string& path, const std::uint8_t* bytes, std::size_t count,
+                         const std::function<std::string(const std::string& taken)>& nextName) {
+    TSafeFile file(path);
+    file.Write(bytes, count);
+    for (std::string name = path; !name.empty(); name = nextName(name)) {
+        if (file.Publish(name, ExistingFile::Keep)) return name;
+    }
+    Fail(EEXIST);
+}
+
+void ReplaceFile(const std::string& path, const std::uint8_t* bytes, std::size_t count) {
+    TSafeFile file(path);
+    file.Write(bytes, count);
+    file.Publish(path, ExistingFile::Replace);
+}
+
+void RemoveStaleTemporaryFiles(const std::string& folder) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(folder.c_str()), ::closedir);
+    if (!entries) return;
+    const int folderDescriptor = ::dirfd(entries.get());
+    while (const dirent* entry = ::readdir(entries.get())) {
+        const pid_t owner = OwnerOf(entry->d_name);
+        if (owner <= 0 || owner == ::getpid() || !ProcessIsGone(owner)) continue;
+        struct stat status {};
+        if (::fstatat(folderDescriptor, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) continue;
+        ::unlinkat(folderDescriptor, entry->d_name, 0);
+    }
+}
+
+}  // namespace flipbook

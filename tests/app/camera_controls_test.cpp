@@ -1,0 +1,251 @@
+// The camera's controls through the window, over the test camera with "controls": the lock (K) that
+// stops the automatics' drift between snaps, the settings dialog acting on the live picture, the
+// camera's modes, a camera without controls, and a locked camera pulled out and plugged in again.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+#include "app/application.h"
+#include "app/camera_settings_dialog.h"
+#include "app/fmMain.h"
+#include "app/image.h"
+#include "app/picture_files.h"
+#include "app/shooting_view.h"
+#include "cameracontrols/camera_lock.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/mediagraph/service.h"
+#include "support/fake_desktop.h"
+#include "support/fixed_chooser.h"
+#include "support/temp_dir.h"
+#include "test_camera.h"
+
+namespace flipbook {
+namespace {
+
+// The mean of every colour sample: the picture's brightness in levels.
+double MeanLevel(const Bitmap& picture) {
+    double sum = 0;
+    const auto rowBytes = static_cast<std::size_t>(picture.Width()) * 3;
+    for (int row = 0; row < picture.Height(); ++row) {
+        const std::uint8_t* samples = picture.ScanLine(row);
+        for (std::size_t i = 0; i < rowBytes; ++i) sum += samples[i];
+    }
+    return sum / (static_cast<double>(rowBytes) * picture.Height());
+}
+
+double Spread(const std::vector<double>& values) {
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return *high - *low;
+}
+
+}  // namespace
+
+class CameraControlsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() {
+        if (QTest::currentTestFailed()) folder_->Keep();
+        form_.reset();
+        chooser_.reset();
+        folder_.reset();
+        testing::SetTestCameras("");
+    }
+
+    void Lock_StopsTheAutomaticsDriftBetweenSnaps_AndKGivesThemBack() {
+        Start("Drifting Camera:320x240@30:smpte75:controls");
+        std::vector<double> drifting = ThreeSnapsOneSecondApart();
+        QVERIFY2(Spread(drifting) > 2, qPrintable(QString::number(Spread(drifting))));
+
+        QVERIFY(PressK());
+        QCOMPARE(form_->StatusText(), QStringLiteral("Camera locked: exposure, white balance, focus"));
+        QVERIFY(form_->CameraLocked());
+        QVERIFY(form_->miCameraLock->isChecked());
+        const std::vector<double> locked = ThreeSnapsOneSecondApart();
+        QVERIFY2(Spread(locked) <= 1, qPrintable(QString::number(Spread(locked))));
+
+        QVERIFY(PressK());
+        QCOMPARE(form_->StatusText(),
+                 QStringLiteral("Camera unlocked: exposure, white balance, focus are automatic again"));
+        QVERIFY(!form_->miCameraLock->isChecked());
+        drifting = ThreeSnapsOneSecondApart();
+        QVERIFY(Spread(drifting) > 2);
+    }
+
+    void SettingsDialog_ExposureSliderMovesTheLivePicturesBrightness_AndShowsTheLock() {
+        Start("Settings Camera:320x240@30:smpte75:controls");
+        form_->miCameraSettings->trigger();
+        TCameraSettingsDialog* dialog = form_->CameraSettings();
+        QVERIFY(dialog && dialog->isVisible());
+        auto* exposure = dialog->findChild<QSlider*>(QStringLiteral("Exposure Time, Absolute"));
+        QVERIFY(exposure);
+        // Ruled by its automatic until the lock.
+        QVERIFY(!exposure->isEnabled());
+        auto* state = dialog->findChild<QLabel*>(QStringLiteral("lbCameraLockState"));
+        QVERIFY(state->text().startsWith(QStringLiteral("Not locked")));
+
+        form_->ToggleCameraLock();
+        QVERIFY(exposure->isEnabled());
+        QCOMPARE(state->text(), QStringLiteral("Locked: exposure, white balance, focus held still"));
+        QVERIFY(!dialog->findChild<QCheckBox*>(QStringLiteral("White Balance, Automatic"))->isChecked());
+        // 10 exposure units make a level of the camera's luma, a little more in the saved colours.
+        const double before = LiveLevel();
+        exposure->setValue(exposure->value() + 300);
+        QVERIFY2(QTest::qWaitFor([&] { return LiveLevel() > before + 20; }, 10000),
+                 qPrintable(QString::number(LiveLevel() - before)));
+        const double raised = LiveLevel();
+        exposure->setValue(exposure->value() - 400);
+        QVERIFY2(QTest::qWaitFor([&] { return LiveLevel() < raised - 20; }, 10000),
+                 qPrintable(QString::number(LiveLevel() - raised)));
+
+        // "Defaults" gives the automatics back, so nothing is held.
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("btCameraDefaults")),
+                          Qt::LeftButton);
+        QVERIFY(!form_->CameraLocked());
+        QVERIFY(!form_->miCameraLock->isChecked());
+        QVERIFY(!exposure->isEnabled());
+        QVERIFY(state->text().startsWith(QStringLiteral("Not locked")));
+    }
+
+    void CameraMode_ChoosingAnotherModeRestartsTheLiveView_AndTheNextSnapHasItsSize() {
+        Start("Mode Camera:webcam1080:controls");
+        QStringList modes = ModeItems();
+        QCOMPARE(modes.size(), 6);
+        // The rule's pick is marked, and is the mode running.
+        QCOMPARE(CheckedMode(), QStringLiteral("1920 × 1080, 30 fps, compressed (MJPEG)  (best)"));
+        QVERIFY(modes.contains(QStringLiteral("640 × 480, 30 fps, raw (YUY2)")));
+
+        ModeItem(QStringLiteral("640 × 480, 30 fps, raw (YUY2)"))->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return LiveSize() == QSize(640, 480); }, 10000));
+        QCOMPARE(CheckedMode(), QStringLiteral("640 × 480, 30 fps, raw (YUY2)"));
+        Bitmap snapped;
+        QVERIFY(LoadPicture(&snapped, Snap()));
+        QCOMPARE(QSize(snapped.Width(), snapped.Height()), QSize(640, 480));
+    }
+
+    void Lock_OnACameraWithoutControls_SaysSo() {
+        Start("Plain Camera:320x240@30");
+        QVERIFY(PressK());
+        QCOMPARE(form_->StatusText(), QStringLiteral("This camera offers no controls"));
+        QVERIFY(!form_->CameraLocked());
+        QVERIFY(!form_->miCameraLock->isChecked());
+    }
+
+    void LockedCamera_PulledOutAndPluggedInAgain_ComesBackOnItsAutomatics_AndTheStatusSaysSo() {
+        Start("Replug Camera:320x240@30:smpte75:controls");
+        // K in the full-screen shooting view is the same lock.
+        emit form_->fmShooting->LockRequested();
+        QVERIFY(form_->CameraLocked());
+        QVERIFY(form_->fmShooting->StatusLine().contains(QStringLiteral("camera locked")));
+        testing::PullOutTestCamera("Replug Camera");
+        QVERIFY(QTest::qWaitFor([&] { return form_->CameraLost(); }, 10000));
+        testing::PlugInTestCamera("Replug Camera:320x240@30:smpte75:controls");
+        QVERIFY(QTest::qWaitFor([&] { return !form_->CameraLost(); }, 10000));
+        QCOMPARE(form_->StatusText(), QString::fromLatin1(kLockLostText));
+        QVERIFY(!form_->CameraLocked());
+        QVERIFY(!form_->miCameraLock->isChecked());
+    }
+
+private:
+    void Start(const std::string& cameras) {
+        folder_ = std::make_unique<testing::TempDir>();
+        chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());
+        testing::SetTestCameras(cameras);
+        form_ = std::make_unique<TFormMain>();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        // Keys reach the tab's shortcuts only in the active window, as on a desktop.
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        // K acts where the user works: on the "Record" tab.
+        form_->lbSnapshots->setFocus();
+        QVERIFY(QTest::qWaitFor([&] { return !LiveSize().isEmpty(); }, 10000));
+    }
+
+    // K on the "Record" tab. Its shortcut acts only in the active window, and GUI tests running beside
+    // this one on the same display may have taken the activation meanwhile.
+    bool PressK() {
+        form_->activateWindow();
+        if (!QTest::qWaitForWindowActive(form_.get())) return false;
+        form_->lbSnapshots->setFocus();
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_K);
+        return true;
+    }
+
+    // Snaps, waits for the file and gives its path.
+    std::string Snap() {
+        QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+        if (!QTest::qWaitFor([&] { return form_->PendingSaves() == 0 && form_->lbSnapshots->count() > 0; },
+                             30000))
+            return {};
+        return form_->SnapshotFolder() +
+               form_->lbSnapshots->item(form_->lbSnapshots->count() - 1)->text().toStdString();
+    }
+
+    std::vector<double> ThreeSnapsOneSecondApart() {
+        std::vector<double> levels;
+        for (int shot = 0; shot < 3; ++shot) {
+            if (shot > 0) QTest::qWait(1000);
+            Bitmap picture;
+            if (!LoadPicture(&picture, Snap())) return {};
+            levels.push_back(MeanLevel(picture));
+        }
+        return levels;
+    }
+
+    double LiveLevel() {
+        return form_->WithPictures(
+            [](Bitmap& live, Bitmap&) { return live.Empty() ? 0.0 : MeanLevel(live); });
+    }
+    QSize LiveSize() {
+        return form_->WithPictures([](Bitmap& live, Bitmap&) { return QSize(live.Width(), live.Height()); });
+    }
+
+    // The "Camera Mode" submenu's items, as it fills them when it opens.
+    QStringList ModeItems() {
+        emit form_->pmCameraMode->aboutToShow();
+        QStringList texts;
+        for (QAction* item : form_->pmCameraMode->actions()) texts << item->text();
+        return texts;
+    }
+    QAction* ModeItem(const QString& text) {
+        ModeItems();
+        for (QAction* item : form_->pmCameraMode->actions())
+            if (item->text() == text) return item;
+        return nullptr;
+    }
+    QString CheckedMode() {
+        ModeItems();
+        for (QAction* item : form_->pmCameraMode->actions())
+            if (item->isChecked()) return item->text();
+        return {};
+    }
+
+    testing::FakeDesktop desktop_;
+    std::unique_ptr<testing::TempDir> folder_;
+    std::unique_ptr<testing::FixedChooser> chooser_;
+    std::unique_ptr<TFormMain> form_;
+};
+
+}  // namespace flipbook
+
+int main(int argc, char** argv) {
+    flipbook::testing::PrepareTestCamera();
+    flipbook::ComApartment apartment;
+    flipbook::TApplication application(argc, argv);
+    flipbook::CameraControlsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "camera_controls_test.moc"

@@ -10,6 +10,7 @@
 namespace flipbook {
 
 using effects_detail::AxisTaps;
+using effects_detail::Combine;
 using effects_detail::kRowSlack;
 using effects_detail::ViewRows;
 
@@ -178,32 +179,37 @@ void ScreenFrame::Render(const Bitmap& live, const Bitmap& reference, std::uint6
     const ScreenLook look =
         options.look == ScreenLook::Mix && options.weight <= 0 ? ScreenLook::Live : options.look;
     if (look != ScreenLook::Live) ScaleReference(reference, referenceVersion, area);
-    if (look != ScreenLook::Reference)
-        liveScaler_->Prepare(live.Width(), live.Height(), area.width, area.height);
+    // At the screen's size and at twice it (a 4K camera on a 1080p screen) the live rows go straight
+    // into the one pass that writes the screen; other sizes are resampled into a row first.
+    const bool direct = live.Width() == area.width && live.Height() == area.height;
+    const bool halving = live.Width() == 2 * area.width && live.Height() == 2 * area.height;
+    const bool scaling = look != ScreenLook::Reference && !direct && !halving;
+    if (scaling) liveScaler_->Prepare(live.Width(), live.Height(), area.width, area.height);
     const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 3;
-    if (rowA_.size() < rowBytes + kRowSlack) {
-        rowA_.resize(rowBytes + kRowSlack);
-        rowB_.resize(rowBytes + kRowSlack);
-    }
+    if (scaling && row_.size() < rowBytes + kRowSlack) row_.resize(rowBytes + kRowSlack);
     const auto& kernels = ViewRows();
-    const bool mixing = look == ScreenLook::Mix && !referenceEmpty_;
+    effects_detail::ComposeInput input;
+    if (look == ScreenLook::Mix && !referenceEmpty_) {
+        input.combine = Combine::Mix;
+        input.weight = std::min(options.weight, 100);
+    } else if (look == ScreenLook::Difference) {
+        input.combine = Combine::Difference;
+    }
     for (int y = 0; y < area.height; ++y) {
-        const std::uint8_t* shown = nullptr;
         if (look == ScreenLook::Reference) {
-            shown = ReferenceRow(y);
+            input.live = ReferenceRow(y);
+        } else if (direct) {
+            input.live = live.ScanLine(y);
+        } else if (halving) {
+            input.live = live.ScanLine(2 * y);
+            input.lower = live.ScanLine(2 * y + 1);
         } else {
-            shown = liveScaler_->Row(live, y, rowA_.data());
-            if (mixing) {
-                kernels.mix(shown, ReferenceRow(y), rowB_.data(), rowBytes, std::min(options.weight, 100));
-                shown = rowB_.data();
-            } else if (look == ScreenLook::Difference) {
-                kernels.difference(shown, ReferenceRow(y), rowB_.data(), rowBytes);
-                shown = rowB_.data();
-            }
+            input.live = liveScaler_->Row(live, y, row_.data());
         }
-        kernels.expand(shown,
-                       screen.pixels + static_cast<std::size_t>(area.top + y) * screen.stride + area.left,
-                       static_cast<std::size_t>(area.width), options.mirrored);
+        if (input.combine != Combine::Copy) input.reference = ReferenceRow(y);
+        kernels.compose(input,
+                        screen.pixels + static_cast<std::size_t>(area.top + y) * screen.stride + area.left,
+                        static_cast<std::size_t>(area.width), options.mirrored);
     }
     if (options.grid) DrawThirdsGrid(screen, area);
 }

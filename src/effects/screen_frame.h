@@ -68,8 +68,7 @@ private:
     void ScaleReference(const Bitmap& reference, std::uint64_t referenceVersion, PixelArea area);
     const std::uint8_t* ReferenceRow(int y) const;
 
-    std::vector<std::uint8_t> rowA_;
-    std::vector<std::uint8_t> rowB_;
+    std::vector<std::uint8_t> row_;
     std::vector<std::uint8_t> scaledReference_;
     std::unique_ptr<Scaler> liveScaler_;
     // What the reference was scaled for; version 0 with empty sizes means never.

@@ -46,6 +46,30 @@ void Expand(const std::uint8_t* in, std::uint32_t* out, std::size_t pixels, bool
     }
 }
 
+void Compose(const ComposeInput& input, std::uint32_t* out, std::size_t pixels, bool mirrored) {
+    for (std::size_t x = 0; x < pixels; ++x) {
+        std::uint32_t value = 0xFF000000u;
+        for (std::size_t channel = 0; channel < 3; ++channel) {
+            int shown = 0;
+            if (input.lower != nullptr) {
+                const std::size_t at = 6 * x + channel;
+                shown = ((input.live[at] + input.lower[at] + 1) / 2 +
+                         (input.live[at + 3] + input.lower[at + 3] + 1) / 2 + 1) /
+                        2;
+            } else {
+                shown = input.live[3 * x + channel];
+            }
+            const int reference = input.combine == Combine::Copy ? 0 : input.reference[3 * x + channel];
+            if (input.combine == Combine::Mix)
+                shown = (shown * (100 - input.weight) + reference * input.weight + 50) / 100;
+            else if (input.combine == Combine::Difference)
+                shown = std::min(255, 4 * std::abs(shown - reference));
+            value |= static_cast<std::uint32_t>(shown) << (8 * channel);
+        }
+        out[mirrored ? pixels - 1 - x : x] = value;
+    }
+}
+
 void Lighten(std::uint32_t* pixels, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) pixels[i] = ((pixels[i] >> 1) & 0x7F7F7Fu) | 0xFF808080u;
 }
@@ -56,7 +80,7 @@ void Darken(std::uint32_t* pixels, std::size_t count) {
         pixels[i] = (((pixels[i] >> 1) & 0x7F7F7Fu) + (pixels[i] & 0x010101u)) | 0xFF000000u;
 }
 
-constexpr ViewRowKernels kPortable{Mix, Difference, LerpRow, Resample, Expand, Lighten, Darken};
+constexpr ViewRowKernels kPortable{Mix, Difference, LerpRow, Resample, Expand, Compose, Lighten, Darken};
 
 }  // namespace
 
@@ -90,7 +114,6 @@ const ViewRowKernels& PortableViewRows() {
 const ViewRowKernels& ViewRows() {
     switch (ActiveInstructionSet()) {
         case InstructionSet::Avx512:
-            return Avx512ViewRows();
         case InstructionSet::Avx2:
             return Avx2ViewRows();
         default:

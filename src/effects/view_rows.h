@@ -1,7 +1,8 @@
 #pragma once
 
 // Internal to the effects folder: the row kernels of the full-screen view, each exact and written
-// portably, for AVX2 and, where the wider vector pays, for AVX-512.
+// portably and for AVX2. 512-bit versions of the mix, the difference and the spreading to screen pixels
+// measured slower than these on a processor that has them, so AVX-512 runs the AVX2 kernels.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,19 @@ struct AxisTaps {
 };
 AxisTaps MakeAxisTaps(int sourceLength, int targetLength);
 
+// What a screen row shows of the live picture and the reference (see ViewRowKernels::compose).
+enum class Combine { Copy, Mix, Difference };
+
+struct ComposeInput {
+    // The live row; with lower, it and lower are two rows of twice the width, and each pixel shown is
+    // the 2 x 2 mean, rounded up on each axis (vertical first) as the bilinear halving gives.
+    const std::uint8_t* live = nullptr;
+    const std::uint8_t* lower = nullptr;
+    const std::uint8_t* reference = nullptr;  // read for Mix and Difference only
+    Combine combine = Combine::Copy;
+    int weight = 0;  // the reference's for Mix, 0..100
+};
+
 struct ViewRowKernels {
     // out := round((a (100 - k) + b k) / 100), halves up, for count bytes; k is 0..100.
     void (*mix)(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count, int k);
@@ -41,6 +55,9 @@ struct ViewRowKernels {
     // 24-bit pixels to the screen's 32-bit ones (blue, green, red, 255), in the same order or mirrored
     // (the last pixel in first). Reads no byte past the input's last pixel.
     void (*expand)(const std::uint8_t* in, std::uint32_t* out, std::size_t pixels, bool mirrored);
+    // One screen row in one pass: the live pixels combined with the reference's as mix or difference
+    // give them, spread to screen pixels as expand does. Reads no byte past any row's last pixel.
+    void (*compose)(const ComposeInput& input, std::uint32_t* out, std::size_t pixels, bool mirrored);
     // Rule-of-thirds line pixels: light := p / 2 + 128 and dark := (p + 1) / 2 for each colour byte.
     void (*lighten)(std::uint32_t* pixels, std::size_t count);
     void (*darken)(std::uint32_t* pixels, std::size_t count);
@@ -52,6 +69,5 @@ const ViewRowKernels& ViewRows();
 
 const ViewRowKernels& PortableViewRows();
 const ViewRowKernels& Avx2ViewRows();
-const ViewRowKernels& Avx512ViewRows();
 
 }  // namespace flipbook::effects_detail

@@ -3,6 +3,8 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "effects/view_rows.h"
@@ -46,16 +48,20 @@ FLIPBOOK_AVX2 void Mix(const std::uint8_t* a, const std::uint8_t* b, std::uint8_
     Tail().mix(a + i, b + i, out + i, count - i, k);
 }
 
+// A difference picture is shown, not read again soon, so it is written past the caches in aligned
+// stores; the bytes before the first aligned one go to the portable kernel.
 FLIPBOOK_AVX2 void Difference(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out,
                               std::size_t count) {
-    std::size_t i = 0;
+    std::size_t i = std::min(count, (32 - reinterpret_cast<std::uintptr_t>(out) % 32) % 32);
+    Tail().difference(a, b, out, i);
     for (; i + 32 <= count; i += 32) {
         const __m256i first = Load(a + i);
         const __m256i second = Load(b + i);
         __m256i distance = _mm256_or_si256(_mm256_subs_epu8(first, second), _mm256_subs_epu8(second, first));
         distance = _mm256_adds_epu8(distance, distance);
-        Store(out + i, _mm256_adds_epu8(distance, distance));
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i), _mm256_adds_epu8(distance, distance));
     }
+    _mm_sfence();
     Tail().difference(a + i, b + i, out + i, count - i);
 }
 
@@ -188,6 +194,158 @@ FLIPBOOK_AVX2 void Expand(const std::uint8_t* in, std::uint32_t* out, std::size_
     }
 }
 
+// Eight pixels of a 24-bit row as eight 32-bit words (blue, green, red, 0), from 28 bytes.
+FLIPBOOK_AVX2 __m256i Spread(const std::uint8_t* in) {
+    const __m256i forward = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                             0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i pixels = _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 12)),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
+    return _mm256_shuffle_epi8(pixels, forward);
+}
+
+// Thirty-two 24-bit pixels, 96 bytes in three vectors, as four vectors of eight 32-bit words
+// (blue, green, red, 0): each eight pixels' 24 bytes are brought into two 128-bit halves of 12.
+FLIPBOOK_AVX2 void Spread32(const __m256i (&bytes)[3], __m256i (&pixels)[4]) {
+    const __m256i forward = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                             0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i fromStart = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+    const __m256i fromMiddle = _mm256_setr_epi32(2, 3, 4, 5, 5, 6, 7, 7);
+    const __m256i across01 = _mm256_permute2x128_si256(bytes[0], bytes[1], 0x21);
+    const __m256i across12 = _mm256_permute2x128_si256(bytes[1], bytes[2], 0x21);
+    pixels[0] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(bytes[0], fromStart), forward);
+    pixels[1] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(across01, fromMiddle), forward);
+    pixels[2] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(across12, fromStart), forward);
+    pixels[3] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(bytes[2], fromMiddle), forward);
+}
+
+// The 2 x 2 means of sixteen pixels of two rows as eight 32-bit words, from 56 bytes of each row. Each
+// 128-bit half of a vertical mean holds four pixels; their horizontal pairs go to two words of the
+// result, the first eight pixels' to words 0, 1, 4, 5 and the next eight's to 2, 3, 6, 7, which a
+// qword permute puts in order.
+FLIPBOOK_AVX2 __m256i HalveSpread(const std::uint8_t* upper, const std::uint8_t* lower) {
+    const __m256i halves = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+    const __m256i evensLow = _mm256_setr_epi8(0, 1, 2, -1, 6, 7, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                              0, 1, 2, -1, 6, 7, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i oddsLow = _mm256_setr_epi8(3, 4, 5, -1, 9, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                             3, 4, 5, -1, 9, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i evensHigh = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 2, -1, 6, 7, 8, -1,  //
+                                               -1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 2, -1, 6, 7, 8, -1);
+    const __m256i oddsHigh = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 3, 4, 5, -1, 9, 10, 11, -1,  //
+                                              -1, -1, -1, -1, -1, -1, -1, -1, 3, 4, 5, -1, 9, 10, 11, -1);
+    const __m256i first = _mm256_permutevar8x32_epi32(_mm256_avg_epu8(Load(upper), Load(lower)), halves);
+    const __m256i second =
+        _mm256_permutevar8x32_epi32(_mm256_avg_epu8(Load(upper + 24), Load(lower + 24)), halves);
+    const __m256i evens =
+        _mm256_or_si256(_mm256_shuffle_epi8(first, evensLow), _mm256_shuffle_epi8(second, evensHigh));
+    const __m256i odds =
+        _mm256_or_si256(_mm256_shuffle_epi8(first, oddsLow), _mm256_shuffle_epi8(second, oddsHigh));
+    return _mm256_permute4x64_epi64(_mm256_avg_epu8(evens, odds), 0xD8);
+}
+
+// The mix and the difference as above, on bytes or on spread pixels, whose zero fourth bytes stay zero.
+template <Combine combine>
+FLIPBOOK_AVX2 __m256i CombineWith(__m256i live, __m256i reference, __m256i weights) {
+    if constexpr (combine == Combine::Mix) {
+        const __m256i low = DivideBy100(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(live, reference), weights));
+        const __m256i high =
+            DivideBy100(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(live, reference), weights));
+        return _mm256_packus_epi16(low, high);
+    } else if constexpr (combine == Combine::Difference) {
+        __m256i distance =
+            _mm256_or_si256(_mm256_subs_epu8(live, reference), _mm256_subs_epu8(reference, live));
+        distance = _mm256_adds_epu8(distance, distance);
+        return _mm256_adds_epu8(distance, distance);
+    } else {
+        return live;
+    }
+}
+
+ComposeInput Advanced(ComposeInput input, std::size_t pixels) {
+    input.live += (input.lower != nullptr ? 6 : 3) * pixels;
+    if (input.lower != nullptr) input.lower += 6 * pixels;
+    if (input.combine != Combine::Copy) input.reference += 3 * pixels;
+    return input;
+}
+
+// The screen image is painted long after it is written and is larger than the caches it would
+// evict, so its rows are written past them, in aligned 32-byte stores; the pixels before the first
+// aligned store go to the portable kernel.
+template <Combine combine, bool halving>
+FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std::size_t pixels,
+                              bool mirrored) {
+    const auto address = reinterpret_cast<std::uintptr_t>(mirrored ? out + pixels : out);
+    const std::size_t head =
+        std::min(pixels, (mirrored ? address % 32 : (32 - address % 32) % 32) / sizeof(std::uint32_t));
+    Tail().compose(whole, mirrored ? out + pixels - head : out, head, mirrored);
+    const ComposeInput input = Advanced(whole, head);
+    if (!mirrored) out += head;
+    pixels -= head;
+
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    const __m256i weights = _mm256_set1_epi16(static_cast<short>(input.weight << 8 | (100 - input.weight)));
+    constexpr std::size_t kLiveBytes = halving ? 6 : 3;
+    // Eight pixels read 56 bytes of each halved row, 28 of a row at screen size.
+    constexpr std::size_t kReach = halving ? 56 : 28;
+    const auto put = [&](std::size_t at, __m256i shown) FLIPBOOK_AVX2 {
+        shown = _mm256_or_si256(shown, alpha);
+        if (mirrored) {
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(out + pixels - 8 - at),
+                                _mm256_permutevar8x32_epi32(shown, reverse));
+        } else {
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(out + at), shown);
+        }
+    };
+    std::size_t x = 0;
+    if constexpr (!halving) {
+        // At screen size, combined as the bytes come, in whole vectors, and then spread.
+        for (; 3 * x + 96 <= 3 * pixels; x += 32) {
+            __m256i bytes[3];
+            for (std::size_t part = 0; part < 3; ++part) {
+                bytes[part] = Load(input.live + 3 * x + 32 * part);
+                if constexpr (combine != Combine::Copy)
+                    bytes[part] =
+                        CombineWith<combine>(bytes[part], Load(input.reference + 3 * x + 32 * part), weights);
+            }
+            __m256i spread[4];
+            Spread32(bytes, spread);
+            for (std::size_t part = 0; part < 4; ++part) put(x + 8 * part, spread[part]);
+        }
+    }
+    for (; kLiveBytes * x + kReach <= kLiveBytes * pixels; x += 8) {
+        const __m256i live =
+            halving ? HalveSpread(input.live + 6 * x, input.lower + 6 * x) : Spread(input.live + 3 * x);
+        __m256i shown = live;
+        if constexpr (combine != Combine::Copy)
+            shown = CombineWith<combine>(live, Spread(input.reference + 3 * x), weights);
+        put(x, shown);
+    }
+    // Later plain stores, from this thread or the painting one, must not pass the streamed ones.
+    _mm_sfence();
+    Tail().compose(Advanced(input, x), mirrored ? out : out + x, pixels - x, mirrored);
+}
+
+template <bool halving>
+FLIPBOOK_AVX2 void ComposeAs(const ComposeInput& input, std::uint32_t* out, std::size_t pixels,
+                             bool mirrored) {
+    switch (input.combine) {
+        case Combine::Mix:
+            return ComposeRow<Combine::Mix, halving>(input, out, pixels, mirrored);
+        case Combine::Difference:
+            return ComposeRow<Combine::Difference, halving>(input, out, pixels, mirrored);
+        case Combine::Copy:
+            return ComposeRow<Combine::Copy, halving>(input, out, pixels, mirrored);
+    }
+}
+
+FLIPBOOK_AVX2 void Compose(const ComposeInput& input, std::uint32_t* out, std::size_t pixels, bool mirrored) {
+    if (input.lower != nullptr) {
+        ComposeAs<true>(input, out, pixels, mirrored);
+    } else {
+        ComposeAs<false>(input, out, pixels, mirrored);
+    }
+}
+
 FLIPBOOK_AVX2 void Average(std::uint32_t* pixels, std::size_t count, __m256i with) {
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     for (std::size_t i = 0; i + 8 <= count; i += 8)
@@ -207,7 +365,7 @@ FLIPBOOK_AVX2 void Darken(std::uint32_t* pixels, std::size_t count) {
     Tail().darken(pixels + done, count - done);
 }
 
-constexpr ViewRowKernels kAvx2{Mix, Difference, LerpRow, Resample, Expand, Lighten, Darken};
+constexpr ViewRowKernels kAvx2{Mix, Difference, LerpRow, Resample, Expand, Compose, Lighten, Darken};
 
 }  // namespace
 

@@ -18,6 +18,7 @@
 namespace flipbook {
 namespace {
 
+using effects_detail::Combine;
 using flipbook::InstructionSet;
 
 std::vector<std::uint8_t> Noise(std::size_t count, unsigned seed) {
@@ -93,6 +94,36 @@ TEST_P(ViewRowsTest, Kernels_GiveTheDefinitionsBytes) {
                 ASSERT_EQ(pixel, 0xFF000000u | a[3 * x + 2] << 16 | a[3 * x + 1] << 8 | a[3 * x]);
             }
         }
+        // The one-pass screen row: at screen size and halving, each combination, both directions.
+        const auto lower = Noise(2 * count + 6, 5);
+        const auto upper = Noise(2 * count + 6, 6);
+        for (const bool halving : {false, true})
+            for (const auto combine : {Combine::Copy, Combine::Mix, Combine::Difference})
+                for (const int k : {0, 37, 50, 100})
+                    for (const bool mirrored : {false, true}) {
+                        const effects_detail::ComposeInput input{halving ? upper.data() : a.data(),
+                                                                 halving ? lower.data() : nullptr, b.data(),
+                                                                 combine, k};
+                        std::vector<std::uint32_t> composed(pixels);
+                        rows.compose(input, composed.data(), pixels, mirrored);
+                        for (std::size_t x = 0; x < pixels; ++x)
+                            for (std::size_t channel = 0; channel < 3; ++channel) {
+                                const std::size_t at = 6 * x + channel;
+                                const int live = halving ? ((upper[at] + lower[at] + 1) / 2 +
+                                                            (upper[at + 3] + lower[at + 3] + 1) / 2 + 1) /
+                                                               2
+                                                         : a[3 * x + channel];
+                                const int reference = b[3 * x + channel];
+                                const int expected = combine == Combine::Copy ? live
+                                                     : combine == Combine::Mix
+                                                         ? (live * (100 - k) + reference * k + 50) / 100
+                                                         : std::min(255, 4 * std::abs(live - reference));
+                                const std::uint32_t pixel = composed[mirrored ? pixels - 1 - x : x];
+                                ASSERT_EQ(pixel >> 24, 0xFFu);
+                                ASSERT_EQ(pixel >> (8 * channel) & 0xFF, static_cast<std::uint32_t>(expected))
+                                    << "halving " << halving << " k " << k << " pixel " << x;
+                            }
+                    }
         const auto lineBytes = Noise(4 * pixels, 4);
         std::vector<std::uint32_t> line(pixels);
         std::memcpy(line.data(), lineBytes.data(), 4 * pixels);

@@ -114,13 +114,17 @@ void TFormMain::lbSnapshotsClick() {
     try {
         const int selected = SelectedSnapshot();
         if (selected < 0) {
-            WithPictures([](Bitmap&, Bitmap& reference) { reference.Clear(); });
+            WithPictures([this](Bitmap& live, Bitmap& reference) {
+                ReplaceReference(live, reference, liveFrameState_, Bitmap());
+            });
             return;
         }
         // Decode outside the lock, so the live view does not stall on a large file.
         Bitmap picture;
         if (!LoadPicture(&picture, snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected)))) return;
-        WithPictures([&picture](Bitmap&, Bitmap& reference) { reference = std::move(picture); });
+        WithPictures([&](Bitmap& live, Bitmap& reference) {
+            ReplaceReference(live, reference, liveFrameState_, std::move(picture));
+        });
     } catch (...) {
     }
 }

@@ -61,4 +61,13 @@ const Bitmap& LatestFrame(const Bitmap& liveFrame, const Bitmap& referencePictur
     return liveFrame.Empty() && state == LiveFrameState::Snapped ? referencePicture : liveFrame;
 }
 
+void ReplaceReference(Bitmap& liveFrame, Bitmap& referencePicture, LiveFrameState& state,
+                      Bitmap replacement) {
+    if (liveFrame.Empty() && state == LiveFrameState::Snapped) {
+        liveFrame = std::move(referencePicture);
+        state = LiveFrameState::Fresh;
+    }
+    referencePicture = std::move(replacement);
+}
+
 }  // namespace flipbook

@@ -49,6 +49,11 @@ void SnapLiveFrame(TSampleGrabber* grabber, Bitmap& liveFrame, Bitmap& reference
 // moved into the reference, the next frame not yet here) the reference. Empty before any frame.
 const Bitmap& LatestFrame(const Bitmap& liveFrame, const Bitmap& referencePicture, LiveFrameState state);
 
+// The reference picture becomes replacement (empty: none), under picturesLock. A frame that the last
+// Snap moved into the reference, with no newer one come since, goes back to being the live frame first,
+// so the next Snap still has the camera's latest picture.
+void ReplaceReference(Bitmap& liveFrame, Bitmap& referencePicture, LiveFrameState& state, Bitmap replacement);
+
 // How many frames DrawFrame has skipped because of a failure, in this process so far.
 std::uint64_t SwallowedFrameFailures();
 

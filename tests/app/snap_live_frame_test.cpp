@@ -72,6 +72,25 @@ TEST(SnapLiveFrame, TakesTheGrabbersLastFrame_WhenTheLiveFrameWasAlreadySnapped)
     grabber.NotifyMember(moRemoved, 0);
 }
 
+// A reference picked or cleared after a Snap, before the next frame: the snapped frame is still the
+// camera's latest, so the next Snap saves it rather than nothing.
+TEST(SnapLiveFrame, AReferencePickedBeforeTheNextFrame_LeavesTheSnappedFrameToSnapAgain) {
+    const Bitmap frame = Frame(8, 4, 1);
+    Bitmap live = frame;
+    Bitmap reference;
+    LiveFrameState state = LiveFrameState::Fresh;
+    Bitmap picture;
+    SnapLiveFrame(nullptr, live, reference, state, picture);
+    const Bitmap picked = Frame(8, 4, 50);
+    ReplaceReference(live, reference, state, picked);
+    EXPECT_TRUE(Same(reference, picked));
+    ReplaceReference(live, reference, state, Bitmap());
+    EXPECT_TRUE(Same(LatestFrame(live, reference, state), frame));
+    Bitmap again;
+    SnapLiveFrame(nullptr, live, reference, state, again);
+    EXPECT_TRUE(Same(again, frame));
+}
+
 // Before any frame the reference becomes the empty live frame, as it always did.
 TEST(SnapLiveFrame, BeforeAnyFrame_EmptiesTheReference) {
     Bitmap live;

@@ -42,7 +42,9 @@ const char* PathName() {
                : flipbook::InstructionSetName(flipbook::ActiveInstructionSet()).data();
 }
 
-void ShootingViewFrame(benchmark::State& state) {
+// The onion skin at the weight the view starts with (50), whose mix is the byte average, or at the
+// weight given (any other takes the full mix).
+void ShootingView(benchmark::State& state, int weight) {
     const auto width = static_cast<int>(state.range(0));
     const auto height = static_cast<int>(state.range(1));
     const flipbook::Bitmap live = Frame(width, height, 1);
@@ -51,6 +53,7 @@ void ShootingViewFrame(benchmark::State& state) {
     const flipbook::ScreenImage screen{pixels.data(), 1920, 1080, 1920};
     flipbook::ScreenFrame frame;
     flipbook::ScreenOptions options;
+    options.weight = weight;
     frame.Render(live, reference, 1, options, screen);
     for (auto _ : state) {
         frame.Render(live, reference, 1, options, screen);
@@ -66,7 +69,14 @@ void ScreenSizes(benchmark::internal::Benchmark* benchmark) {
         ->Args({3840, 2160})
         ->Unit(benchmark::kMicrosecond);
 }
+void ShootingViewFrame(benchmark::State& state) {
+    ShootingView(state, 50);
+}
 BENCHMARK(ShootingViewFrame)->Apply(ScreenSizes);
+void ShootingViewFrameWeight37(benchmark::State& state) {
+    ShootingView(state, 37);
+}
+BENCHMARK(ShootingViewFrameWeight37)->Args({1920, 1080})->ArgNames({"W", "H"})->Unit(benchmark::kMicrosecond);
 
 void DifferenceView(benchmark::State& state) {
     const auto width = static_cast<int>(state.range(0));

@@ -243,9 +243,13 @@ FLIPBOOK_AVX2 __m256i HalveSpread(const std::uint8_t* upper, const std::uint8_t*
 }
 
 // The mix and the difference as above, on bytes or on spread pixels, whose zero fourth bytes stay zero.
-template <Combine combine>
+// Halfway, the mix's rounded-up (a 50 + b 50) / 100 is the byte average, one instruction for eleven;
+// it is the weight the view starts with.
+template <Combine combine, bool halfway = false>
 FLIPBOOK_AVX2 __m256i CombineWith(__m256i live, __m256i reference, __m256i weights) {
-    if constexpr (combine == Combine::Mix) {
+    if constexpr (combine == Combine::Mix && halfway) {
+        return _mm256_avg_epu8(live, reference);
+    } else if constexpr (combine == Combine::Mix) {
         const __m256i low = DivideBy100(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(live, reference), weights));
         const __m256i high =
             DivideBy100(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(live, reference), weights));
@@ -270,7 +274,7 @@ ComposeInput Advanced(ComposeInput input, std::size_t pixels) {
 // The screen image is painted long after it is written and is larger than the caches it would
 // evict, so its rows are written past them, in aligned 32-byte stores; the pixels before the first
 // aligned store go to the portable kernel.
-template <Combine combine, bool halving>
+template <Combine combine, bool halving, bool halfway = false>
 FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std::size_t pixels,
                               bool mirrored) {
     const auto address = reinterpret_cast<std::uintptr_t>(mirrored ? out + pixels : out);
@@ -304,8 +308,8 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
             for (std::size_t part = 0; part < 3; ++part) {
                 bytes[part] = Load(input.live + 3 * x + 32 * part);
                 if constexpr (combine != Combine::Copy)
-                    bytes[part] =
-                        CombineWith<combine>(bytes[part], Load(input.reference + 3 * x + 32 * part), weights);
+                    bytes[part] = CombineWith<combine, halfway>(
+                        bytes[part], Load(input.reference + 3 * x + 32 * part), weights);
             }
             __m256i spread[4];
             Spread32(bytes, spread);
@@ -317,7 +321,7 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
             halving ? HalveSpread(input.live + 6 * x, input.lower + 6 * x) : Spread(input.live + 3 * x);
         __m256i shown = live;
         if constexpr (combine != Combine::Copy)
-            shown = CombineWith<combine>(live, Spread(input.reference + 3 * x), weights);
+            shown = CombineWith<combine, halfway>(live, Spread(input.reference + 3 * x), weights);
         put(x, shown);
     }
     // Later plain stores, from this thread or the painting one, must not pass the streamed ones.
@@ -330,6 +334,8 @@ FLIPBOOK_AVX2 void ComposeAs(const ComposeInput& input, std::uint32_t* out, std:
                              bool mirrored) {
     switch (input.combine) {
         case Combine::Mix:
+            if (input.weight == 50)
+                return ComposeRow<Combine::Mix, halving, true>(input, out, pixels, mirrored);
             return ComposeRow<Combine::Mix, halving>(input, out, pixels, mirrored);
         case Combine::Difference:
             return ComposeRow<Combine::Difference, halving>(input, out, pixels, mirrored);

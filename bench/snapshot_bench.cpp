@@ -30,7 +30,7 @@ void SnapWindowThread(benchmark::State& state) {
     std::mutex doneLock;
     std::condition_variable doneChanged;
     std::int64_t saved = 0;
-    flipbook::TSnapshotWriter writer([](const Bitmap&, const std::string&) {},
+    flipbook::TSnapshotWriter writer([](const Bitmap&, const std::string& path) { return path; },
                                      [&](const flipbook::SnapshotOutcome&) {
                                          std::lock_guard lock(doneLock);
                                          ++saved;

@@ -27,6 +27,7 @@
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
+#include "support/solid_picture.h"
 #include "support/temp_dir.h"
 #include "support/video_decode.h"
 #include "support/window_test_main.h"
@@ -58,14 +59,8 @@ private slots:
         folder_ = std::make_unique<testing::TempDir>();
         // Twice as wide as the camera's picture: shown fitted, with black bars above and below.
         for (int index = 0; index < kPictures; ++index) {
-            Bitmap picture;
-            picture.SetSize(320, 120);
-            const QRgb color = ColorOf(index);
-            picture.GetCanvas().SetBrushColor({static_cast<std::uint8_t>(qRed(color)),
-                                               static_cast<std::uint8_t>(qGreen(color)),
-                                               static_cast<std::uint8_t>(qBlue(color))});
-            picture.GetCanvas().FillRect({0, 0, 320, 120});
-            QVERIFY(SavePicture(&picture, folder_->File("snap-" + std::to_string(100 + index) + ".png")));
+            QVERIFY(testing::SaveSolidPicture(folder_->File("snap-" + std::to_string(100 + index) + ".png"),
+                                              320, 120, ColorOf(index)));
         }
         desktop_ = std::make_unique<testing::FakeDesktop>();
         chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());

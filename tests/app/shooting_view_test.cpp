@@ -28,6 +28,7 @@
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
+#include "support/solid_picture.h"
 #include "support/temp_dir.h"
 #include "support/window_test_main.h"
 #include "test_camera.h"
@@ -60,14 +61,8 @@ private slots:
     void init() {
         folder_ = std::make_unique<testing::TempDir>();
         for (int index = 0; index < kPictures; ++index) {
-            Bitmap picture;
-            picture.SetSize(320, 240);
-            const QRgb colour = ColourOf(index);
-            picture.GetCanvas().SetBrushColor({static_cast<std::uint8_t>(qRed(colour)),
-                                               static_cast<std::uint8_t>(qGreen(colour)),
-                                               static_cast<std::uint8_t>(qBlue(colour))});
-            picture.GetCanvas().FillRect({0, 0, 320, 240});
-            QVERIFY(SavePicture(&picture, folder_->File("snap-" + std::to_string(100 + index) + ".png")));
+            QVERIFY(testing::SaveSolidPicture(folder_->File("snap-" + std::to_string(100 + index) + ".png"),
+                                              320, 240, ColourOf(index)));
         }
         desktop_ = std::make_unique<testing::FakeDesktop>();
         chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());

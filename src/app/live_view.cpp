@@ -48,8 +48,10 @@ void SnapLiveFrame(TSampleGrabber* grabber, Bitmap& liveFrame, Bitmap& reference
         }
     }
     if (state == LiveFrameState::Fresh) {
-        // Moved, not copied: the live frame stays empty (never stale) until the next frame fills it.
-        referencePicture = std::move(liveFrame);
+        // Moved, not copied: the live frame stays empty (never stale) until the next frame fills it,
+        // in the old reference's memory, which is neither freed here nor faulted in again there.
+        std::swap(referencePicture, liveFrame);
+        liveFrame.ClearKeepingMemory();
         state = LiveFrameState::Snapped;
     } else if (state == LiveFrameState::None) {
         referencePicture.Assign(liveFrame);

@@ -52,13 +52,14 @@ Bitmap::Bitmap(const Bitmap& other)
     : header_(other.header_),
       masks_(other.masks_),
       colorTable_(other.colorTable_),
-      pixels_(other.pixels_),
       rowStride_(other.rowStride_),
       deviceDependent_(other.deviceDependent_),
       requestedFormat_(other.requestedFormat_),
       transparent_(other.transparent_),
       transparentColor_(other.transparentColor_),
-      canvas_(std::make_unique<Canvas>(*this)) {}
+      canvas_(std::make_unique<Canvas>(*this)) {
+    CopyPixels(other.pixels_);
+}
 
 Bitmap& Bitmap::operator=(const Bitmap& other) {
     Assign(other);
@@ -233,9 +234,11 @@ void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& mas
     const std::size_t bytes = SectionBytes(header, colorTable, stride);
     // Neither fresh nor reused memory is cleared first: the fill writes it, and only what the fill
     // leaves is cleared below.
-    if (pixels_.size() != bytes) {
+    if (pixels_.capacity() < bytes) {
         PixelMemory pixels(bytes);
         pixels_ = std::move(pixels);
+    } else {
+        pixels_.resize(bytes);
     }
     AdoptSection(header, masks, std::move(colorTable), stride);
     std::size_t written = 0;
@@ -286,10 +289,15 @@ void Bitmap::CreateDeviceBitmap(int width, int height) {
 }
 
 void Bitmap::Clear() {
+    PixelMemory().swap(pixels_);
+    ClearKeepingMemory();
+}
+
+void Bitmap::ClearKeepingMemory() {
     header_ = {};
     masks_ = {};
     colorTable_.clear();
-    PixelMemory().swap(pixels_);
+    pixels_.clear();
     rowStride_ = 0;
     deviceDependent_ = false;
     requestedFormat_ = PixelFormat::Bit24;
@@ -329,13 +337,26 @@ void Bitmap::Assign(const Bitmap& source) {
     header_ = source.header_;
     masks_ = source.masks_;
     colorTable_ = source.colorTable_;
-    pixels_ = source.pixels_;  // reuses this Bitmap's memory when it is large enough
+    CopyPixels(source.pixels_);
     rowStride_ = source.rowStride_;
     deviceDependent_ = source.deviceDependent_;
     requestedFormat_ = source.requestedFormat_;
     transparent_ = source.transparent_;
     transparentColor_ = source.transparentColor_;
     Changed();
+}
+
+void Bitmap::CopyPixels(const PixelMemory& source) {
+    // Reuses this Bitmap's memory when it is large enough. One memcpy whatever size the memory held:
+    // the vector's own assignment builds the elements beyond its size one at a time through the
+    // allocator, which for a frame is twice the time of the copy.
+    if (pixels_.capacity() < source.size()) {
+        PixelMemory fresh(source.size());
+        pixels_ = std::move(fresh);
+    } else {
+        pixels_.resize(source.size());
+    }
+    if (!source.empty()) std::memcpy(pixels_.data(), source.data(), source.size());
 }
 
 void Bitmap::Assign(const Picture& source) {

@@ -106,6 +106,9 @@ public:
     void CreateDeviceBitmap(int width, int height);
     // Makes the Bitmap empty, dropping pixels and description.
     void Clear();
+    // Makes the Bitmap empty, keeping its pixel memory for a next picture: a frame-sized block is
+    // then neither freed nor faulted in again.
+    void ClearKeepingMemory();
 
     // The row at the index counted from the top of the picture. The writable form counts as a change
     // of the pixels: colours used and colours important return to 0 and OnChange is raised.
@@ -139,6 +142,7 @@ public:
 private:
     friend class Canvas;
     void PixelsChanging();
+    void CopyPixels(const PixelMemory& source);
     void Changed();
     void Resize(int width, int height);
     void AdoptPicture(Bitmap&& other) noexcept;

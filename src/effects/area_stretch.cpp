@@ -65,36 +65,38 @@ void SumWide(const Bitmap& source, int firstRow, int endRow, std::uint32_t* sums
     }
 }
 
-// One target row from the column sums of `rows` source rows. Means are taken by a multiplication
-// with a 24-bit fixed-point reciprocal of the pixel count (a table by span width, as spans have one
-// or two widths), not three divisions a pixel.
+// One target row from the column sums of `rows` source rows. Spans are `narrowest` or one more
+// columns wide, so each pixel sums `narrowest` columns and adds the next one times 0 or 1: the loop
+// runs the same count for every pixel, where a count that changed from pixel to pixel cost a
+// mispredicted branch each. (The sums hold one zero pixel past the row's end for that next one.)
+// Means are taken by a multiplication with a 24-bit fixed-point reciprocal of the pixel count, not
+// three divisions a pixel.
 template <class Sum>
-void WriteRow(const std::vector<Sum>& sums, const std::vector<int>& columns, int rows, std::uint8_t* target,
-              int width, std::vector<std::uint64_t>& reciprocals) {
-    reciprocals.assign(reciprocals.size(), 0);
+void WriteRow(const std::vector<Sum>& sums, const std::vector<int>& columns, int narrowest, int rows,
+              std::uint8_t* target, int width) {
+    const auto reciprocal = [rows](int span) {
+        const std::uint64_t count = static_cast<std::uint64_t>(span) * static_cast<std::uint64_t>(rows);
+        return ((std::uint64_t{1} << 24) + count / 2) / count;
+    };
+    const std::uint64_t reciprocals[2] = {reciprocal(narrowest), reciprocal(narrowest + 1)};
+    constexpr std::uint64_t kHalf = std::uint64_t{1} << 23;
     for (int x = 0; x < width; ++x) {
         const int first = columns[static_cast<std::size_t>(x)];
-        const int end = SpanEnd(columns, x);
+        const auto wider = static_cast<unsigned>(SpanEnd(columns, x) - first - narrowest);
+        const Sum* pixel = sums.data() + static_cast<std::size_t>(first) * 3;
         std::uint64_t blue = 0, green = 0, red = 0;
-        for (int column = first; column < end; ++column) {
-            const Sum* pixel = sums.data() + static_cast<std::size_t>(column) * 3;
+        for (int column = 0; column < narrowest; ++column, pixel += 3) {
             blue += pixel[0];
             green += pixel[1];
             red += pixel[2];
         }
-        const auto span = static_cast<std::size_t>(end - first);
-        if (span >= reciprocals.size()) reciprocals.resize(span + 1, 0);
-        std::uint64_t& reciprocal = reciprocals[span];
-        if (reciprocal == 0) {
-            const std::uint64_t count = span * static_cast<std::uint64_t>(rows);
-            reciprocal = ((std::uint64_t{1} << 24) + count / 2) / count;
-        }
-        constexpr std::uint64_t kHalf = std::uint64_t{1} << 23;
-        *target++ =
-            static_cast<std::uint8_t>(std::min<std::uint64_t>((blue * reciprocal + kHalf) >> 24, 255));
-        *target++ =
-            static_cast<std::uint8_t>(std::min<std::uint64_t>((green * reciprocal + kHalf) >> 24, 255));
-        *target++ = static_cast<std::uint8_t>(std::min<std::uint64_t>((red * reciprocal + kHalf) >> 24, 255));
+        blue += wider * pixel[0];
+        green += wider * pixel[1];
+        red += wider * pixel[2];
+        const std::uint64_t scale = reciprocals[wider];
+        *target++ = static_cast<std::uint8_t>(std::min<std::uint64_t>((blue * scale + kHalf) >> 24, 255));
+        *target++ = static_cast<std::uint8_t>(std::min<std::uint64_t>((green * scale + kHalf) >> 24, 255));
+        *target++ = static_cast<std::uint8_t>(std::min<std::uint64_t>((red * scale + kHalf) >> 24, 255));
     }
 }
 }  // namespace
@@ -105,20 +107,22 @@ bool StretchArea(const Bitmap& source, std::uint8_t* target, std::size_t targetS
     const std::vector<int> columns = SpanStarts(source.Width(), width);
     const std::vector<int> rows = SpanStarts(source.Height(), height);
     const std::size_t sumCount = static_cast<std::size_t>(source.Width()) * 3;
-    std::vector<std::uint16_t> narrowSums(sumCount);
+    int narrowest = source.Width();
+    for (int x = 0; x < width; ++x)
+        narrowest = std::min(narrowest, SpanEnd(columns, x) - columns[static_cast<std::size_t>(x)]);
+    std::vector<std::uint16_t> narrowSums(sumCount + 3);
     std::vector<std::uint32_t> wideSums;
-    std::vector<std::uint64_t> reciprocals(64);
     for (int y = 0; y < height; ++y) {
         const int firstRow = rows[static_cast<std::size_t>(y)];
         const int endRow = SpanEnd(rows, y);
         std::uint8_t* targetRow = target + targetStride * static_cast<std::size_t>(y);
         if (endRow - firstRow <= 257) {
             SumNarrow(source, firstRow, endRow, narrowSums.data(), sumCount);
-            WriteRow(narrowSums, columns, endRow - firstRow, targetRow, width, reciprocals);
+            WriteRow(narrowSums, columns, narrowest, endRow - firstRow, targetRow, width);
         } else {
-            wideSums.resize(sumCount);
+            wideSums.resize(sumCount + 3);
             SumWide(source, firstRow, endRow, wideSums.data(), sumCount);
-            WriteRow(wideSums, columns, endRow - firstRow, targetRow, width, reciprocals);
+            WriteRow(wideSums, columns, narrowest, endRow - firstRow, targetRow, width);
         }
     }
     return true;

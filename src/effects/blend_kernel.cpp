@@ -506,6 +506,19 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         }
         return;
     }
+    // A quarter either way, on AVX2 (the AVX-512 path below is quicker): four times the exact value,
+    // rounded half to even with one correction.
+    if ((k_ == 25 || k_ == 75) && widest == InstructionSet::Avx2) {
+        const bool swapped = k_ == 75;
+        const std::uint8_t* heavy = swapped ? second : first;
+        const std::uint8_t* light = swapped ? first : second;
+        const std::size_t done = MixQuarters(heavy, light, target, count);
+        for (std::size_t i = done; i < count; ++i) {
+            const unsigned sum = 3u * heavy[i] + light[i];
+            target[i] = static_cast<std::uint8_t>((sum + 1 + ((sum >> 2) & 1u)) >> 2);
+        }
+        return;
+    }
     if (fullMultiplier_ && widest >= InstructionSet::Avx2) {
         const std::size_t done =
             MixByDifference(first, second, target, count, *fullMultiplier_, widest == InstructionSet::Avx512);

@@ -69,6 +69,11 @@ std::optional<std::int16_t> MultiplierGiving(long double weight,
 std::size_t MixHalves(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                       std::size_t count, bool avx512);
 
+// target[i] := the mix of first[i] and second[i] at weight 0.25 for the whole AVX2 blocks of count bytes
+// (weight 0.75 is the same with the sources swapped); returns how many bytes it did.
+std::size_t MixQuarters(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+                        std::size_t count);
+
 // target[i] := first[i] + ((second[i] - first[i]) * multiplier + 2^14) >> 15 for the whole vector blocks
 // of count bytes on the given set (AVX2 or AVX-512); returns how many bytes it did.
 std::size_t MixByDifference(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,

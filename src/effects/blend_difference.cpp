@@ -19,78 +19,84 @@ int RoundingProduct(int difference, int multiplier) {
 
 #if defined(__x86_64__) && defined(__SSE2__)
 
-__attribute__((target("avx2"))) std::size_t MixAvx2(const std::uint8_t* first, const std::uint8_t* second,
-                                                    std::uint8_t* target, std::size_t count,
-                                                    std::int16_t multiplier) {
-    const __m256i weight = _mm256_set1_epi16(multiplier);
+// The whole 32-byte blocks of count bytes, each target block block(a, b) of the sources' blocks;
+// returns how many bytes it did.
+template <class Block>
+__attribute__((target("avx2"))) std::size_t EachBlockAvx2(const std::uint8_t* first,
+                                                          const std::uint8_t* second, std::uint8_t* target,
+                                                          std::size_t count, const Block& block) {
     std::size_t i = 0;
     for (; i + 32 <= count; i += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), MixDifferenceBlock(a, b, weight));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), block(a, b));
     }
     return i;
 }
 
+// The same in 64-byte blocks.
+template <class Block>
+__attribute__((target("avx512f,avx512bw"))) std::size_t EachBlockAvx512(const std::uint8_t* first,
+                                                                        const std::uint8_t* second,
+                                                                        std::uint8_t* target,
+                                                                        std::size_t count,
+                                                                        const Block& block) {
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64)
+        _mm512_storeu_si512(target + i, block(_mm512_loadu_si512(first + i), _mm512_loadu_si512(second + i)));
+    return i;
+}
+
+struct DifferenceAvx2 {
+    __m256i weight;
+    __attribute__((target("avx2"))) __m256i operator()(__m256i a, __m256i b) const {
+        return MixDifferenceBlock(a, b, weight);
+    }
+};
+struct DifferenceAvx512 {
+    __m512i weight;
+    __attribute__((target("avx512f,avx512bw"))) __m512i operator()(__m512i a, __m512i b) const {
+        return MixDifferenceBlock(a, b, weight);
+    }
+};
+struct HalvesAvx2 {
+    __attribute__((target("avx2"))) __m256i operator()(__m256i a, __m256i b) const {
+        return MixHalvesBlock(a, b);
+    }
+};
+struct HalvesAvx512 {
+    __attribute__((target("avx512f,avx512bw"))) __m512i operator()(__m512i a, __m512i b) const {
+        return MixHalvesBlock(a, b);
+    }
+};
+
+__attribute__((target("avx2"))) std::size_t MixAvx2(const std::uint8_t* first, const std::uint8_t* second,
+                                                    std::uint8_t* target, std::size_t count,
+                                                    std::int16_t multiplier) {
+    return EachBlockAvx2(first, second, target, count, DifferenceAvx2{_mm256_set1_epi16(multiplier)});
+}
 __attribute__((target("avx512f,avx512bw"))) std::size_t MixAvx512(const std::uint8_t* first,
                                                                   const std::uint8_t* second,
                                                                   std::uint8_t* target, std::size_t count,
                                                                   std::int16_t multiplier) {
-    const __m512i weight = _mm512_set1_epi16(multiplier);
-    std::size_t i = 0;
-    for (; i + 64 <= count; i += 64)
-        _mm512_storeu_si512(target + i, MixDifferenceBlock(_mm512_loadu_si512(first + i),
-                                                           _mm512_loadu_si512(second + i), weight));
-    return i;
+    return EachBlockAvx512(first, second, target, count, DifferenceAvx512{_mm512_set1_epi16(multiplier)});
 }
 
-__attribute__((target("avx2"))) std::size_t MixHalvesAvx2(const std::uint8_t* first,
-                                                          const std::uint8_t* second, std::uint8_t* target,
-                                                          std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), MixHalvesBlock(a, b));
+// Weight 0.25 (or 0.75, the bytes swapped): s = 3a + b is four times the exact value, which
+// (s + 1 + ((s >> 2) & 1)) >> 2 rounds half to even: the remainders 0 and 1 go down, 3 up, and 2 up
+// exactly when s >> 2 is odd.
+struct QuartersAvx2 {
+    __attribute__((target("avx2"))) static __m256i OfPairs(__m256i pairs) {
+        const __m256i one = _mm256_set1_epi16(1);
+        const __m256i sum = _mm256_maddubs_epi16(pairs, _mm256_set1_epi16(1 << 8 | 3));
+        const __m256i odd = _mm256_and_si256(_mm256_srli_epi16(sum, 2), one);
+        return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(sum, one), odd), 2);
     }
-    return i;
-}
-
-__attribute__((target("avx512f,avx512bw"))) std::size_t MixHalvesAvx512(const std::uint8_t* first,
-                                                                        const std::uint8_t* second,
-                                                                        std::uint8_t* target,
-                                                                        std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 64 <= count; i += 64)
-        _mm512_storeu_si512(target + i,
-                            MixHalvesBlock(_mm512_loadu_si512(first + i), _mm512_loadu_si512(second + i)));
-    return i;
-}
-
-// Weight 0.25 (or 0.75, the bytes swapped) for (a, b) byte pairs: s = 3a + b is four times the exact
-// value, which (s + 1 + ((s >> 2) & 1)) >> 2 rounds half to even: the remainders 0 and 1 go down, 3 up,
-// and 2 up exactly when s >> 2 is odd.
-__attribute__((target("avx2"))) inline __m256i QuarterOfPairs(__m256i pairs) {
-    const __m256i one = _mm256_set1_epi16(1);
-    const __m256i sum = _mm256_maddubs_epi16(pairs, _mm256_set1_epi16(1 << 8 | 3));
-    const __m256i odd = _mm256_and_si256(_mm256_srli_epi16(sum, 2), one);
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(sum, one), odd), 2);
-}
-
-__attribute__((target("avx2"))) std::size_t MixQuartersAvx2(const std::uint8_t* first,
-                                                            const std::uint8_t* second, std::uint8_t* target,
-                                                            std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
+    __attribute__((target("avx2"))) __m256i operator()(__m256i a, __m256i b) const {
         // Unpacking and packing both work within 128-bit lanes, so the byte order comes back.
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i),
-                            _mm256_packus_epi16(QuarterOfPairs(_mm256_unpacklo_epi8(a, b)),
-                                                QuarterOfPairs(_mm256_unpackhi_epi8(a, b))));
+        return _mm256_packus_epi16(OfPairs(_mm256_unpacklo_epi8(a, b)), OfPairs(_mm256_unpackhi_epi8(a, b)));
     }
-    return i;
-}
+};
 
 #endif
 
@@ -99,7 +105,7 @@ __attribute__((target("avx2"))) std::size_t MixQuartersAvx2(const std::uint8_t* 
 std::size_t MixQuarters(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                         std::size_t count) {
 #if defined(__x86_64__) && defined(__SSE2__)
-    return MixQuartersAvx2(first, second, target, count);
+    return EachBlockAvx2(first, second, target, count, QuartersAvx2{});
 #else
     (void)first, (void)second, (void)target, (void)count;
     return 0;
@@ -141,8 +147,8 @@ std::optional<std::int16_t> MultiplierGiving(
 std::size_t MixHalves(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                       std::size_t count, bool avx512) {
 #if defined(__x86_64__) && defined(__SSE2__)
-    return avx512 ? MixHalvesAvx512(first, second, target, count)
-                  : MixHalvesAvx2(first, second, target, count);
+    return avx512 ? EachBlockAvx512(first, second, target, count, HalvesAvx512{})
+                  : EachBlockAvx2(first, second, target, count, HalvesAvx2{});
 #else
     (void)first, (void)second, (void)target, (void)count, (void)avx512;
     return 0;

@@ -26,6 +26,7 @@
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
+#include "support/record_tab.h"
 #include "support/temp_dir.h"
 #include "support/window_test_main.h"
 #include "test_camera.h"
@@ -163,12 +164,7 @@ private:
         chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());
         testing::SetTestCameras(cameras);
         form_ = std::make_unique<TFormMain>();
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        // Keys reach the tab's shortcuts only in the active window, as on a desktop.
-        form_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(testing::ShowOnRecordTab(*form_, testing::Activation::Active));
         // K acts where the user works: on the "Record" tab.
         form_->lbSnapshots->setFocus();
         QVERIFY(QTest::qWaitFor([&] { return !LiveSize().isEmpty(); }, 10000));

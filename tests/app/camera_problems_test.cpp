@@ -24,6 +24,7 @@
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
+#include "support/record_tab.h"
 #include "support/temp_dir.h"
 #include "support/window_test_main.h"
 #include "test_camera.h"
@@ -212,9 +213,7 @@ private:
             handler(sender, time, buffer, length);
             ++*frames;
         };
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(testing::ShowOnRecordTab(*form_));
     }
 
     void SelectDevice(int index) {

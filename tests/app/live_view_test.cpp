@@ -23,6 +23,7 @@
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
+#include "support/record_tab.h"
 #include "support/window_test_main.h"
 #include "test_camera.h"
 
@@ -295,9 +296,7 @@ private:
             std::lock_guard lock(log->mutex);
             log->displayWidths.push_back(width);
         };
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(testing::ShowOnRecordTab(*form_));
     }
 
     void SelectDevice(int index) {

@@ -27,6 +27,7 @@
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
+#include "support/record_tab.h"
 #include "support/solid_picture.h"
 #include "support/temp_dir.h"
 #include "support/video_decode.h"
@@ -66,12 +67,7 @@ private slots:
         chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());
         testing::SetTestCameras("Camera:160x120@30:smpte:bgr");
         form_ = std::make_unique<TFormMain>();
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        // Keys reach the tab's shortcuts only in the active window, as on a desktop.
-        form_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(testing::ShowOnRecordTab(*form_, testing::Activation::Active));
         QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
         QCOMPARE(form_->lbSnapshots->count(), kPictures);
         QVERIFY(QTest::qWaitFor(

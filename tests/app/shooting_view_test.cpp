@@ -28,6 +28,7 @@
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
+#include "support/record_tab.h"
 #include "support/solid_picture.h"
 #include "support/temp_dir.h"
 #include "support/window_test_main.h"
@@ -68,11 +69,7 @@ private slots:
         chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());
         testing::SetTestCameras("Camera:320x240@30:blue:bgr");
         form_ = std::make_unique<TFormMain>();
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        form_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(testing::ShowOnRecordTab(*form_, testing::Activation::Active));
         // The display is written on the streaming thread under its canvas lock.
         QVERIFY(QTest::qWaitFor(
             [&] {

@@ -31,6 +31,7 @@
 #include "support/fake_desktop.h"
 #include "support/fixed_chooser.h"
 #include "support/hanging_fsync.h"
+#include "support/record_tab.h"
 #include "support/temp_dir.h"
 #include "support/window_test_main.h"
 #include "test_camera.h"
@@ -240,9 +241,7 @@ private:
         form_->SnapshotClock = [instant = std::chrono::system_clock::now()]() mutable {
             return instant += std::chrono::milliseconds(1);
         };
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(testing::ShowOnRecordTab(*form_));
         QVERIFY(QTest::qWaitFor(
             [&] { return !form_->WithPictures([](Bitmap& live, Bitmap&) { return live.Empty(); }); }, 10000));
         form_->btSnapshotsDir->click();

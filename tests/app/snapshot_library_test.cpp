@@ -32,6 +32,7 @@
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
+#include "support/record_tab.h"
 #include "support/temp_dir.h"
 #include "test_camera.h"
 #include "widgets/select_dir.h"
@@ -122,9 +123,7 @@ private slots:
         chooser_ = std::make_unique<AnsweringChooser>();
         testing::SetTestCameras("Camera:160x120@30:smpte:bgr");
         form_ = std::make_unique<TFormMain>();
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(testing::ShowOnRecordTab(*form_));
         QVERIFY(QTest::qWaitFor([&] { return !LiveFrame().Empty(); }, 10000));
     }
     void cleanup() {
@@ -399,9 +398,7 @@ private slots:
         form_.reset();
         testing::SetTestCameras("Big:1920x1080@30:snow:bgr");
         form_ = std::make_unique<TFormMain>();
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
+        QVERIFY(testing::ShowOnRecordTab(*form_));
         QVERIFY(QTest::qWaitFor([&] { return LiveFrame().Width() == 1920; }, 20000));
         chooser_->answer = folder_->Path().string() + "/";
         QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);

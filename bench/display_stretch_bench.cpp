@@ -14,7 +14,8 @@ void DisplayStretch(benchmark::State& state) {
     flipbook::Bitmap frame;
     frame.SetSize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (int y = 0; y < frame.Height(); ++y)
-        for (int x = 0; x < 3 * frame.Width(); ++x) frame.ScanLine(y)[x] = static_cast<std::uint8_t>(x * 7 + y);
+        for (int x = 0; x < 3 * frame.Width(); ++x)
+            frame.ScanLine(y)[x] = static_cast<std::uint8_t>(x * 7 + y);
     std::vector<std::uint8_t> box(400 * 3 * 300);
     for (auto _ : state) {
         flipbook::StretchArea(frame, box.data(), 400 * 3, 400, 300);

@@ -127,8 +127,13 @@ public:
     std::unique_ptr<TSampleGrabber> fwSampleGrabber;
     std::unique_ptr<TFilter> fwFilterSource;
 
+    // A copy of the camera's latest frame, as Snap would take it; empty before the first.
+    Bitmap LatestFrame();
+
     // Runs the action with the live frame and the reference picture under the lock that the frame
-    // handler takes on the streaming thread; keep the action short (no file work inside).
+    // handler takes on the streaming thread; keep the action short (no file work inside). The live
+    // frame holds the camera's frame only where one is converted or the shooting view shows it; the
+    // latest frame is LatestFrame.
     template <class Action>
     decltype(auto) WithPictures(Action&& action) {
         std::lock_guard<std::mutex> lock(picturesLock_);
@@ -142,6 +147,8 @@ public:
     bool CameraLost() const { return !cameraProblem_.empty(); }
     // For Snap: when the camera is lost, says in the status bar that nothing was saved, and true.
     bool SnapRefusedWhileCameraLost();
+    // Snap with no frame to take: the status bar says so, with a beep.
+    void SayNoPictureYet();
 
     // The snapshot folder ("" until chosen; ends with "/" once set) and extension (".png", ...).
     const std::string& SnapshotFolder() const { return snapshotDir_; }

@@ -216,6 +216,14 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
     imGrabSample->PictureChanged();
 }
 
+Bitmap TFormMain::LatestFrame() {
+    std::lock_guard lock(picturesLock_);
+    Bitmap frame;
+    if (liveFrameState_ == LiveFrameState::None) return frame;
+    if (!fwSampleGrabber->GetBitmap(frame)) frame = *liveFrame_;
+    return frame;
+}
+
 void TFormMain::FormClose() {
     // A failure here refuses the close, so the window stays open with its graph active.
     fwFilterGraph->ClearGraph();

@@ -11,16 +11,20 @@
 #include <QProgressDialog>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "app/fmMain.h"
 #include "app/image.h"
+#include "app/live_view.h"
 #include "app/picture_files.h"
 #include "app/playback_settings_dialog.h"
 #include "app/snapshot_item.h"
 #include "app/video_export_job.h"
+#include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/shell/desktop.h"
@@ -134,12 +138,12 @@ void TFormMain::StartPlayback(std::vector<std::string> pictures, bool endOnLive)
     DecodeAheadSettings decoding;
     decoding.threads = DecodeThreads();
     // Pictures of another size than the live picture fit into it; without a camera, into the view.
-    const auto [liveWidth, liveHeight] = WithPictures([this](Bitmap& live, Bitmap& reference) {
-        const Bitmap& frame = LatestFrame(live, reference, liveFrameState_);
-        return std::pair(frame.Width(), frame.Height());
+    const auto frame = WithPictures([this](Bitmap&, Bitmap&) {
+        return liveFrameState_ == LiveFrameState::None ? std::nullopt : fwSampleGrabber->FrameHeader();
     });
-    decoding.fitWidth = liveWidth > 0 ? liveWidth : imGrabSample->width();
-    decoding.fitHeight = liveHeight > 0 ? liveHeight : imGrabSample->height();
+    const bool sized = frame && frame->width > 0 && frame->height != 0;
+    decoding.fitWidth = sized ? frame->width : imGrabSample->width();
+    decoding.fitHeight = sized ? std::abs(frame->height) : imGrabSample->height();
     {
         Bitmap& display = imGrabSample->Picture();
         std::lock_guard lock(display.GetCanvas());

@@ -114,16 +114,16 @@ void TFormMain::lbSnapshotsClick() {
     try {
         const int selected = SelectedSnapshot();
         if (selected < 0) {
-            WithPictures([this](Bitmap& live, Bitmap& reference) {
-                ReplaceReference(live, reference, liveFrameState_, Bitmap());
+            WithPictures([this](Bitmap&, Bitmap& reference) {
+                ReplaceReference(reference, liveFrameState_, Bitmap());
             });
             return;
         }
         // Decode outside the lock, so the live view does not stall on a large file.
         Bitmap picture;
         if (!LoadPicture(&picture, snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected)))) return;
-        WithPictures([&](Bitmap& live, Bitmap& reference) {
-            ReplaceReference(live, reference, liveFrameState_, std::move(picture));
+        WithPictures([&](Bitmap&, Bitmap& reference) {
+            ReplaceReference(reference, liveFrameState_, std::move(picture));
         });
     } catch (...) {
     }
@@ -176,11 +176,8 @@ void TFormMain::btGrabSnapClick() {
     try {
         // Before the first frame, or after the graph failed to run, there is nothing to save: an empty
         // file reported as saved would only trip up every later playback of the folder.
-        if (WithPictures([this](Bitmap& live, Bitmap& reference) {
-                return LatestFrame(live, reference, liveFrameState_).Empty();
-            })) {
-            SetStatusText(QString::fromLatin1(kNoPictureYetMessage));
-            TheDesktop().Beep();
+        if (WithPictures([this](Bitmap&, Bitmap&) { return liveFrameState_ == LiveFrameState::None; })) {
+            SayNoPictureYet();
             return;
         }
         if (!IsDirectory(snapshotDir_) && !ChooseFolder()) return;
@@ -191,6 +188,11 @@ void TFormMain::btGrabSnapClick() {
         WithPictures([&](Bitmap& live, Bitmap& reference) {
             SnapLiveFrame(fwSampleGrabber.get(), live, reference, liveFrameState_, picture);
         });
+        // A frame that was there and is gone (a camera switched, none of the new one yet).
+        if (picture.Empty()) {
+            SayNoPictureYet();
+            return;
+        }
         referencePicked_ = false;
         // The reference is now a picture without an entry: no older entry stays selected for "Delete
         // Picture" to take. The new entry is selected once it is saved, unless the user picks another.
@@ -211,6 +213,11 @@ void TFormMain::btGrabSnapClick() {
         ++pendingSaves_;
     } catch (...) {
     }
+}
+
+void TFormMain::SayNoPictureYet() {
+    SetStatusText(QString::fromLatin1(kNoPictureYetMessage));
+    TheDesktop().Beep();
 }
 
 void TFormMain::CreateSnapshotWriter() {

@@ -1,10 +1,13 @@
 #include "app/live_view.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "capture/sample_grabber.h"
 #include "effects/zt_bmpfx.h"
+#include "platform/core/limits.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
@@ -18,19 +21,41 @@ std::uint64_t SwallowedFrameFailures() {
     return swallowedFrameFailures.load();
 }
 
+namespace {
+
+// The delivered frame as rows to read in place, when it is 24-bit and whole.
+std::optional<FrameRows> DeliveredRows(const TSampleGrabber& grabber, const std::uint8_t* buffer,
+                                       std::uint32_t bufferLength) {
+    const std::optional<BitmapInfoHeader> header = grabber.FrameHeader();
+    if (!buffer || !header || header->bitCount != 24 || header->compression != kBiRgb) return std::nullopt;
+    const std::int64_t height = std::abs(std::int64_t{header->height});
+    if (header->width <= 0 || height == 0 || height > kMaxPictureSide || header->width > kMaxPictureSide)
+        return std::nullopt;
+    const std::size_t rowStride = (static_cast<std::size_t>(header->width) * 3 + 3) & ~std::size_t{3};
+    if (bufferLength < rowStride * static_cast<std::size_t>(height)) return std::nullopt;
+    return FrameRows{buffer, header->width, static_cast<int>(height), rowStride, header->height < 0};
+}
+
+}  // namespace
+
 void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_t bufferLength,
                const TFrameTargets& targets, TOnionSkin onionSkin) {
     std::lock_guard displayLock(targets.display.GetCanvas());
     try {
         std::lock_guard picturesLock(targets.picturesLock);
-        const bool blending = onionSkin.on && !targets.referencePicture.Empty();
-        // The blend writes every pixel of the display from the live frame, which holds the same
-        // sample, so copying the frame into the display first would only be overwritten: at 1080p that
-        // copy is a third of the handler's time.
-        if (!blending) grabber.GetBitmap(targets.display, buffer, bufferLength);
-        if (grabber.GetBitmap(targets.liveFrame)) targets.liveFrameState = LiveFrameState::Fresh;
-        if (blending)
-            Blend(targets.liveFrame, targets.referencePicture, targets.display, onionSkin.position / 100.0L);
+        const long double weight = onionSkin.position / 100.0L;
+        if (!onionSkin.on || targets.referencePicture.Empty()) {
+            if (grabber.GetBitmap(targets.display, buffer, bufferLength))
+                targets.liveFrameState = LiveFrameState::Fresh;
+        } else if (const auto frame = DeliveredRows(grabber, buffer, bufferLength)) {
+            // Blended where it was delivered: Snap copies the grabber's kept frame when it is taken,
+            // rather than every frame being copied in case it is.
+            Blend(*frame, targets.referencePicture, targets.display, weight);
+            targets.liveFrameState = LiveFrameState::Fresh;
+        } else if (grabber.GetBitmap(targets.liveFrame, buffer, bufferLength)) {
+            targets.liveFrameState = LiveFrameState::Fresh;
+            Blend(targets.liveFrame, targets.referencePicture, targets.display, weight);
+        }
     } catch (...) {
         // The frame is lost, shown in part or not at all; the next one comes soon. Counted, so a
         // long run can tell a rare hiccup from frames failing all the time.
@@ -40,35 +65,20 @@ void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_
 
 void SnapLiveFrame(TSampleGrabber* grabber, Bitmap& liveFrame, Bitmap& referencePicture,
                    LiveFrameState& state, Bitmap& picture) {
-    if (state == LiveFrameState::Snapped && grabber) {
-        Bitmap lastFrame;
-        if (grabber->GetBitmap(lastFrame)) {
-            liveFrame = std::move(lastFrame);
-            state = LiveFrameState::Fresh;
-        }
-    }
     if (state == LiveFrameState::Fresh) {
-        // Moved, not copied: the live frame stays empty (never stale) until the next frame fills it,
-        // in the old reference's memory, which is neither freed here nor faulted in again there.
-        std::swap(referencePicture, liveFrame);
-        liveFrame.ClearKeepingMemory();
+        // A snapshot still being saved keeps the old reference's memory; the spare's is as good as
+        // the reference's, and neither is allocated and faulted in here.
+        if (referencePicture.SharesPixels()) std::swap(referencePicture, picture);
+        if (!grabber || !grabber->GetBitmap(referencePicture)) referencePicture.Assign(liveFrame);
         state = LiveFrameState::Snapped;
     } else if (state == LiveFrameState::None) {
         referencePicture.Assign(liveFrame);
     }
-    picture.Assign(referencePicture);
+    picture.Share(referencePicture);
 }
 
-const Bitmap& LatestFrame(const Bitmap& liveFrame, const Bitmap& referencePicture, LiveFrameState state) {
-    return liveFrame.Empty() && state == LiveFrameState::Snapped ? referencePicture : liveFrame;
-}
-
-void ReplaceReference(Bitmap& liveFrame, Bitmap& referencePicture, LiveFrameState& state,
-                      Bitmap replacement) {
-    if (liveFrame.Empty() && state == LiveFrameState::Snapped) {
-        liveFrame = std::move(referencePicture);
-        state = LiveFrameState::Fresh;
-    }
+void ReplaceReference(Bitmap& referencePicture, LiveFrameState& state, Bitmap replacement) {
+    if (state == LiveFrameState::Snapped) state = LiveFrameState::Fresh;
     referencePicture = std::move(replacement);
 }
 

@@ -8,12 +8,13 @@ namespace flipbook {
 class Bitmap;
 class TSampleGrabber;
 
-// What the live frame holds: nothing yet, a frame not yet snapped, or nothing again since Snap took
-// it for the reference (until the next frame).
+// Where the camera's latest frame is: none has come yet; the grabber keeps one that Snap has not taken
+// (Fresh); or the last Snap took it for the reference, and no newer one has come since.
 enum class LiveFrameState { None, Fresh, Snapped };
 
 // The bitmaps one frame is drawn into. The display bitmap is guarded by its canvas lock, the live
-// frame, its state and the reference picture together by picturesLock.
+// frame, the frame state and the reference picture together by picturesLock. The live frame is only
+// a place to convert a frame that is not 24-bit into; the camera's latest frame is the grabber's.
 struct TFrameTargets {
     Bitmap& display;
     Bitmap& liveFrame;
@@ -28,31 +29,27 @@ struct TOnionSkin {
     int position = 50;
 };
 
-// The frame handler's work for one delivered frame: the live frame gets the grabber's kept copy of
-// it; the display gets the frame or, with the onion skin on and a reference picture, shows
-// (1 - w) x live + w x reference with w = position / 100, the reference first brought to the live
-// frame's size and 24 bits in place. Takes the display's canvas lock, then the pictures lock, so
+// The frame handler's work for one delivered frame: the display gets the frame or, with the onion skin
+// on and a reference picture, shows (1 - w) x frame + w x reference with w = position / 100, the
+// reference first brought to the frame's size and 24 bits in place. A 24-bit frame is read where it was
+// delivered and copied nowhere else. Takes the display's canvas lock, then the pictures lock, so
 // whoever takes both must take them in that order. A frame that cannot be converted is skipped:
 // nothing raises.
 void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_t bufferLength,
                const TFrameTargets& targets, TOnionSkin onionSkin);
 
-// Snap's work on the pictures, under picturesLock: the live frame becomes the reference picture and
-// picture a copy of it, so the window's thread copies the frame once. The live frame's memory goes
-// to the reference and the live frame is empty until the frame handler fills it with the next frame;
-// a Snap before then takes the grabber's last frame (null grabber: none), or, without one, the
-// reference again. Before any frame, the reference becomes the empty live frame.
+// Snap's work on the pictures, under picturesLock: the camera's latest frame becomes the reference
+// picture, and picture (the writer's spare) shares the reference's memory, so the window's thread
+// copies the frame once. A frame not yet taken is copied from the grabber's kept one (null grabber, or
+// none kept: from the live frame) into the reference's memory, or into the spare's while a snapshot
+// still being saved shares the reference's. A Snap before the next frame takes the reference again;
+// before any frame, the reference becomes the empty live frame.
 void SnapLiveFrame(TSampleGrabber* grabber, Bitmap& liveFrame, Bitmap& referencePicture,
                    LiveFrameState& state, Bitmap& picture);
 
-// The camera's latest frame, under picturesLock: the live frame, or just after a Snap (the live frame
-// moved into the reference, the next frame not yet here) the reference. Empty before any frame.
-const Bitmap& LatestFrame(const Bitmap& liveFrame, const Bitmap& referencePicture, LiveFrameState state);
-
-// The reference picture becomes replacement (empty: none), under picturesLock. A frame that the last
-// Snap moved into the reference, with no newer one come since, goes back to being the live frame first,
-// so the next Snap still has the camera's latest picture.
-void ReplaceReference(Bitmap& liveFrame, Bitmap& referencePicture, LiveFrameState& state, Bitmap replacement);
+// The reference picture becomes replacement (empty: none), under picturesLock. A frame the last Snap
+// took is still the camera's latest, kept by the grabber: the next Snap takes it again.
+void ReplaceReference(Bitmap& referencePicture, LiveFrameState& state, Bitmap replacement);
 
 // How many frames DrawFrame has skipped because of a failure, in this process so far.
 std::uint64_t SwallowedFrameFailures();

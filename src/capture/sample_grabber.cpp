@@ -142,10 +142,11 @@ bool TSampleGrabber::GetBitmap(Bitmap& bitmap) {
     return made && copied;
 }
 
-bool TSampleGrabber::MakeSection(Bitmap& bitmap, const Bitmap::SectionFill& fill) {
+std::optional<BitmapInfoHeader> TSampleGrabber::FrameHeader() const {
+    if (!grabber_) return std::nullopt;
     ConnectedType type;
-    if (grabber_->GetConnectedMediaType(&type) != S_OK) return false;
-    if (type->majortype != MEDIATYPE_Video) return false;
+    if (grabber_->GetConnectedMediaType(&type) != S_OK) return std::nullopt;
+    if (type->majortype != MEDIATYPE_Video) return std::nullopt;
     std::uint32_t offset = 0;
     switch (type->formattype.data1) {
         case kVideoInfoTag:
@@ -155,20 +156,26 @@ bool TSampleGrabber::MakeSection(Bitmap& bitmap, const Bitmap::SectionFill& fill
             offset = kVideoInfo2ImageHeaderOffset;
             break;
         default:
-            // No image header that we know where to find: the Bitmap keeps what it has.
-            return false;
+            // No image header that we know where to find.
+            return std::nullopt;
     }
-    if (!type->pbFormat || type->cbFormat < offset + kImageHeaderSize) return false;
+    if (!type->pbFormat || type->cbFormat < offset + kImageHeaderSize) return std::nullopt;
     // Read into a block of this call's own, so Snap on the window's thread may read the kept frame
     // while the streaming thread converts the next.
     std::array<std::uint8_t, kImageHeaderSize> imageHeader{};
     std::memcpy(imageHeader.data(), type->pbFormat + offset, kImageHeaderSize);
-    const BitmapInfoHeader header = ParseInfoHeader(imageHeader.data());
+    return ParseInfoHeader(imageHeader.data());
+}
+
+bool TSampleGrabber::MakeSection(Bitmap& bitmap, const Bitmap::SectionFill& fill) {
+    // Without a description the Bitmap keeps what it has.
+    const std::optional<BitmapInfoHeader> header = FrameHeader();
+    if (!header) return false;
     // The block's one colour entry is the whole table of a palette format.
     std::vector<RgbQuad> colorTable;
-    if (header.bitCount <= 8) colorTable.resize(1);
+    if (header->bitCount <= 8) colorTable.resize(1);
     try {
-        bitmap.CreateSection(header, ColorMasks{}, std::move(colorTable), fill);
+        bitmap.CreateSection(*header, ColorMasks{}, std::move(colorTable), fill);
     } catch (const EInvalidGraphic&) {
         bitmap.Clear();
         return false;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "capture/graph_member_component.h"
@@ -54,6 +55,9 @@ public:
     // all-zero image, when no sample is kept yet or it does not fit the image. Unlike the form
     // above, safe on any thread while frames flow.
     bool GetBitmap(Bitmap& bitmap);
+    // The description of the frames the grabber is connected for, as GetBitmap makes them; none when
+    // GetBitmap would find none (not in an active graph, no connection, not video).
+    std::optional<BitmapInfoHeader> FrameHeader() const;
 
     // ISampleGrabberCB, called by the service on the streaming thread.
     HRESULT SampleCB(double sampleTime, IMediaSample* sample) override;

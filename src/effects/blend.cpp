@@ -7,28 +7,27 @@
 
 namespace flipbook {
 
-void Prepare(Bitmap& source, Bitmap& target) {
-    if (source.GetPixelFormat() != PixelFormat::Bit24) source.SetPixelFormat(PixelFormat::Bit24);
+namespace {
+
+// Makes the target a 24-bit bitmap of the given size, keeping its top-left part.
+void PrepareTarget(int width, int height, Bitmap& target) {
     target.SetPixelFormat(PixelFormat::Bit24);
-    target.SetWidth(source.Width());
-    target.SetHeight(source.Height());
+    target.SetWidth(width);
+    target.SetHeight(height);
 }
 
-void Blend(Bitmap& first, Bitmap& second, Bitmap& target, long double weight, const BlendProgress& progress) {
-    // The weight is checked first, so a bad one changes none of the Bitmaps.
-    const auto mixer = effects_detail::Mixer::For(weight);
-    Prepare(first, second);
-    Prepare(first, target);
-    const int width = first.Width();
-    const int height = first.Height();
+// The blend's row loop once the three pictures agree in size and format: firstRow(y) gives row y of
+// the first source, counted from the top.
+template <class FirstRow>
+void MixRows(const effects_detail::Mixer& mixer, FirstRow firstRow, bool firstTopDown, int width, int height,
+             const Bitmap& second, Bitmap& target, const BlendProgress& progress) {
     if (width == 0 || height == 0) return;
-
     // One change notice for the whole target rather than one per row.
     std::uint8_t* targetPixels = target.MutablePixels();
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     // Rows go top to bottom when someone watches the progress; otherwise in the order most of the three
     // memories hold them, since walking memory backwards costs twice the time.
-    const int topDownCount = int{first.TopDown()} + int{second.TopDown()} + int{target.TopDown()};
+    const int topDownCount = int{firstTopDown} + int{second.TopDown()} + int{target.TopDown()};
     const bool topToBottom = progress || topDownCount >= 2;
     for (int step = 0; step < height; ++step) {
         const int y = topToBottom ? step : height - 1 - step;
@@ -36,9 +35,38 @@ void Blend(Bitmap& first, Bitmap& second, Bitmap& target, long double weight, co
             progress(0, 100, static_cast<int>(std::nearbyintl(static_cast<long double>(y) / height * 100)));
         const int memoryRow = target.TopDown() ? y : height - 1 - y;
         std::uint8_t* targetRow = targetPixels + static_cast<std::size_t>(memoryRow) * target.RowStride();
-        mixer.MixRow(std::as_const(first).ScanLine(y), std::as_const(second).ScanLine(y), targetRow,
-                     rowBytes);
+        mixer.MixRow(firstRow(y), second.ScanLine(y), targetRow, rowBytes);
     }
+}
+
+}  // namespace
+
+void Prepare(Bitmap& source, Bitmap& target) {
+    if (source.GetPixelFormat() != PixelFormat::Bit24) source.SetPixelFormat(PixelFormat::Bit24);
+    PrepareTarget(source.Width(), source.Height(), target);
+}
+
+void Blend(Bitmap& first, Bitmap& second, Bitmap& target, long double weight, const BlendProgress& progress) {
+    // The weight is checked first, so a bad one changes none of the Bitmaps.
+    const auto mixer = effects_detail::Mixer::For(weight);
+    Prepare(first, second);
+    Prepare(first, target);
+    const Bitmap& source = first;
+    MixRows(
+        mixer, [&](int y) { return source.ScanLine(y); }, first.TopDown(), first.Width(), first.Height(),
+        second, target, progress);
+}
+
+void Blend(const FrameRows& first, Bitmap& second, Bitmap& target, long double weight) {
+    const auto mixer = effects_detail::Mixer::For(weight);
+    PrepareTarget(first.width, first.height, second);
+    PrepareTarget(first.width, first.height, target);
+    MixRows(mixer,
+            [&](int y) {
+                const int memoryRow = first.topDown ? y : first.height - 1 - y;
+                return first.pixels + static_cast<std::size_t>(memoryRow) * first.rowStride;
+            },
+            first.topDown, first.width, first.height, second, target, {});
 }
 
 }  // namespace flipbook

@@ -4,6 +4,8 @@
 // reconstruction filters for callers that resample pictures.
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace flipbook {
@@ -25,6 +27,19 @@ using BlendProgress = std::function<void(int minimum, int maximum, int position)
 // three Bitmaps.
 void Blend(Bitmap& first, Bitmap& second, Bitmap& target, long double weight,
            const BlendProgress& progress = {});
+
+// Rows of 24-bit blue, green, red pixels in memory that is no Bitmap's, such as a camera frame while it
+// is delivered.
+struct FrameRows {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::size_t rowStride = 0;  // at least 3 x width
+    bool topDown = true;
+};
+
+// The same blend with the first source given as rows in memory, which are read and never kept.
+void Blend(const FrameRows& first, Bitmap& second, Bitmap& target, long double weight);
 
 // A named reconstruction filter: f(x), non-zero only for |x| below its support width.
 struct ReconstructionFilter {

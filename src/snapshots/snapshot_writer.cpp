@@ -62,7 +62,10 @@ void TSnapshotWriter::Run() {
         lock.lock();
         // The picture leaves the queue only now, so the memory bound counts the one being written.
         queuedBytes_ -= job.bytes;
-        if (spares_.size() < kSparePictures) spares_.push_back(std::move(job.picture));
+        // A picture that still shares its memory with the reference is no spare: writing into it would
+        // copy that memory first.
+        if (spares_.size() < kSparePictures && !job.picture.SharesPixels())
+            spares_.push_back(std::move(job.picture));
         queue_.pop_front();
         changed_.notify_all();
         // Told after the picture is spare again, so whoever hears of it can reuse its memory.

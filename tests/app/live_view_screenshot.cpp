@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
     if (!QTest::qWaitForWindowExposed(&form)) return 1;
     form.pcMain->setCurrentWidget(form.tsMainGrab);
     if (!WaitForDisplay(form, 320)) return 1;
-    form.WithPictures([](flipbook::Bitmap& live, flipbook::Bitmap& reference) { reference = live; });
+    const flipbook::Bitmap frame = form.LatestFrame();
+    form.WithPictures([&](flipbook::Bitmap&, flipbook::Bitmap& reference) { reference = frame; });
     form.cbVideoDevices->setCurrentIndex(1);
     emit form.cbVideoDevices->activated(1);
     QTest::qWait(500);  // let the ball move into the picture and the window paint

@@ -1,5 +1,5 @@
-// Snap's work on the pictures: one copy on the window's thread, and the right frame however Snap and
-// frames interleave.
+// Snap's work on the pictures: one copy on the window's thread, a saved picture that later frames never
+// reach, and the right frame however Snap and frames interleave.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -21,83 +21,107 @@ Bitmap Frame(int width, int height, std::uint8_t seed) {
     return bitmap;
 }
 
+bool Holds(const Bitmap& bitmap, const std::vector<std::uint8_t>& bytes) {
+    return bitmap.PixelBytes() == bytes.size() && std::equal(bytes.begin(), bytes.end(), bitmap.Pixels());
+}
+
 bool Same(const Bitmap& a, const Bitmap& b) {
     return a.Width() == b.Width() && a.Height() == b.Height() && a.PixelBytes() == b.PixelBytes() &&
            std::equal(a.Pixels(), a.Pixels() + a.PixelBytes(), b.Pixels());
 }
 
-// A fresh frame becomes the reference without a copy of its own (the live frame is empty until the
-// next); a second Snap before the next frame takes the same frame again, from the reference when no
-// grabber is there.
-TEST(SnapLiveFrame, TakesTheFreshFrame_AndTheSameOneUntilTheNextFrame) {
-    const Bitmap frame = Frame(8, 4, 1);
-    Bitmap live = frame;
-    Bitmap reference = Frame(8, 4, 99);
-    const std::uint8_t* liveMemory = live.Pixels();
-    LiveFrameState state = LiveFrameState::Fresh;
+// A camera whose grabber keeps one 4 x 2 frame at a time, as the live view's does.
+class Snapping : public ::testing::Test {
+protected:
+    Snapping() {
+        grabber_.NotifyMember(moAdding, 0);
+        grabber_.NotifyMember(moAdded, 0);
+        fakeClass_.grabber->Connect(4, -2);
+    }
+    ~Snapping() override {
+        grabber_.NotifyMember(moRemoving, 0);
+        grabber_.NotifyMember(moRemoved, 0);
+    }
+    // A new frame comes: the grabber keeps it and the frame handler marks it fresh.
+    std::vector<std::uint8_t> NextFrame(std::uint8_t seed) {
+        std::vector<std::uint8_t> sample(12 * 2);
+        for (std::size_t i = 0; i < sample.size(); ++i) sample[i] = static_cast<std::uint8_t>(seed + 3 * i);
+        fakeClass_.grabber->Keep(sample);
+        state_ = LiveFrameState::Fresh;
+        return sample;
+    }
+    void Snap(Bitmap& picture) { SnapLiveFrame(&grabber_, live_, reference_, state_, picture); }
+
+    testing::FakeSampleGrabberClass fakeClass_;
+    TSampleGrabber grabber_{"fwSampleGrabber"};
+    Bitmap live_;
+    Bitmap reference_ = Frame(4, 2, 60);
+    LiveFrameState state_ = LiveFrameState::None;
+};
+
+// The frame is copied once, into the reference's own memory, and the saved picture shares it; a second
+// Snap before the next frame takes the same frame again, without a copy.
+TEST_F(Snapping, CopiesTheFrameOnceIntoTheReference_WhichTheSavedPictureShares) {
+    const auto frame = NextFrame(1);
+    const std::uint8_t* referenceMemory = reference_.Pixels();
     Bitmap picture;
-    SnapLiveFrame(nullptr, live, reference, state, picture);
-    EXPECT_EQ(reference.Pixels(), liveMemory);
-    EXPECT_TRUE(Same(reference, frame));
-    EXPECT_TRUE(Same(picture, frame));
-    EXPECT_EQ(state, LiveFrameState::Snapped);
-    EXPECT_TRUE(live.Empty());
+    Snap(picture);
+    EXPECT_EQ(reference_.Pixels(), referenceMemory);
+    EXPECT_EQ(picture.Pixels(), referenceMemory);
+    EXPECT_TRUE(Holds(reference_, frame));
+    EXPECT_EQ(state_, LiveFrameState::Snapped);
 
     Bitmap again;
-    SnapLiveFrame(nullptr, live, reference, state, again);
-    EXPECT_TRUE(Same(reference, frame));
-    EXPECT_TRUE(Same(again, frame));
+    Snap(again);
+    EXPECT_EQ(again.Pixels(), referenceMemory);
+    EXPECT_TRUE(Holds(again, frame));
 }
 
-// Snapped, with another reference picked from the list since: a grabber that holds a frame gives it.
-TEST(SnapLiveFrame, TakesTheGrabbersLastFrame_WhenTheLiveFrameWasAlreadySnapped) {
-    testing::FakeSampleGrabberClass fakeClass;
-    TSampleGrabber grabber("fwSampleGrabber");
-    grabber.NotifyMember(moAdding, 0);
-    grabber.NotifyMember(moAdded, 0);
-    fakeClass.grabber->Connect(4, -2);
-    std::vector<std::uint8_t> sample(12 * 2);
-    for (std::size_t i = 0; i < sample.size(); ++i) sample[i] = static_cast<std::uint8_t>(3 * i + 1);
-    fakeClass.grabber->Keep(sample);
-
-    Bitmap live;  // taken by the last Snap
-    Bitmap reference = Frame(4, 2, 60);
-    LiveFrameState state = LiveFrameState::Snapped;
-    Bitmap picture;
-    SnapLiveFrame(&grabber, live, reference, state, picture);
-    EXPECT_TRUE(std::equal(sample.begin(), sample.end(), reference.Pixels()));
-    EXPECT_TRUE(Same(picture, reference));
-    EXPECT_EQ(state, LiveFrameState::Snapped);
-    grabber.NotifyMember(moRemoving, 0);
-    grabber.NotifyMember(moRemoved, 0);
+// The next frame, snapped while the first picture is still being saved, goes into the spare's memory:
+// the picture being saved keeps the first frame.
+TEST_F(Snapping, WhileAPictureIsBeingSaved_TheNextFrameGoesIntoTheSparesMemory_NeverIntoIt) {
+    const auto first = NextFrame(1);
+    Bitmap saving;
+    Snap(saving);
+    const auto second = NextFrame(100);
+    Bitmap spare = Frame(4, 2, 9);
+    const std::uint8_t* spareMemory = spare.Pixels();
+    Snap(spare);
+    EXPECT_TRUE(Holds(saving, first));
+    EXPECT_TRUE(Holds(reference_, second));
+    EXPECT_EQ(reference_.Pixels(), spareMemory);
+    EXPECT_TRUE(Holds(spare, second));
 }
 
 // A reference picked or cleared after a Snap, before the next frame: the snapped frame is still the
-// camera's latest, so the next Snap saves it rather than nothing.
-TEST(SnapLiveFrame, AReferencePickedBeforeTheNextFrame_LeavesTheSnappedFrameToSnapAgain) {
-    const Bitmap frame = Frame(8, 4, 1);
-    Bitmap live = frame;
-    Bitmap reference;
+// camera's latest, so the next Snap saves it rather than the picked picture or nothing.
+TEST_F(Snapping, AReferencePickedBeforeTheNextFrame_LeavesTheSnappedFrameToSnapAgain) {
+    const auto frame = NextFrame(1);
+    Bitmap picture;
+    Snap(picture);
+    const Bitmap picked = Frame(4, 2, 50);
+    ReplaceReference(reference_, state_, picked);
+    EXPECT_TRUE(Same(reference_, picked));
+    ReplaceReference(reference_, state_, Bitmap());
+    Bitmap again;
+    Snap(again);
+    EXPECT_TRUE(Holds(again, frame));
+}
+
+// Without a grabber the live frame is the camera's latest; before any frame the reference becomes the
+// empty live frame, as it always did.
+TEST(SnapLiveFrameWithoutGrabber, TakesTheLiveFrame_AndBeforeAnyFrameEmptiesTheReference) {
+    Bitmap live = Frame(8, 4, 5);
+    Bitmap reference = Frame(8, 4, 9);
     LiveFrameState state = LiveFrameState::Fresh;
     Bitmap picture;
     SnapLiveFrame(nullptr, live, reference, state, picture);
-    const Bitmap picked = Frame(8, 4, 50);
-    ReplaceReference(live, reference, state, picked);
-    EXPECT_TRUE(Same(reference, picked));
-    ReplaceReference(live, reference, state, Bitmap());
-    EXPECT_TRUE(Same(LatestFrame(live, reference, state), frame));
-    Bitmap again;
-    SnapLiveFrame(nullptr, live, reference, state, again);
-    EXPECT_TRUE(Same(again, frame));
-}
+    EXPECT_TRUE(Same(picture, live));
 
-// Before any frame the reference becomes the empty live frame, as it always did.
-TEST(SnapLiveFrame, BeforeAnyFrame_EmptiesTheReference) {
-    Bitmap live;
-    Bitmap reference = Frame(8, 4, 5);
-    LiveFrameState state = LiveFrameState::None;
-    Bitmap picture = Frame(2, 2, 0);
-    SnapLiveFrame(nullptr, live, reference, state, picture);
+    Bitmap none;
+    state = LiveFrameState::None;
+    picture = Frame(2, 2, 0);
+    SnapLiveFrame(nullptr, none, reference, state, picture);
     EXPECT_TRUE(reference.Empty());
     EXPECT_TRUE(picture.Empty());
     EXPECT_EQ(state, LiveFrameState::None);

@@ -242,8 +242,7 @@ private:
             return instant += std::chrono::milliseconds(1);
         };
         QVERIFY(testing::ShowOnRecordTab(*form_));
-        QVERIFY(QTest::qWaitFor(
-            [&] { return !form_->WithPictures([](Bitmap& live, Bitmap&) { return live.Empty(); }); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return !form_->LatestFrame().Empty(); }, 10000));
         form_->btSnapshotsDir->click();
         QCOMPARE(form_->SnapshotFolder(), folder_->Path().string() + "/");
     }

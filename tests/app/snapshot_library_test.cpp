@@ -467,9 +467,7 @@ private:
         QVERIFY(SavePicture(&live, folder_->File(name)));
     }
     QString StatusText() const { return form_->StatusText(); }
-    Bitmap LiveFrame() {
-        return form_->WithPictures([](Bitmap& live, Bitmap&) { return Bitmap(live); });
-    }
+    Bitmap LiveFrame() { return form_->LatestFrame(); }
     Bitmap Reference() {
         return form_->WithPictures([](Bitmap&, Bitmap& reference) { return Bitmap(reference); });
     }

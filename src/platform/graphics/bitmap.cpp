@@ -84,7 +84,6 @@ void Bitmap::AdoptPicture(Bitmap&& other) noexcept {
     colorTable_ = std::move(other.colorTable_);
     other.colorTable_.clear();
     pixels_ = std::move(other.pixels_);
-    other.pixels_.clear();
     rowStride_ = std::exchange(other.rowStride_, 0);
     deviceDependent_ = std::exchange(other.deviceDependent_, false);
     requestedFormat_ = std::exchange(other.requestedFormat_, PixelFormat::Bit24);
@@ -234,12 +233,7 @@ void Bitmap::CreateSection(const BitmapInfoHeader& header, const ColorMasks& mas
     const std::size_t bytes = SectionBytes(header, colorTable, stride);
     // Neither fresh nor reused memory is cleared first: the fill writes it, and only what the fill
     // leaves is cleared below.
-    if (pixels_.capacity() < bytes) {
-        PixelMemory pixels(bytes);
-        pixels_ = std::move(pixels);
-    } else {
-        pixels_.resize(bytes);
-    }
+    pixels_.ResizeForOverwrite(bytes);
     AdoptSection(header, masks, std::move(colorTable), stride);
     std::size_t written = 0;
     try {
@@ -289,7 +283,7 @@ void Bitmap::CreateDeviceBitmap(int width, int height) {
 }
 
 void Bitmap::Clear() {
-    PixelMemory().swap(pixels_);
+    pixels_.Release();
     ClearKeepingMemory();
 }
 
@@ -297,7 +291,7 @@ void Bitmap::ClearKeepingMemory() {
     header_ = {};
     masks_ = {};
     colorTable_.clear();
-    pixels_.clear();
+    pixels_.ClearKeepingMemory();
     rowStride_ = 0;
     deviceDependent_ = false;
     requestedFormat_ = PixelFormat::Bit24;
@@ -309,9 +303,11 @@ void Bitmap::ClearKeepingMemory() {
 std::uint8_t* Bitmap::ScanLine(int row) {
     // Checked before anything changes, so a bad index leaves the description alone.
     const std::uint8_t* line = std::as_const(*this).ScanLine(row);
+    const auto offset = line - std::as_const(pixels_).data();
     PixelsChanging();
     Changed();
-    return pixels_.data() + (line - pixels_.data());
+    // Memory shared with another Bitmap is copied here, before the first write.
+    return pixels_.data() + offset;
 }
 
 const std::uint8_t* Bitmap::ScanLine(int row) const {
@@ -334,29 +330,36 @@ Rgb Bitmap::PixelColor(int x, int y) const {
 
 void Bitmap::Assign(const Bitmap& source) {
     if (&source == this) return;
+    CopyPixels(source.pixels_);
+    CopyDescription(source);
+    Changed();
+}
+
+void Bitmap::Share(const Bitmap& source) {
+    if (&source == this) return;
+    pixels_ = source.pixels_;
+    CopyDescription(source);
+    Changed();
+}
+
+void Bitmap::CopyPixels(const SharedPixelMemory& source) {
+    // A copy of its own, never shared, so whoever copies a Bitmap may write to the copy. It reuses this
+    // Bitmap's memory when that is its own and large enough, and is one memcpy: the vector's own
+    // assignment builds the elements beyond its size one at a time through the allocator, which for a
+    // frame is twice the time of the copy.
+    pixels_.ResizeForOverwrite(source.size());
+    if (!source.empty()) std::memcpy(pixels_.data(), source.data(), source.size());
+}
+
+void Bitmap::CopyDescription(const Bitmap& source) {
     header_ = source.header_;
     masks_ = source.masks_;
     colorTable_ = source.colorTable_;
-    CopyPixels(source.pixels_);
     rowStride_ = source.rowStride_;
     deviceDependent_ = source.deviceDependent_;
     requestedFormat_ = source.requestedFormat_;
     transparent_ = source.transparent_;
     transparentColor_ = source.transparentColor_;
-    Changed();
-}
-
-void Bitmap::CopyPixels(const PixelMemory& source) {
-    // Reuses this Bitmap's memory when it is large enough. One memcpy whatever size the memory held:
-    // the vector's own assignment builds the elements beyond its size one at a time through the
-    // allocator, which for a frame is twice the time of the copy.
-    if (pixels_.capacity() < source.size()) {
-        PixelMemory fresh(source.size());
-        pixels_ = std::move(fresh);
-    } else {
-        pixels_.resize(source.size());
-    }
-    if (!source.empty()) std::memcpy(pixels_.data(), source.data(), source.size());
 }
 
 void Bitmap::Assign(const Picture& source) {

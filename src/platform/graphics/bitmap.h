@@ -8,37 +8,12 @@
 #include <vector>
 
 #include "platform/graphics/bitmap_types.h"
+#include "platform/graphics/pixel_memory.h"
 
 namespace flipbook {
 
 class Canvas;
 class Picture;
-
-namespace graphics_detail {
-// Leaves new elements uninitialised, so pixel memory that is about to be written whole is not zeroed
-// first (a second pass over a frame-sized block otherwise). Callers that need zeros ask for them.
-template <class T>
-struct DefaultInitAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = DefaultInitAllocator<U>;
-    };
-    DefaultInitAllocator() = default;
-    template <class U>
-    DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* element) noexcept {
-        ::new (static_cast<void*>(element)) U;
-    }
-    template <class U, class... Arguments>
-    void construct(U* element, Arguments&&... arguments) {
-        ::new (static_cast<void*>(element)) U(std::forward<Arguments>(arguments)...);
-    }
-};
-}  // namespace graphics_detail
-
-// A Bitmap's pixel memory.
-using PixelMemory = std::vector<std::uint8_t, graphics_detail::DefaultInitAllocator<std::uint8_t>>;
 
 // A device-independent raster: pixel memory in the file layout of a BMP (rows padded to 4 bytes,
 // bottom-up unless the height in the description is negative) with its description beside it: the
@@ -123,6 +98,12 @@ public:
     Rgb PixelColor(int x, int y) const;
 
     void Assign(const Bitmap& source);
+    // As Assign, but the pixel memory is shared rather than copied, until either Bitmap writes to it:
+    // a copy that costs no pixel copy, for a picture that is read on another thread (a snapshot being
+    // saved) while this one is read here.
+    void Share(const Bitmap& source);
+    // True when another Bitmap shares this one's pixel memory.
+    bool SharesPixels() const { return pixels_.Shared(); }
     // The picture object writes itself into this Bitmap.
     void Assign(const Picture& source);
 
@@ -142,7 +123,8 @@ public:
 private:
     friend class Canvas;
     void PixelsChanging();
-    void CopyPixels(const PixelMemory& source);
+    void CopyPixels(const SharedPixelMemory& source);
+    void CopyDescription(const Bitmap& source);
     void Changed();
     void Resize(int width, int height);
     void AdoptPicture(Bitmap&& other) noexcept;
@@ -152,7 +134,7 @@ private:
     BitmapInfoHeader header_{};
     ColorMasks masks_{};
     std::vector<RgbQuad> colorTable_;
-    PixelMemory pixels_;
+    SharedPixelMemory pixels_;
     std::size_t rowStride_ = 0;
     bool deviceDependent_ = false;
     PixelFormat requestedFormat_ = PixelFormat::Bit24;  // used when an empty Bitmap gets a size

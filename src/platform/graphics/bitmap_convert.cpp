@@ -274,7 +274,7 @@ void Bitmap::SetPixelFormat(PixelFormat format) {
         std::vector<Rgb> row(static_cast<std::size_t>(width));
         // Both memories keep the same row order, so rows correspond by their memory index.
         for (int y = 0; y < height; ++y) {
-            from.ReadRow(pixels_.data() + static_cast<std::size_t>(y) * rowStride_, width, row.data());
+            from.ReadRow(std::as_const(pixels_).data() + static_cast<std::size_t>(y) * rowStride_, width, row.data());
             to.WriteRow(pixels.data() + static_cast<std::size_t>(y) * stride, width, row.data());
         }
         header.sizeImage = static_cast<std::uint32_t>(*bytes);

@@ -204,6 +204,46 @@ TEST(Bitmap_Copy, CopiesThePictureButNotTheCanvas) {
     EXPECT_NE(&moved.GetCanvas(), &copy.GetCanvas());
 }
 
+// A shared picture is one memory until either side writes: then the writer gets a copy of its own,
+// whichever way it writes, and the other keeps what it had.
+TEST(Bitmap_Share, SharesTheMemoryUntilEitherSideWrites) {
+    Bitmap original = Gradient(3, 2);
+    Bitmap shared;
+    shared.Share(original);
+    EXPECT_EQ(shared.Pixels(), original.Pixels());
+    EXPECT_TRUE(shared.SharesPixels() && original.SharesPixels());
+    EXPECT_EQ(shared.PixelColor(2, 1), original.PixelColor(2, 1));
+
+    shared.ScanLine(1)[0] = 99;
+    EXPECT_NE(shared.Pixels(), original.Pixels());
+    EXPECT_FALSE(shared.SharesPixels() || original.SharesPixels());
+    EXPECT_EQ(shared.ScanLine(1)[0], 99);
+    EXPECT_NE(original.ScanLine(1)[0], 99);
+
+    const std::uint8_t* before = original.Pixels();
+    shared.Share(original);
+    original.MutablePixels()[0] = 42;
+    EXPECT_NE(original.Pixels(), before);
+    EXPECT_EQ(shared.Pixels(), before);
+    EXPECT_NE(shared.Pixels()[0], 42);
+
+    // A section filled anew, a copy assigned or a Bitmap cleared keeping its memory never writes into
+    // memory another Bitmap holds.
+    shared.Share(original);
+    shared.CreateSection(original.Header(), {}, {}, [](std::uint8_t* pixels, std::size_t size) {
+        std::memset(pixels, 7, size);
+        return size;
+    });
+    EXPECT_EQ(original.Pixels()[0], 42);
+    shared.Share(original);
+    shared.Assign(Gradient(3, 2));
+    EXPECT_EQ(original.Pixels()[0], 42);
+    shared.Share(original);
+    shared.ClearKeepingMemory();
+    EXPECT_FALSE(original.SharesPixels());
+    EXPECT_EQ(original.Pixels()[0], 42);
+}
+
 TEST(Bitmap_Clear, DropsPictureAndDescription) {
     Bitmap bitmap = Gradient(3, 2);
     bitmap.Clear();

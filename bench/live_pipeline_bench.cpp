@@ -131,7 +131,8 @@ void LivePipeline(benchmark::State& state, const char* format) {
     }
     {
         std::lock_guard lock(picturesLock);
-        referencePicture = liveFrame;  // as Snap leaves it
+        Bitmap picture;
+        SnapLiveFrame(&grabber, liveFrame, referencePicture, liveFrameState, picture);
     }
     for (auto _ : state) {
         const int next = frames.Count() + 1;

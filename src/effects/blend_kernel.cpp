@@ -38,8 +38,10 @@ struct NearTable {
     // The same answers a row per tie difference, for instruction sets that look up 16 bytes at a time:
     // the r-th difference, and 256 bits of whether its tie goes down, bit a % 8 of byte a / 8.
     int tieDifferences = 0;
-    // Where no difference within -31..31 meets a tie, the rounding multiplier that gives offset[d] for
-    // all of them (see blend_difference), else 0.
+    // Every difference below nearDistance apart meets no tie, and the rounding multiplier nearMultiplier
+    // gives offset[d] for all of them (see blend_difference); 0 when there is no such multiplier, or the
+    // first tie is too close for blocks to fall below it often.
+    int nearDistance = 0;
     std::int16_t nearMultiplier = 0;
     std::array<std::int8_t, 8> tieDifference{};
     std::array<std::array<std::uint8_t, 32>, 8> downRow{};
@@ -160,11 +162,13 @@ const NearTable& NearTableFor(int k) {
                     static_cast<std::uint8_t>(1u << (a % 8));
             }
         }
-        const bool nearTies =
-            std::any_of(table.tieBit.begin(), table.tieBit.end(), [](auto bit) { return bit != 0; });
-        if (!nearTies) {
-            table.nearMultiplier = MultiplierGiving(static_cast<long double>(k) / 100, [k](int difference) {
-                                       return std::abs(difference) <= kNearDifference
+        int firstTie = 1;
+        while (firstTie <= kNearDifference && !IsTieDifference(k, firstTie)) ++firstTie;
+        // Camera frames of one scene mostly differ by less than 16 (see the near table's purpose).
+        if (firstTie > kNearDifference / 2) {
+            table.nearDistance = firstTie;
+            table.nearMultiplier = MultiplierGiving(static_cast<long double>(k) / 100, [&](int difference) {
+                                       return std::abs(difference) < firstTie
                                                   ? std::optional<int>(RoundedUpOffset(k, difference))
                                                   : std::nullopt;
                                    }).value_or(0);
@@ -333,15 +337,18 @@ struct Ops {
     struct Near {
         const NearTable* table;
         Vec multiplier;
+        Vec tieFreeDistance;  // the largest distance below the first tie
     };
     FLIPBOOK_SIMD_TARGET static Near LoadNear(const NearTable& table) {
-        return {&table, _mm256_set1_epi16(table.nearMultiplier)};
+        return {&table, _mm256_set1_epi16(table.nearMultiplier),
+                _mm256_set1_epi8(static_cast<char>(table.nearDistance - 1))};
     }
     template <Ties>
     FLIPBOOK_SIMD_TARGET static bool MixNear(Vec a, Vec b, const Near& near, Vec& mixed) {
         if (near.table->nearMultiplier == 0) return false;
         const Vec distance = _mm256_or_si256(_mm256_subs_epu8(b, a), _mm256_subs_epu8(a, b));
-        if (!_mm256_testz_si256(distance, _mm256_set1_epi8(static_cast<char>(0xE0)))) return false;
+        const Vec beyond = _mm256_subs_epu8(distance, near.tieFreeDistance);
+        if (!_mm256_testz_si256(beyond, beyond)) return false;
         mixed = MixDifferenceBlock(a, b, near.multiplier);
         return true;
     }

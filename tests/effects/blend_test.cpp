@@ -55,6 +55,12 @@ Bitmap NearSecond() {
     return Filled(kPairWidth, 256, [](int x, int y) { return std::clamp(y + x % 63 - 31, 0, 255); });
 }
 
+// Closer still: every byte differs from its partner by at most 24, below the first halfway case of the
+// slider positions whose nearest one is 25 apart, and no block mixes them with more distant pairs.
+Bitmap CloserSecond() {
+    return Filled(kPairWidth, 256, [](int x, int y) { return std::clamp(y + x % 49 - 24, 0, 255); });
+}
+
 // The reference answers for every byte pair at one weight, indexed a << 8 | b.
 std::vector<std::uint8_t> ReferenceTable(long double weight) {
     std::vector<std::uint8_t> table(65536);
@@ -93,7 +99,7 @@ public:
 
 TEST(Blend_Exact, MatchesExtendedPrecisionForEverySliderWeightAndBytePairOnEveryPath) {
     Bitmap first = PairFirst();
-    Bitmap seconds[] = {PairSecond(), NearSecond()};
+    Bitmap seconds[] = {PairSecond(), NearSecond(), CloserSecond()};
     Bitmap target;
     for (int position = 0; position <= 100; ++position) {
         const long double weight = static_cast<long double>(position) / 100;

@@ -18,6 +18,7 @@
 #include "app/image.h"
 #include "app/shooting_view.h"
 #include "app/time_lapse.h"
+#include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 
 namespace flipbook {
@@ -97,6 +98,13 @@ void TFormMain::CreateShooting() {
 
 void TFormMain::OpenShootingView() {
     if (!gbGrabVideo->isEnabled()) return;
+    {
+        // The tab's frame handler copies no frame, so what the live frame holds may be from the view's
+        // last opening: it shows the frame the grabber keeps instead, at once, even without a camera.
+        std::lock_guard lock(picturesLock_);
+        if (liveFrameState_ == LiveFrameState::None || !fwSampleGrabber->GetBitmap(*liveFrame_))
+            liveFrame_->Clear();
+    }
     fmShooting->Open(screen());
     RedrawShootingView();
 }

@@ -2,11 +2,13 @@
 // reach, and the right frame however Snap and frames interleave.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <vector>
 
 #include "../capture/fake_sample_grabber.h"
 #include "app/live_view.h"
 #include "capture/sample_grabber.h"
+#include "effects/zt_bmpfx.h"
 #include "platform/graphics/bitmap.h"
 
 namespace flipbook {
@@ -106,6 +108,48 @@ TEST_F(Snapping, AReferencePickedBeforeTheNextFrame_LeavesTheSnappedFrameToSnapA
     Bitmap again;
     Snap(again);
     EXPECT_TRUE(Holds(again, frame));
+}
+
+// The frame handler blends a 24-bit frame where it was delivered, in either row order, and copies it
+// nowhere; a frame of another format is converted into the live frame first, then blended.
+TEST(DrawFrame, BlendsA24BitFrameWhereItLies_InEitherRowOrder_AndConvertsOtherFormatsFirst) {
+    struct Case {
+        std::int32_t height;
+        std::uint16_t bitCount;
+        bool copiedToLiveFrame;
+    };
+    for (const Case& test : {Case{-2, 24, false}, Case{2, 24, false}, Case{-2, 32, true}}) {
+        testing::FakeSampleGrabberClass fakeClass;
+        TSampleGrabber grabber("fwSampleGrabber");
+        grabber.NotifyMember(moAdding, 0);
+        grabber.NotifyMember(moAdded, 0);
+        fakeClass.grabber->Connect(4, test.height, test.bitCount);
+        const std::size_t rowBytes = test.bitCount == 24 ? 12 : 16;
+        std::vector<std::uint8_t> sample(rowBytes * 2);
+        for (std::size_t i = 0; i < sample.size(); ++i) sample[i] = static_cast<std::uint8_t>(11 + 9 * i);
+
+        // What the handler must show: the frame as a Bitmap of its own, blended with the reference.
+        Bitmap frame;
+        ASSERT_TRUE(grabber.GetBitmap(frame, sample.data(), static_cast<std::uint32_t>(sample.size())));
+        Bitmap reference = Frame(4, 2, 70);
+        Bitmap expected;
+        Bitmap referenceCopy = reference;
+        Blend(frame, referenceCopy, expected, 0.37L);
+
+        Bitmap display;
+        Bitmap live;
+        std::mutex picturesLock;
+        LiveFrameState state = LiveFrameState::None;
+        DrawFrame(grabber, sample.data(), static_cast<std::uint32_t>(sample.size()),
+                  {display, live, reference, picturesLock, state}, {true, 37});
+        EXPECT_EQ(state, LiveFrameState::Fresh);
+        EXPECT_EQ(live.Empty(), !test.copiedToLiveFrame) << test.height << " " << test.bitCount;
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(display.PixelColor(x, y), expected.PixelColor(x, y)) << x << " " << y;
+        grabber.NotifyMember(moRemoving, 0);
+        grabber.NotifyMember(moRemoved, 0);
+    }
 }
 
 // Without a grabber the live frame is the camera's latest; before any frame the reference becomes the

@@ -9,6 +9,10 @@ namespace flipbook {
 
 namespace {
 
+// Frames from 1920 x 1080 up: five of them (the decoder's, the reference, the display) outgrow the
+// cache of most processors.
+constexpr std::size_t kStreamedFrameBytes = std::size_t{4} << 20;
+
 // Makes the target a 24-bit bitmap of the given size, keeping its top-left part.
 void PrepareTarget(int width, int height, Bitmap& target) {
     target.SetPixelFormat(PixelFormat::Bit24);
@@ -20,7 +24,8 @@ void PrepareTarget(int width, int height, Bitmap& target) {
 // the first source, counted from the top.
 template <class FirstRow>
 void MixRows(const effects_detail::Mixer& mixer, FirstRow firstRow, bool firstTopDown, int width, int height,
-             const Bitmap& second, Bitmap& target, const BlendProgress& progress) {
+             const Bitmap& second, Bitmap& target, const BlendProgress& progress,
+             effects_detail::TargetWrite write = effects_detail::TargetWrite::Cached) {
     if (width == 0 || height == 0) return;
     // One change notice for the whole target rather than one per row.
     std::uint8_t* targetPixels = target.MutablePixels();
@@ -35,7 +40,7 @@ void MixRows(const effects_detail::Mixer& mixer, FirstRow firstRow, bool firstTo
             progress(0, 100, static_cast<int>(std::nearbyintl(static_cast<long double>(y) / height * 100)));
         const int memoryRow = target.TopDown() ? y : height - 1 - y;
         std::uint8_t* targetRow = targetPixels + static_cast<std::size_t>(memoryRow) * target.RowStride();
-        mixer.MixRow(firstRow(y), second.ScanLine(y), targetRow, rowBytes);
+        mixer.MixRow(firstRow(y), second.ScanLine(y), targetRow, rowBytes, write);
     }
 }
 
@@ -61,12 +66,17 @@ void Blend(const FrameRows& first, Bitmap& second, Bitmap& target, long double w
     const auto mixer = effects_detail::Mixer::For(weight);
     PrepareTarget(first.width, first.height, second);
     PrepareTarget(first.width, first.height, target);
-    MixRows(mixer,
-            [&](int y) {
-                const int memoryRow = first.topDown ? y : first.height - 1 - y;
-                return first.pixels + static_cast<std::size_t>(memoryRow) * first.rowStride;
-            },
-            first.topDown, first.width, first.height, second, target, {});
+    // A camera frame's target is read a paint later, on another thread; a large one has left the cache
+    // by then, among the decoder's frames, so writing it past the cache spares reading it in first.
+    const auto write = target.PixelBytes() >= kStreamedFrameBytes ? effects_detail::TargetWrite::Streamed
+                                                                  : effects_detail::TargetWrite::Cached;
+    MixRows(
+        mixer,
+        [&](int y) {
+            const int memoryRow = first.topDown ? y : first.height - 1 - y;
+            return first.pixels + static_cast<std::size_t>(memoryRow) * first.rowStride;
+        },
+        first.topDown, first.width, first.height, second, target, {}, write);
 }
 
 }  // namespace flipbook

@@ -4,6 +4,7 @@
 // checked against the full answer table for all 511 differences, so the fast path can never disagree.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "effects/blend_difference_blocks.h"
 #include "effects/blend_kernel.h"
@@ -19,18 +20,29 @@ int RoundingProduct(int difference, int multiplier) {
 
 #if defined(__x86_64__) && defined(__SSE2__)
 
+bool Streams(TargetWrite write, const std::uint8_t* target, std::uintptr_t alignment) {
+    return write == TargetWrite::Streamed && reinterpret_cast<std::uintptr_t>(target) % alignment == 0;
+}
+
 // The whole 32-byte blocks of count bytes, each target block block(a, b) of the sources' blocks;
 // returns how many bytes it did.
 template <class Block>
 __attribute__((target("avx2"))) std::size_t EachBlockAvx2(const std::uint8_t* first,
                                                           const std::uint8_t* second, std::uint8_t* target,
-                                                          std::size_t count, const Block& block) {
+                                                          std::size_t count, const Block& block,
+                                                          TargetWrite write) {
     std::size_t i = 0;
+    const bool streams = Streams(write, target, 32);
     for (; i + 32 <= count; i += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), block(a, b));
+        if (streams)
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(target + i), block(a, b));
+        else
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), block(a, b));
     }
+    // Streamed bytes are seen by other threads in order with what follows only after a fence.
+    if (streams) _mm_sfence();
     return i;
 }
 
@@ -39,9 +51,16 @@ template <class Block>
 __attribute__((target("avx512f,avx512bw"))) std::size_t EachBlockAvx512(const std::uint8_t* first,
                                                                         const std::uint8_t* second,
                                                                         std::uint8_t* target,
-                                                                        std::size_t count,
-                                                                        const Block& block) {
+                                                                        std::size_t count, const Block& block,
+                                                                        TargetWrite write) {
     std::size_t i = 0;
+    if (Streams(write, target, 64)) {
+        for (; i + 64 <= count; i += 64)
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(target + i),
+                                block(_mm512_loadu_si512(first + i), _mm512_loadu_si512(second + i)));
+        _mm_sfence();
+        return i;
+    }
     for (; i + 64 <= count; i += 64)
         _mm512_storeu_si512(target + i, block(_mm512_loadu_si512(first + i), _mm512_loadu_si512(second + i)));
     return i;
@@ -72,14 +91,16 @@ struct HalvesAvx512 {
 
 __attribute__((target("avx2"))) std::size_t MixAvx2(const std::uint8_t* first, const std::uint8_t* second,
                                                     std::uint8_t* target, std::size_t count,
-                                                    std::int16_t multiplier) {
-    return EachBlockAvx2(first, second, target, count, DifferenceAvx2{_mm256_set1_epi16(multiplier)});
+                                                    std::int16_t multiplier, TargetWrite write) {
+    return EachBlockAvx2(first, second, target, count, DifferenceAvx2{_mm256_set1_epi16(multiplier)}, write);
 }
 __attribute__((target("avx512f,avx512bw"))) std::size_t MixAvx512(const std::uint8_t* first,
                                                                   const std::uint8_t* second,
                                                                   std::uint8_t* target, std::size_t count,
-                                                                  std::int16_t multiplier) {
-    return EachBlockAvx512(first, second, target, count, DifferenceAvx512{_mm512_set1_epi16(multiplier)});
+                                                                  std::int16_t multiplier,
+                                                                  TargetWrite write) {
+    return EachBlockAvx512(first, second, target, count, DifferenceAvx512{_mm512_set1_epi16(multiplier)},
+                           write);
 }
 
 // Weight 0.25 (or 0.75, the bytes swapped): s = 3a + b is four times the exact value, which
@@ -103,11 +124,11 @@ struct QuartersAvx2 {
 }  // namespace
 
 std::size_t MixQuarters(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
-                        std::size_t count) {
+                        std::size_t count, TargetWrite write) {
 #if defined(__x86_64__) && defined(__SSE2__)
-    return EachBlockAvx2(first, second, target, count, QuartersAvx2{});
+    return EachBlockAvx2(first, second, target, count, QuartersAvx2{}, write);
 #else
-    (void)first, (void)second, (void)target, (void)count;
+    (void)first, (void)second, (void)target, (void)count, (void)write;
     return 0;
 #endif
 }
@@ -145,23 +166,23 @@ std::optional<std::int16_t> MultiplierGiving(
 }
 
 std::size_t MixHalves(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
-                      std::size_t count, bool avx512) {
+                      std::size_t count, bool avx512, TargetWrite write) {
 #if defined(__x86_64__) && defined(__SSE2__)
-    return avx512 ? EachBlockAvx512(first, second, target, count, HalvesAvx512{})
-                  : EachBlockAvx2(first, second, target, count, HalvesAvx2{});
+    return avx512 ? EachBlockAvx512(first, second, target, count, HalvesAvx512{}, write)
+                  : EachBlockAvx2(first, second, target, count, HalvesAvx2{}, write);
 #else
-    (void)first, (void)second, (void)target, (void)count, (void)avx512;
+    (void)first, (void)second, (void)target, (void)count, (void)avx512, (void)write;
     return 0;
 #endif
 }
 
 std::size_t MixByDifference(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
-                            std::size_t count, std::int16_t multiplier, bool avx512) {
+                            std::size_t count, std::int16_t multiplier, bool avx512, TargetWrite write) {
 #if defined(__x86_64__) && defined(__SSE2__)
-    return avx512 ? MixAvx512(first, second, target, count, multiplier)
-                  : MixAvx2(first, second, target, count, multiplier);
+    return avx512 ? MixAvx512(first, second, target, count, multiplier, write)
+                  : MixAvx2(first, second, target, count, multiplier, write);
 #else
-    (void)first, (void)second, (void)target, (void)count, (void)multiplier, (void)avx512;
+    (void)first, (void)second, (void)target, (void)count, (void)multiplier, (void)avx512, (void)write;
     return 0;
 #endif
 }

@@ -502,11 +502,12 @@ constexpr BlockMixers kAvx512Mixers{avx512::MixBlocks<Ties::None>, avx512::MixBl
 }  // namespace
 
 void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
-                   std::size_t count) const {
+                   std::size_t count, TargetWrite write) const {
     const InstructionSet widest = ActiveInstructionSet();
     // The slider's starting position: an average, with one correction for the ties.
     if (k_ == 50 && widest >= InstructionSet::Avx2) {
-        const std::size_t done = MixHalves(first, second, target, count, widest == InstructionSet::Avx512);
+        const std::size_t done =
+            MixHalves(first, second, target, count, widest == InstructionSet::Avx512, write);
         for (std::size_t i = done; i < count; ++i) {
             const unsigned sum = first[i] + second[i];
             target[i] = static_cast<std::uint8_t>((sum + 1) / 2 - (sum & ((sum + 1) / 2) & 1u));
@@ -519,7 +520,7 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         const bool swapped = k_ == 75;
         const std::uint8_t* heavy = swapped ? second : first;
         const std::uint8_t* light = swapped ? first : second;
-        const std::size_t done = MixQuarters(heavy, light, target, count);
+        const std::size_t done = MixQuarters(heavy, light, target, count, write);
         for (std::size_t i = done; i < count; ++i) {
             const unsigned sum = 3u * heavy[i] + light[i];
             target[i] = static_cast<std::uint8_t>((sum + 1 + ((sum >> 2) & 1u)) >> 2);
@@ -527,8 +528,8 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         return;
     }
     if (fullMultiplier_ && widest >= InstructionSet::Avx2) {
-        const std::size_t done =
-            MixByDifference(first, second, target, count, *fullMultiplier_, widest == InstructionSet::Avx512);
+        const std::size_t done = MixByDifference(first, second, target, count, *fullMultiplier_,
+                                                 widest == InstructionSet::Avx512, write);
         for (std::size_t i = done; i < count; ++i)
             target[i] = static_cast<std::uint8_t>(first[i] + RoundedUpOffset(k_, second[i] - first[i]));
         return;
@@ -538,7 +539,7 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         const InstructionSet set = ActiveInstructionSet();
         if (table_->differenceMultiplier && set >= InstructionSet::Avx2)
             done = MixByDifference(first, second, target, count, *table_->differenceMultiplier,
-                                   set == InstructionSet::Avx512);
+                                   set == InstructionSet::Avx512, write);
         const auto& answers = table_->answers;
         for (std::size_t i = done; i < count; ++i)
             target[i] = answers[static_cast<std::size_t>(first[i]) << 8 | second[i]];

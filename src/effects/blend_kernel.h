@@ -25,6 +25,11 @@ enum class Ties {
 struct TieTable;
 struct NearTable;
 
+// How the mixed bytes are written: into the cache for a reader soon after, or streamed past it, for a
+// target larger than the cache keeps until its reader comes (a live frame, painted a frame later).
+// Streaming needs a target on a 32-byte boundary (64 for AVX-512); other targets are written cached.
+enum class TargetWrite { Cached, Streamed };
+
 // Everything needed to mix rows at one weight. Obtaining it for a weight that was used before costs a
 // lookup and allocates nothing.
 class Mixer {
@@ -34,7 +39,7 @@ public:
 
     // target[i] := mix(first[i], second[i]) for count bytes; target may be first or second.
     void MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
-                std::size_t count) const;
+                std::size_t count, TargetWrite write = TargetWrite::Cached) const;
 
 private:
     // The answers of a weight that is no slider position: all 65,536 of them, and when every answer is
@@ -67,16 +72,16 @@ std::optional<std::int16_t> MultiplierGiving(long double weight,
 // target[i] := the mix of first[i] and second[i] at weight 0.5 for the whole vector blocks of count bytes
 // on AVX2 or AVX-512; returns how many bytes it did.
 std::size_t MixHalves(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
-                      std::size_t count, bool avx512);
+                      std::size_t count, bool avx512, TargetWrite write);
 
 // target[i] := the mix of first[i] and second[i] at weight 0.25 for the whole AVX2 blocks of count bytes
 // (weight 0.75 is the same with the sources swapped); returns how many bytes it did.
 std::size_t MixQuarters(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
-                        std::size_t count);
+                        std::size_t count, TargetWrite write);
 
 // target[i] := first[i] + ((second[i] - first[i]) * multiplier + 2^14) >> 15 for the whole vector blocks
 // of count bytes on the given set (AVX2 or AVX-512); returns how many bytes it did.
 std::size_t MixByDifference(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
-                            std::size_t count, std::int16_t multiplier, bool avx512);
+                            std::size_t count, std::int16_t multiplier, bool avx512, TargetWrite write);
 
 }  // namespace flipbook::effects_detail

@@ -256,6 +256,39 @@ TEST(Blend_Weights, RejectsANonFiniteWeightBeforeTouchingAnything) {
     EXPECT_TRUE(target.Empty());
 }
 
+// A camera frame blended where it lies, large enough to be written past the cache, in either row order:
+// the same bytes as the Bitmaps' blend, on every instruction set and every kind of weight.
+TEST(Blend_Frame, ALargeFrameInEitherRowOrder_GivesTheBitmapBlendsBytes) {
+    const int width = 1920;
+    const int height = 1080;
+    for (const bool topDown : {true, false}) {
+        const Bitmap frame = Filled(
+            width, height, [](int x, int y) { return (x * 7 + y * 13 + x * y) % 251; }, topDown);
+        const Bitmap reference = Filled(width, height, [](int x, int y) { return (x + 3 * y) % 256; });
+        const FrameRows rows{frame.Pixels(), width, height, frame.RowStride(), topDown};
+        for (const InstructionSet set : SupportedInstructionSets()) {
+            const InstructionSetScope scope(set);
+            for (const long double weight : {0.5L, 0.25L, 0.2L, 0.37L, 0.333L}) {
+                Bitmap first = frame;
+                Bitmap second = reference;
+                Bitmap expected;
+                Blend(first, second, expected, weight);
+                second = reference;
+                Bitmap target;
+                Blend(rows, second, target, weight);
+                ASSERT_EQ(target.PixelBytes(), expected.PixelBytes());
+                for (int y = 0; y < height; ++y)
+                    ASSERT_EQ(
+                        std::memcmp(std::as_const(target).ScanLine(y), std::as_const(expected).ScanLine(y),
+                                    static_cast<std::size_t>(width) * 3),
+                        0)
+                        << "row " << y << " at " << static_cast<double>(weight) << " on "
+                        << InstructionSetName(set);
+            }
+        }
+    }
+}
+
 TEST(Blend_Threads, ConcurrentBlendsAtDifferentWeightsStayExact) {
     // Each thread first meets its own slider weights and fallback weights, so the shared tables are built
     // while the other thread reads them.

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,13 @@ struct DefaultInitAllocator : std::allocator<T> {
     DefaultInitAllocator() = default;
     template <class U>
     DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+    // Pixel memory starts on a cache line, so rows whose length is a multiple of 64 bytes (those of
+    // the common camera sizes) can be written with streaming stores.
+    static constexpr std::align_val_t kAlignment{64};
+    T* allocate(std::size_t count) { return static_cast<T*>(::operator new(count * sizeof(T), kAlignment)); }
+    void deallocate(T* pointer, std::size_t count) noexcept {
+        ::operator delete(pointer, count * sizeof(T), kAlignment);
+    }
     template <class U>
     void construct(U* element) noexcept {
         ::new (static_cast<void*>(element)) U;

@@ -26,9 +26,8 @@ struct DefaultInitAllocator : std::allocator<T> {
     // the common camera sizes) can be written with streaming stores.
     static constexpr std::align_val_t kAlignment{64};
     T* allocate(std::size_t count) { return static_cast<T*>(::operator new(count * sizeof(T), kAlignment)); }
-    void deallocate(T* pointer, std::size_t count) noexcept {
-        ::operator delete(pointer, count * sizeof(T), kAlignment);
-    }
+    // Unsized: clang leaves sized deallocation off unless asked.
+    void deallocate(T* pointer, std::size_t /*count*/) noexcept { ::operator delete(pointer, kAlignment); }
     template <class U>
     void construct(U* element) noexcept {
         ::new (static_cast<void*>(element)) U;

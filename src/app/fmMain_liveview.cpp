@@ -144,8 +144,11 @@ bool TFormMain::SelectDevice() {
     const bool recovering = CameraLost();
     cameraProblem_.clear();
     try {
-        // The old device's frames end here, before the new device is bound.
+        // The old device's frames end here, before the new device is bound. Its last frame is no
+        // longer the camera's: a Snap before the new device's first frame takes nothing, and leaves the
+        // reference as it is.
         fwFilterGraph->ClearGraph();
+        WithPictures([this](Bitmap&, Bitmap&) { liveFrameState_ = LiveFrameState::None; });
         fwFilterGraph->SetActive(false);
         fwFilterSource->BaseFilter().SetMoniker(deviceList_->GetMoniker(index).Get());
         fwFilterGraph->SetActive(true);

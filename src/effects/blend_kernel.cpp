@@ -38,9 +38,12 @@ struct NearTable {
     // The same answers a row per tie difference, for instruction sets that look up 16 bytes at a time:
     // the r-th difference, and 256 bits of whether its tie goes down, bit a % 8 of byte a / 8.
     int tieDifferences = 0;
-    // Every difference below nearDistance apart meets no tie, and the rounding multiplier nearMultiplier
-    // gives offset[d] for all of them (see blend_difference); 0 when there is no such multiplier, or the
-    // first tie is too close for blocks to fall below it often.
+    // Every difference below nearDistance apart meets no tie, and nearAnswer says how a block of such
+    // differences mixes: as the rounding multiplier nearMultiplier gives offset[d] (see blend_difference),
+    // or, at the slider's ends, as its first or second bytes unchanged. None when there is no such
+    // multiplier, or the first tie is too close for blocks to fall below it often.
+    enum class Answer { None, ByDifference, First, Second };
+    Answer nearAnswer = Answer::None;
     int nearDistance = 0;
     std::int16_t nearMultiplier = 0;
     std::array<std::int8_t, 8> tieDifference{};
@@ -167,11 +170,24 @@ const NearTable& NearTableFor(int k) {
         // Camera frames of one scene mostly differ by less than 16 (see the near table's purpose).
         if (firstTie > kNearDifference / 2) {
             table.nearDistance = firstTie;
-            table.nearMultiplier = MultiplierGiving(static_cast<long double>(k) / 100, [&](int difference) {
-                                       return std::abs(difference) < firstTie
-                                                  ? std::optional<int>(RoundedUpOffset(k, difference))
-                                                  : std::nullopt;
-                                   }).value_or(0);
+            bool first = true;
+            bool second = true;
+            for (int difference = 1 - firstTie; difference < firstTie; ++difference) {
+                first = first && RoundedUpOffset(k, difference) == 0;
+                second = second && RoundedUpOffset(k, difference) == difference;
+            }
+            const std::optional<std::int16_t> multiplier =
+                MultiplierGiving(static_cast<long double>(k) / 100, [&](int difference) {
+                    return std::abs(difference) < firstTie
+                               ? std::optional<int>(RoundedUpOffset(k, difference))
+                               : std::nullopt;
+                });
+            using Answer = NearTable::Answer;
+            table.nearAnswer = first        ? Answer::First
+                               : second     ? Answer::Second
+                               : multiplier ? Answer::ByDifference
+                                            : Answer::None;
+            table.nearMultiplier = multiplier.value_or(0);
         }
     });
     return tables[static_cast<std::size_t>(k)];
@@ -345,11 +361,15 @@ struct Ops {
     }
     template <Ties>
     FLIPBOOK_SIMD_TARGET static bool MixNear(Vec a, Vec b, const Near& near, Vec& mixed) {
-        if (near.table->nearMultiplier == 0) return false;
+        using Answer = NearTable::Answer;
+        const Answer answer = near.table->nearAnswer;
+        if (answer == Answer::None) return false;
         const Vec distance = _mm256_or_si256(_mm256_subs_epu8(b, a), _mm256_subs_epu8(a, b));
         const Vec beyond = _mm256_subs_epu8(distance, near.tieFreeDistance);
         if (!_mm256_testz_si256(beyond, beyond)) return false;
-        mixed = MixDifferenceBlock(a, b, near.multiplier);
+        mixed = answer == Answer::First    ? a
+                : answer == Answer::Second ? b
+                                           : MixDifferenceBlock(a, b, near.multiplier);
         return true;
     }
     // The 16 bytes at `bytes` in both halves of a register, for byte shuffles, which look up within halves.

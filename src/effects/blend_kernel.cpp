@@ -21,6 +21,12 @@ namespace flipbook::effects_detail {
 // byte pair (a << 8 | b), set when that tie goes down from the rounded-up value.
 struct TieTable {
     std::array<std::uint64_t, 65536 / 64> down{};
+    // How these ties settle: Even, NearlyEven or Table (see Ties).
+    Ties settling = Ties::Table;
+    // For NearlyEven: the suspect bytes, bit v % 8 of byte v / 8 set when some tie that strays from even
+    // has v as its first byte (or as its second, when suspectSecond).
+    bool suspectSecond = false;
+    std::array<std::uint8_t, 32> suspects{};
 };
 
 // What a block of bytes needs when every difference d = b - a in it lies within -31..31, as nearly all
@@ -88,6 +94,16 @@ inline std::uint64_t TiesGoingDown(const std::uint8_t* first, const std::uint8_t
     return down;
 }
 
+// Works out the ties among `lanes` (bit j for byte j of one block) one by one into the target.
+inline void SettleLanes(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+                        std::uint64_t lanes, int k, const TieTable& table) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const auto lane = static_cast<std::size_t>(std::countr_zero(lanes));
+        target[lane] = static_cast<std::uint8_t>(Slider(first[lane], second[lane], k).roundedUp -
+                                                 TieGoesDown(table, first[lane], second[lane]));
+    }
+}
+
 // Eight copies of a byte, for spreading the bits of a lane mask over the bytes of a vector.
 constexpr std::uint64_t kBytesOfOne = 0x0101010101010101;
 constexpr long long kBitOfEachByte = 0x8040201008040201;
@@ -114,6 +130,53 @@ Ties TiesOf(int k) {
     return k % 25 == 0 ? Ties::Even : Ties::Table;
 }
 
+// tie(a, b, roundedUp) for every byte pair whose mix at slider position k is a tie.
+template <class Tie>
+void ForEachTie(int k, const Tie& tie) {
+    for (int difference = -255; difference <= 255; ++difference) {
+        if (!IsTieDifference(k, difference)) continue;
+        for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a) {
+            const int b = a + difference;
+            tie(a, b, Slider(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), k).roundedUp);
+        }
+    }
+}
+
+// Whether a tie table's ties go to even, all of them or all but a few (see Ties), and for the latter the
+// suspect bytes, of the source whose suspects name fewer pairs. (A tie strays from even when the rounding
+// errors of the two extended-precision products add up to more than half a unit of their sum; they lie
+// mostly in the product of the larger weight, so the pairs that stray share a few bytes of one source.)
+void Classify(TieTable& table, int k) {
+    std::array<bool, 256> strayFirst{};
+    std::array<bool, 256> straySecond{};
+    bool anyStray = false;
+    ForEachTie(k, [&](int a, int b, std::uint32_t roundedUp) {
+        if (TieGoesDown(table, static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)) ==
+            (roundedUp & 1u))
+            return;
+        anyStray = strayFirst[static_cast<std::size_t>(a)] = straySecond[static_cast<std::size_t>(b)] = true;
+    });
+    if (!anyStray) {
+        table.settling = Ties::Even;
+        return;
+    }
+    int pairsOfFirst = 0;
+    int pairsOfSecond = 0;
+    ForEachTie(k, [&](int a, int b, std::uint32_t) {
+        pairsOfFirst += strayFirst[static_cast<std::size_t>(a)];
+        pairsOfSecond += straySecond[static_cast<std::size_t>(b)];
+    });
+    // A block of 32 unrelated bytes then meets a suspect in a quarter of the cases at most; beyond that the
+    // table's rows answer sooner.
+    constexpr int kMostSuspectPairs = 65536 / 100;
+    if (std::min(pairsOfFirst, pairsOfSecond) > kMostSuspectPairs) return;
+    table.settling = Ties::NearlyEven;
+    table.suspectSecond = pairsOfSecond < pairsOfFirst;
+    const std::array<bool, 256>& suspect = table.suspectSecond ? straySecond : strayFirst;
+    for (std::size_t value = 0; value < 256; ++value)
+        if (suspect[value]) table.suspects[value / 8] |= static_cast<std::uint8_t>(1u << (value % 8));
+}
+
 // The tie table of slider position k, built once on first use from the few thousand tie pairs at most.
 const TieTable& TieTableFor(int k) {
     static std::array<TieTable, 101> tables{};
@@ -121,20 +184,21 @@ const TieTable& TieTableFor(int k) {
     std::call_once(built[static_cast<std::size_t>(k)], [k] {
         TieTable& table = tables[static_cast<std::size_t>(k)];
         const long double weight = static_cast<long double>(k) / 100;
-        for (int difference = -255; difference <= 255; ++difference) {
-            if (!IsTieDifference(k, difference)) continue;
-            for (int a = std::max(0, -difference); a <= std::min(255, 255 - difference); ++a) {
-                const int b = a + difference;
-                const SliderSum sum = Slider(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), k);
-                if (ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight) ==
-                    sum.roundedUp)
-                    continue;
-                const auto index = static_cast<std::uint32_t>(a << 8 | b);
-                table.down[index >> 6] |= std::uint64_t{1} << (index & 63);
-            }
-        }
+        ForEachTie(k, [&](int a, int b, std::uint32_t roundedUp) {
+            if (ExactMix(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), weight) == roundedUp)
+                return;
+            const auto index = static_cast<std::uint32_t>(a << 8 | b);
+            table.down[index >> 6] |= std::uint64_t{1} << (index & 63);
+        });
+        Classify(table, k);
     });
     return tables[static_cast<std::size_t>(k)];
+}
+
+// How the ties of slider position k settle: None, Even, NearlyEven or Table.
+Ties SettlingOf(int k) {
+    const Ties ties = TiesOf(k);
+    return ties == Ties::Table ? TieTableFor(k).settling : ties;
 }
 
 // The near table of slider position k, built once on first use.
@@ -143,7 +207,7 @@ const NearTable& NearTableFor(int k) {
     static std::array<std::once_flag, 101> built;
     std::call_once(built[static_cast<std::size_t>(k)], [k] {
         NearTable& table = tables[static_cast<std::size_t>(k)];
-        const Ties ties = TiesOf(k);
+        const Ties ties = SettlingOf(k);
         for (int difference = -kNearDifference; difference <= kNearDifference; ++difference) {
             const auto index = static_cast<std::size_t>(difference & 63);
             table.offset[index] = static_cast<std::int8_t>(RoundedUpOffset(k, difference));
@@ -216,8 +280,9 @@ Mixer Mixer::For(long double weight) {
         const auto k = static_cast<int>(std::nearbyintl(weight * 100));
         if (static_cast<long double>(k) / 100 == weight) {
             mixer.k_ = k;
-            mixer.ties_ = TiesOf(k);
-            if (mixer.ties_ == Ties::Table) mixer.tieTable_ = &TieTableFor(k);
+            mixer.ties_ = SettlingOf(k);
+            if (mixer.ties_ == Ties::Table || mixer.ties_ == Ties::NearlyEven)
+                mixer.tieTable_ = &TieTableFor(k);
             mixer.nearTable_ = &NearTableFor(k);
             // Without ties every answer is a plus the rounded-up offset of its difference.
             if (mixer.ties_ == Ties::None)
@@ -263,6 +328,9 @@ struct WithoutNearPath {
     static bool MixNear(const Vec&, const Vec&, const NearRegisters&, Vec&) {
         return false;
     }
+    // Nor do they look up suspect bytes: every tie of a nearly even weight is worked out.
+    struct SuspectSet {};
+    static SuspectSet LoadSuspects(const TieTable*) { return {}; }
 };
 
 // Each namespace below holds the vector operations of one instruction set and the block loop built on them.
@@ -304,6 +372,9 @@ struct Ops : WithoutNearPath {
     }
     // Leaves every tie to the byte-wise table lookup.
     static Vec SettleTies(Vec mixed, Vec, Vec, std::uint64_t&, const Near&) { return mixed; }
+    static std::uint64_t TieSuspects(Vec hLow, Vec hHigh, Vec, Vec, const SuspectSet&) {
+        return TieMask(hLow, hHigh);
+    }
     // Takes one from the bytes marked in `lanes`.
     static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
         const Vec bits = _mm_set1_epi64x(kBitOfEachByte);
@@ -352,17 +423,18 @@ struct Ops {
     // near table.
     struct Near {
         const NearTable* table;
+        NearTable::Answer answer;  // kept here, since the target's stores might otherwise change it
         Vec multiplier;
         Vec tieFreeDistance;  // the largest distance below the first tie
     };
     FLIPBOOK_SIMD_TARGET static Near LoadNear(const NearTable& table) {
-        return {&table, _mm256_set1_epi16(table.nearMultiplier),
+        return {&table, table.nearAnswer, _mm256_set1_epi16(table.nearMultiplier),
                 _mm256_set1_epi8(static_cast<char>(table.nearDistance - 1))};
     }
     template <Ties>
     FLIPBOOK_SIMD_TARGET static bool MixNear(Vec a, Vec b, const Near& near, Vec& mixed) {
         using Answer = NearTable::Answer;
-        const Answer answer = near.table->nearAnswer;
+        const Answer answer = near.answer;
         if (answer == Answer::None) return false;
         const Vec distance = _mm256_or_si256(_mm256_subs_epu8(b, a), _mm256_subs_epu8(a, b));
         const Vec beyond = _mm256_subs_epu8(distance, near.tieFreeDistance);
@@ -371,6 +443,32 @@ struct Ops {
                 : answer == Answer::Second ? b
                                            : MixDifferenceBlock(a, b, near.multiplier);
         return true;
+    }
+    // The suspect bytes of a nearly even weight, as two 16-byte halves of their 256 bits.
+    struct SuspectSet {
+        Vec low, high;
+        bool second;
+    };
+    FLIPBOOK_SIMD_TARGET static SuspectSet LoadSuspects(const TieTable* table) {
+        if (table == nullptr) return {_mm256_setzero_si256(), _mm256_setzero_si256(), false};
+        return {Halves(table->suspects.data()), Halves(table->suspects.data() + 16), table->suspectSecond};
+    }
+    // Bit j set when byte j of the block is a tie and the suspect source's byte j a suspect: bit v % 8 of
+    // byte v / 8 of the set (two 16-byte lookups, picked by the top bit of v).
+    FLIPBOOK_SIMD_TARGET static std::uint64_t TieSuspects(Vec hLow, Vec hHigh, Vec a, Vec b,
+                                                          const SuspectSet& set) {
+        const Vec key = set.second ? b : a;
+        const Vec byteIndex = _mm256_and_si256(_mm256_srli_epi16(key, 3), _mm256_set1_epi8(0x0F));
+        const Vec bytes = _mm256_blendv_epi8(_mm256_shuffle_epi8(set.low, byteIndex),
+                                             _mm256_shuffle_epi8(set.high, byteIndex), key);
+        const Vec bit = _mm256_shuffle_epi8(_mm256_set1_epi64x(kBitOfEachByte),
+                                            _mm256_and_si256(key, _mm256_set1_epi8(7)));
+        const Vec fraction = Set16(0x7F);
+        const Vec zero = _mm256_setzero_si256();
+        const Vec ties =
+            _mm256_packs_epi16(Equal(And(hLow, fraction), zero), Equal(And(hHigh, fraction), zero));
+        return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+            _mm256_and_si256(ties, _mm256_cmpeq_epi8(_mm256_and_si256(bytes, bit), bit))));
     }
     // The 16 bytes at `bytes` in both halves of a register, for byte shuffles, which look up within halves.
     FLIPBOOK_SIMD_TARGET static Vec Halves(const std::uint8_t* bytes) {
@@ -478,13 +576,46 @@ struct Ops {
     FLIPBOOK_SIMD_TARGET static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
         return _mm512_mask_sub_epi8(mixed, lanes, mixed, _mm512_set1_epi8(1));
     }
+    // The suspect bytes of a nearly even weight: their 256 bits in each half of a register.
+    struct SuspectSet {
+        Vec bytes;
+        bool second;
+    };
+    FLIPBOOK_SIMD_TARGET static SuspectSet LoadSuspects(const TieTable* table) {
+        if (table == nullptr) return {_mm512_setzero_si512(), false};
+        return {_mm512_maskz_broadcast_i64x4(
+                    0xFF, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table->suspects.data()))),
+                table->suspectSecond};
+    }
+    // Bit j set when byte j of the block is a tie and the suspect source's byte j a suspect: bit v % 8 of
+    // byte v / 8 of the set. Both are tested in the 16-bit lanes of the low and the high bytes, so that
+    // the byte order of the mask is only worked out for the rare block that has such a byte.
+    FLIPBOOK_SIMD_TARGET static std::uint64_t TieSuspects(Vec hLow, Vec hHigh, Vec a, Vec b,
+                                                          const SuspectSet& set) {
+        const Vec key = set.second ? b : a;
+        const Vec bytes =
+            Lookup64(set.bytes, _mm512_and_si512(_mm512_srli_epi16(key, 3), _mm512_set1_epi8(0x1F)));
+        const Vec bit = _mm512_shuffle_epi8(_mm512_set1_epi64(kBitOfEachByte),
+                                            _mm512_and_si512(key, _mm512_set1_epi8(7)));
+        const Vec suspects = _mm512_movm_epi8(_mm512_test_epi8_mask(bytes, bit));
+        const Vec fraction = Set16(0x7F);
+        const __mmask32 low = _mm512_mask_testn_epi16_mask(
+            _mm512_movepi16_mask(_mm512_unpacklo_epi8(suspects, suspects)), hLow, fraction);
+        const __mmask32 high = _mm512_mask_testn_epi16_mask(
+            _mm512_movepi16_mask(_mm512_unpackhi_epi8(suspects, suspects)), hHigh, fraction);
+        if ((low | high) == 0) return 0;
+        return _mm512_movepi8_mask(_mm512_packs_epi16(_mm512_movm_epi16(low), _mm512_movm_epi16(high)));
+    }
     // Answers a block from the near table when all its differences are near.
     template <Ties kTies>
     FLIPBOOK_SIMD_TARGET static bool MixNear(Vec a, Vec b, const Near& near, Vec& mixed) {
         if (FarLanes(a, b) != 0) return false;
         const Vec d = _mm512_sub_epi8(b, a);
         mixed = _mm512_add_epi8(a, Lookup64(near.offset, d));
-        if constexpr (kTies != Ties::None) mixed = SettleNearTies<kTies>(mixed, a, d, near, ~__mmask64{0});
+        // The near table answers the near ties of a nearly even weight as it does those of any table.
+        constexpr Ties kNearTies = kTies == Ties::NearlyEven ? Ties::Table : kTies;
+        if constexpr (kNearTies != Ties::None)
+            mixed = SettleNearTies<kNearTies>(mixed, a, d, near, ~__mmask64{0});
         return true;
     }
     // In a block with far differences, settles the ties of the near ones from the near table and clears
@@ -508,14 +639,15 @@ struct BlockMixers {
     BlockMixer none;
     BlockMixer even;
     BlockMixer table;
+    BlockMixer nearlyEven;
 };
 
 constexpr BlockMixers kSse2Mixers{sse2::MixBlocks<Ties::None>, sse2::MixBlocks<Ties::Even>,
-                                  sse2::MixBlocks<Ties::Table>};
+                                  sse2::MixBlocks<Ties::Table>, sse2::MixBlocks<Ties::NearlyEven>};
 constexpr BlockMixers kAvx2Mixers{avx2::MixBlocks<Ties::None>, avx2::MixBlocks<Ties::Even>,
-                                  avx2::MixBlocks<Ties::Table>};
+                                  avx2::MixBlocks<Ties::Table>, avx2::MixBlocks<Ties::NearlyEven>};
 constexpr BlockMixers kAvx512Mixers{avx512::MixBlocks<Ties::None>, avx512::MixBlocks<Ties::Even>,
-                                    avx512::MixBlocks<Ties::Table>};
+                                    avx512::MixBlocks<Ties::Table>, avx512::MixBlocks<Ties::NearlyEven>};
 
 #endif
 
@@ -572,9 +704,10 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         const BlockMixers& mixers = set == InstructionSet::Avx512 ? kAvx512Mixers
                                     : set == InstructionSet::Avx2 ? kAvx2Mixers
                                                                   : kSse2Mixers;
-        const BlockMixer blocks = ties_ == Ties::None   ? mixers.none
-                                  : ties_ == Ties::Even ? mixers.even
-                                                        : mixers.table;
+        const BlockMixer blocks = ties_ == Ties::None    ? mixers.none
+                                  : ties_ == Ties::Even  ? mixers.even
+                                  : ties_ == Ties::Table ? mixers.table
+                                                         : mixers.nearlyEven;
         done = blocks(first, second, target, count, k_, tieTable_, *nearTable_);
     }
 #endif
@@ -583,7 +716,8 @@ void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::u
         std::uint32_t value = sum.roundedUp;
         if (sum.tie) {
             if (ties_ == Ties::Even) value -= value & 1u;
-            if (ties_ == Ties::Table) value -= TieGoesDown(*tieTable_, first[i], second[i]);
+            if (ties_ == Ties::Table || ties_ == Ties::NearlyEven)
+                value -= TieGoesDown(*tieTable_, first[i], second[i]);
         }
         target[i] = static_cast<std::uint8_t>(value);
     }

@@ -18,9 +18,10 @@ std::uint8_t ExactMix(std::uint8_t a, std::uint8_t b, long double weight);
 
 // How a slider weight k / 100 settles values exactly halfway between two integers.
 enum class Ties {
-    None,   // k * (b - a) is never 50 modulo 100
-    Even,   // the weight is a binary fraction, the arithmetic exact, so ties go to even
-    Table,  // the extended-precision rounding decides, looked up per byte pair
+    None,        // k * (b - a) is never 50 modulo 100
+    Even,        // ties go to even: the weight is a binary fraction, or its rounding never tips a tie
+    Table,       // the extended-precision rounding decides, looked up per byte pair
+    NearlyEven,  // so it does, but only pairs holding one of a few suspect bytes stray from even
 };
 struct TieTable;
 struct NearTable;
@@ -51,7 +52,7 @@ private:
 
     int k_ = -1;  // 0..100 for slider weights, -1 for any other weight
     Ties ties_ = Ties::None;
-    const TieTable* tieTable_ = nullptr;          // for Ties::Table
+    const TieTable* tieTable_ = nullptr;          // for Ties::Table and Ties::NearlyEven
     const NearTable* nearTable_ = nullptr;        // for every slider weight
     std::optional<std::int16_t> fullMultiplier_;  // for a slider weight without ties (see blend_difference)
     std::shared_ptr<const Table> table_;          // the full answer table of a weight that is not k / 100

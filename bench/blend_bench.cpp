@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The onion-skin blend of two W x H 24-bit frames, beside Memcpy/W/H.
 #include <benchmark/benchmark.h>
 

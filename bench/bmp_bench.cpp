@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading and saving a 24-bit W x H frame as a BMP file image in memory, beside Memcpy/W/H.
 #include <benchmark/benchmark.h>
 

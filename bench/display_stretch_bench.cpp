@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the live view's paint costs the window's thread before Qt draws: the display bitmap (a camera
 // frame) shrunk to the 400 x 300 box by the area filter, beside Memcpy/W/H (one frame copy).
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's whole frame handler for one frame with the onion skin on over a snapped
 // reference: the blend of the delivered sample, read where it lies, into the display; beside
 // Memcpy/W/H (one frame copy) in memcpy_bench.cpp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The JPEG adapter beside libjpeg-turbo called directly with the same settings: quality 90 from
 // blue-green-red rows, and decoding to blue-green-red rows. The photographs are PNGs, read once with
 // the system's libpng.

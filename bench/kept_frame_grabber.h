@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The main window's sample grabber over a stand-in filter that reports a connected 24-bit top-down

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // libjpeg-turbo called directly: one JPEG decoded to blue-green-red rows padded to 4 bytes, as the

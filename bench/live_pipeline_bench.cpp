@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole live view for one frame of a 1920 x 1080 or 3840 x 2160 MJPEG camera at 30 fps: the
 // camera's frame decoded into BGR, grabbed and drawn by the window's frame handler with the onion skin
 // on over a snapped reference, as CPU time of the process per frame (all its threads), beside

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program's live view: the real main window, shown on Qt's offscreen screen (its painting
 // is the same raster work as on a desktop), with the test camera's MJPEG mode at 30 fps and the onion
 // skin on over a snapped reference. Reports over 10 s the frames grabbed and painted per second, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The benchmark program's entry: Google Benchmark's own flags, and --instruction_set=NAME (portable,
 // sse2, avx2, avx512), which keeps the pixel kernels to that set or narrower, so a machine with AVX-512
 // also gives the figures of the AVX2 path most desktops take.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The anchor of every per-frame figure: one copy of a W x H frame of 3 bytes per pixel.
 #include <benchmark/benchmark.h>
 

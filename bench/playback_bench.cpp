@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback and export at camera size, from the 1920 x 1080 photograph saved as the program saves its
 // pictures (our PNG encoder, our JPEG adapter at quality 90):
 //   PlaybackDecode/FORMAT/threads:N   one frame taken from decoding ahead with N workers, in steady state

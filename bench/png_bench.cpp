@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our PNG decoder and encoder beside the system's libpng doing the same work on the photographs:
 // decoding to 8-bit blue, green, red rows; encoding with Sub on every row, zlib level 7, a 15-bit
 // window, memory level 8, the default strategy and 65535-byte IDAT chunks.

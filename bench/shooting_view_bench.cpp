@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full-screen shooting view: one camera frame of W x H turned into the 1920 x 1080 screen image
 // the view paints (onion skin on at the starting weight, the reference already scaled), and the
 // difference view of two W x H frames; both beside Memcpy/W/H.

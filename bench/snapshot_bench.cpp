@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What Snap costs the window's thread: under the pictures' lock, the grabber's kept frame is copied into
 // the reference picture, and the picture handed to the background writer shares that memory; beside one
 // frame copy (Memcpy). The writer's own work (encoding, the disk) happens on its thread and is not

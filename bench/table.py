@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Prints Google Benchmark JSON results as a Markdown table, each figure of ours beside its anchor.
 
 Usage: bench/table.py RESULTS.json [NARROWER.json]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Where `cmake --install` puts the program, as a Linux desktop expects it: the program folder
 # lib/flipbookcam holds the executable with readme.txt and snap.wav beside it (the program finds them
 # in its own folder); bin/ links to it, and the desktop entry, icon and metainfo make it appear in the

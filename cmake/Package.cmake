@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, built by scripts/package.sh with `cpack -G DEB` from a Release build configured
 # for /usr: what cmake/Install.cmake installs, with the copyright and changelog Debian asks for. The
 # version is the program's own (cmake/Version.cmake); the dependencies are computed when the package

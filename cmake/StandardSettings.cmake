@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One settings target that every first-party target links: language level and sanitizers.
 add_library(flipbook_settings INTERFACE)
 target_compile_features(flipbook_settings INTERFACE cxx_std_20)

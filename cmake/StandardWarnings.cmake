@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One warnings target that every first-party target links. Warnings are always on; they stop the
 # build only when FLIPBOOK_WERROR asks, so a packager's compiler with new warnings still builds.
 add_library(flipbook_warnings INTERFACE)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program's version as its window shows it: the ProductVersion string of resources/version.ini,
 # the values the build turns into the version block. The command-line tools, the manual pages, the
 # metainfo and the Debian package all take it from here, so a release changes one line.

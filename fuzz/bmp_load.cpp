@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads arbitrary bytes as a BMP file image. A picture that loads must also save and load back to the
 // same pixels, so the writer sees every description the reader can produce.
 #include <cstddef>

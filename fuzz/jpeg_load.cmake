@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 flipbook_add_fuzzer(jpeg_load SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/jpeg_load.cpp
   LIBRARIES flipbook_jpeg
   CORPUS ${FLIPBOOK_CORPUS_DIR}/jpeg)

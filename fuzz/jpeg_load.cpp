@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads arbitrary bytes as a JPEG stream and assigns the picture to a Bitmap. The input's length picks
 // the decoding settings, so the corpus reaches the quantizers, grey output and progressive display too.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads arbitrary bytes as a PNG stream, assigns the result to a Bitmap, reads pixels back and saves it.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays files through a fuzz harness without libFuzzer, so CTest checks the corpus and every past
 // finding on every build. Arguments are files or folders (read recursively); a missing folder is skipped.
 #include <cstddef>

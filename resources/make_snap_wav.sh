@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes resources/snap.wav, the shutter sound played on each snapshot: two short bursts of filtered
 # noise with a quick fade, like a shutter opening and closing. 22050 Hz, mono, 16-bit PCM, 0.2 s.
 # The build does not run this; the made file is committed. Needs sox (Debian package "sox").

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian package as a user would (apt resolves its dependencies), runs what it installed,
 # and removes it again, checking that nothing of it is left under /usr. The package is purged even when
 # a check fails, so the machine is left as it was found. Needs root or sudo.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every libFuzzer harness (fuzz/*.cmake) for a bounded time over its seeds and past findings,
 # one after another, and fails if any of them finds something (crash, leak, timeout, out of memory).
 # Usage: scripts/fuzz-all.sh SECONDS [extra libFuzzer arguments]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer harnesses with clang and runs one for a bounded time.
 # Usage: scripts/fuzz.sh NAME SECONDS [extra libFuzzer arguments]
 # The working corpus grows in build/fuzz-corpus/NAME; findings land in build/fuzz-findings/NAME.

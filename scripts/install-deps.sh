@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages a role needs (build, test, bench, fuzz), only those missing.
 # Usage: scripts/install-deps.sh build|test|bench|fuzz|package ...
 set -euo pipefail

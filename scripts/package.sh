@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package flipbookcam_<version>_<arch>.deb from a clean Release build configured for
 # /usr, with Debian's hardening flags, and puts it into the current folder (or the folder given).
 # The metainfo and desktop entry are validated first; lintian checks the package and fails it on errors.

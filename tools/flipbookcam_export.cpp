@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // flipbookcam-export: writes a folder's pictures of one format, in name order, as a video, the same
 // way as the window's "Export Video...". A progress bar shows on a terminal; Ctrl+C, SIGTERM and
 // SIGHUP cancel at once and leave no file behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // flipbookcam-graphs: the graph inspection tool. Without arguments it lists the graphs that running
 // programs registered for inspection, one item text a line; given an item text (or its number in the
 // list, from 1) it prints that graph's filters and connections.

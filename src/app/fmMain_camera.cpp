@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera's controls as the window offers them: the live picture's context menu with "Lock Camera"
 // (also K on the "Record" tab and in the shooting view), "Camera Settings..." and "Camera Mode". The
 // controls, the lock and the modes live in cameracontrols/ and the media graph; this file only wires them to

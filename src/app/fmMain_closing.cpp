@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Closing the window with snapshots still being saved: the wait for them, the failures reported
 // meanwhile, and leaving behind saves the user no longer wants to wait for.
 #include <QScopedValueRollback>

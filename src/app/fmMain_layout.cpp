@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's controls: names, kinds, parents, bounds (relative to the parent), captions and states.
 // Controls are made in tab order within each parent.
 
@@ -74,6 +75,13 @@ void TFormMain::CreateControls() {
     // Drawn as 54 x 13 for the original font; like any label it sizes itself to its text, so the
     // caption is never cut in a wider font.
     hlUrlUpdate->move(8, 24);
+    auto* licence = new QLabel(QStringLiteral("Free software under the\nGNU General Public License,\n"
+                                              "version 3 or later\n(GPL-3.0-or-later): see\n"
+                                              "\"Licence\" in the read-me."),
+                               gbHelpInfo);
+    licence->setObjectName(QStringLiteral("lbHelpLicence"));
+    licence->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    licence->move(8, 56);
 
     gbHelpReadme = MakeGroup(tsMainHelp, "gbHelpReadme", "Readme", 176, 8, 481, 385);
     mmHelpReadme = Make<QPlainTextEdit>(gbHelpReadme, "mmHelpReadme", 8, 16, 465, 361);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live view of the main window: the device box, the capture graph for the selected device, the
 // frame handler and the onion skin.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback and export of the listed series: items of the list's context menu after "Delete Picture",
 // with keys that work anywhere on the "Record" tab. Decoding ahead and pacing live in playback/, the
 // video writer in export/; this file only wires them to the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full-screen shooting view and time-lapse, wired to the "Record" tab: F (or a double-click on the
 // live picture) opens the view, I starts and stops a time-lapse, "Time-Lapse..." in the list's context
 // menu sets it. Both take pictures with the window's own Snap. The list follows a playing series.

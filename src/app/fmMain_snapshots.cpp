@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The snapshot library of the "Record" tab: the folder, the format, the list of pictures, picking the
 // reference picture, moving pictures to the trash, and Snap. Every handler swallows its failures; the
 // signs are the status text and the list. Snap saves in the background; a save that fails says so in

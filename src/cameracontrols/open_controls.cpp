@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cameracontrols/open_controls.h"
 
 #include "cameracontrols/element_controls.h"

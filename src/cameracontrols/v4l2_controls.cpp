@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cameracontrols/v4l2_controls.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How TFilterGraph turns a graph event into its typed events.
 
 #include "capture/filter_graph.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/graph_notify_window.h"
 
 #include <sys/eventfd.h>

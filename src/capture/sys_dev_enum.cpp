@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/sys_dev_enum.h"
 
 #include "platform/mediagraph/service.h"

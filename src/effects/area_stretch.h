@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A picture shrunk for the screen: the live view shows a 4K camera in a 400 x 300 box, and what it

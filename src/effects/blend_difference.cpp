@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Weights that are no slider position. For most of them, say 0.333, no byte pair lands within reach of a
 // halfway case, so the extended-precision answer is a + round(weight * (b - a)), a value that depends on
 // the difference alone; one rounding multiply of 16-bit lanes gives it exactly. Whether it does is

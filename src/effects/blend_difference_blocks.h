@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Internal to the effects folder: one block of a + ((b - a) * multiplier + 2^14) >> 15, the answer of

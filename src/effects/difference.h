@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How far two pictures differ, byte by byte, brightened so small changes show: what moved between the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Pictures of one size shown or written in a frame of another: scaled to fit, proportions kept.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Which vector instruction sets the pixel kernels may use. The kernels take the widest this processor

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the full-screen shooting view paints: the live picture fitted to the screen with black bars,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The portable row kernels of the full-screen view, the taps they resample with, and the choice of
 // kernels for this processor.
 

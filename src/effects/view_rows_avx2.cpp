@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AVX2 row kernels of the full-screen view. Each gives the portable kernel's bytes exactly; tails
 // shorter than a vector, and pixels whose loads would pass a row's end, go to the portable kernel.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The program's own pixel operations: the weighted blend that draws the onion skin, and a table of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves pictures of the camera's controls, for the documentation:
 //   camera_controls_screenshots <folder>   writes <folder>/camera-settings.png (the settings dialog of
 //                                          the test camera, locked) and <folder>/camera-menu.png (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera's controls through the window, over the test camera with "controls": the lock (K) that
 // stops the automatics' drift between snaps, the settings dialog acting on the live picture, the
 // camera's modes, a camera without controls, and a locked camera pulled out and plugged in again.

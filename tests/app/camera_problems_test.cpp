@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window with cameras as users meet them: a 1080p webcam in its full-size mode, a camera held
 // by another program, one pulled out and plugged in again, and cameras plugged in and out while the
 // program runs. Each is checked by what the user sees: the status text, the device box, the picture.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves a picture of the "Record" tab with the test camera live and the onion skin on, for the
 // documentation:
 //   live_view_screenshot <file.png>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's live view over the test camera: device box, device changes, closing, the onion
 // skin, and frames flowing while everything else changes.
 

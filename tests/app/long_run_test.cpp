@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long run of the whole program over the test camera: frames at 30 per second with the onion skin
 // on, a Snap every second in rotating formats, a device switch every few seconds, and halfway the
 // camera in use pulled out (Snap then saves nothing) and plugged in again (its live view comes back).

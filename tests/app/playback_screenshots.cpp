@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves pictures of playback and export, for the documentation:
 //   playback_screenshots <folder>   writes <folder>/record-playback.png (the "Record" tab playing the
 //                                   last frames, with the list's context menu beside it as

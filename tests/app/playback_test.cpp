@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback and export through the real window with the test camera: the keys and menu items, the
 // pictures painted in order at the rate, the live view coming back, and the video written.
 

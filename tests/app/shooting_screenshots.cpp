@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves a picture of the full-screen shooting view, for the documentation:
 //   shooting_screenshots <folder>   writes <folder>/shooting-view.png: the test camera's moving ball
 //                                   full screen over the onion skin of the time-lapse's first picture,

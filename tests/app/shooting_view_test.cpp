@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full-screen shooting view and time-lapse through the real window with the test camera: real keys,
 // the view covering the screen, pictures saved by the window's Snap, and the list following playback.
 

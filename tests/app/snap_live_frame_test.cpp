@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Snap's work on the pictures: one copy on the window's thread, a saved picture that later frames never
 // reach, and the right frame however Snap and frames interleave.
 #include <gtest/gtest.h>

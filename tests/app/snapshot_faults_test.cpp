@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Snap and close under faults, through the real window with the test camera: a save that hangs (a
 // network folder that stopped answering), saves that fail while the window closes, the program told
 // to end with saves pending, a save completing after the user picked another picture, and Snap before

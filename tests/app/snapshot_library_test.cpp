@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The snapshot library end to end through the real window with the test camera: choosing the folder
 // on the first Snap, saving in every format, listing, picking the reference, and moving pictures to
 // the trash.

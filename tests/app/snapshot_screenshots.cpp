@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves pictures of the program at work, for the documentation:
 //   snapshot_screenshots <folder>   writes <folder>/record-snaps.png (the "Record" tab with the test
 //                                   camera after a few snaps) and <folder>/folder-chooser.png

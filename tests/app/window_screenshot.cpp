@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves pictures of the main window's two tabs, for the documentation:
 //   window_screenshot <folder>   writes <folder>/help-tab.png and <folder>/record-tab.png
 // It runs beside the program, so the window shows the read-me that ships with it. Run it under a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controls a source element offers, over the test camera's element: what a camera reached without
 // a device node shows, and what the window's lock and settings dialog rely on.
 

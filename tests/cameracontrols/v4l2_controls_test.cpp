@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The V4L2 control layer and the lock over a device of our own behind the ioctl seam: no machine that
 // runs the tests has a camera, and a busy, refusing or vanished camera cannot be produced otherwise.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The source filter and sample grabber in a real capture graph over the test camera.
 #include <gtest/gtest.h>
 

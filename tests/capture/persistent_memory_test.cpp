@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/persistent_memory.h"
 
 #include <gtest/gtest.h>

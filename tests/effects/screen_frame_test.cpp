@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full-screen view's pixel work: every vector path against the plain definitions, the difference
 // view, and the screen image with its bars, scaling, mirroring and grid.
 

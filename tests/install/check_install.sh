@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a staging folder and checks that the desktop finds everything there: the
 # program with its read-me and shutter sound beside it, the link on the PATH, the desktop entry whose
 # Exec and Icon name what was installed, the metainfo under the same id with screenshots that exist,
@@ -35,6 +36,7 @@ done
 metainfo="$stage/usr/share/metainfo/$app_id.metainfo.xml"
 [ -f "$metainfo" ] || fail "no metainfo for $app_id"
 grep -q "<id>$app_id</id>" "$metainfo" || fail "the metainfo's id is not $app_id"
+grep -q "<project_license>GPL-3.0-or-later</project_license>" "$metainfo" || fail "the metainfo names no licence"
 grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
   fail "the metainfo does not launch the desktop entry"
 screenshots=$(sed -n 's|.*<image>[^<]*/raw/main/\([^<]*\)</image>.*|\1|p' "$metainfo")

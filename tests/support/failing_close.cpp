@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/failing_close.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The main window shown and turned to its "Record" tab, as a user starts a shoot.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A picture of one colour saved as the program saves pictures, for tests that need a folder of them.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The folder chooser: its file-system rules without a screen, and the real dialog driven by Qt Test.
 flipbook_add_test(select_dir_rules_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/select_dir_rules_test.cpp

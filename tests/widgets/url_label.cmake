@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The link label, driven by Qt Test events with recorded desktop services. It runs on the offscreen
 # platform, whose pointer belongs to this process alone: other GUI tests sharing the X server cannot
 # move it while the hover tests look where it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compression: from the cached Bitmap to the JPEG form.
 
 #include <jerror.h>

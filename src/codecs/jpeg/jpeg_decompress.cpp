@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decompression: from the JPEG form to the cached Bitmap.
 
 #include <jerror.h>

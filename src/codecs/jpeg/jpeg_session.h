@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The plumbing between the adapter and the JPEG library: error manager, progress monitor and output

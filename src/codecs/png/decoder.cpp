@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding the image data into the header chunk's image buffer.
 #include <array>
 #include <memory>

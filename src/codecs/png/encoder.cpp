@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compressing the image buffer into "IDAT" chunks.
 #include <bit>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "codecs/png/image_data_writer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture in the clipboard's PNG format, always through a Bitmap as the clipboard holds it.
 #include "codecs/png/png_object.h"
 #include "platform/graphics/bitmap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turning a loaded picture into a Bitmap or onto a canvas, and reading and setting its pixels.
 #include <cstring>
 #include <limits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filling the object from a Bitmap.
 #include <algorithm>
 #include <cstring>

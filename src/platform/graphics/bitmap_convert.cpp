@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel layouts and the conversion of a Bitmap from one pixel format to another.
 #include <algorithm>
 #include <bit>

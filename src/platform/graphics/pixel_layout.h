@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Internal to the graphics folder: reading and writing single pixels of any of the Bitmap's layouts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The one step between a camera and the sample grabber: each frame becomes 24-bit BGR rows in a single

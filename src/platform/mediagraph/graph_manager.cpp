@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mediagraph/graph.h"
 #include "platform/mediagraph/service_classes.h"
 

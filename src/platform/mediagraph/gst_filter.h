@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How the service's objects reach the GStreamer objects behind them; not for callers of the service.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mediagraph/sample_grabber.h"
 
 #include <gst/app/gstappsink.h>

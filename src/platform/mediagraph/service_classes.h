@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Creators of the service's classes, registered with the class factory on entering the apartment.

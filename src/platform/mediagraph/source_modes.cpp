@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mediagraph/source_modes.h"
 
 #include "platform/mediagraph/gst_filter.h"

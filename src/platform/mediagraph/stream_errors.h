@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How an error a graph's element posts reaches the graph's user; not for callers of the service.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build-time tool: turns the version values file into the binary version block that the build
 // stores in the executable.
 //   make_version_block <values file> <output file>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The BMP conformance suite: one test per file, compared with the suite's reference renderings.
 #include <gtest/gtest.h>
 #include <png.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conformance corpus, one test per file of its manifest, each decoded picture compared with the
 // reference decode stored beside it.
 

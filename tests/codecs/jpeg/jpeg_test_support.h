@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Helpers for the JPEG tests: test pictures, and the library and the system's PNG reader used

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding the image data: filters, converters, Adam7, chunk boundaries and damaged data.
 #include <gtest/gtest.h>
 

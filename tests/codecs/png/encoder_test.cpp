@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing: the bytes of the chunks we write, the IDAT framing, and every file read back by libpng and
 // by our own decoder.
 #include <gtest/gtest.h>

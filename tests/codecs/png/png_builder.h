@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Builds PNG streams for tests: chunks with their CRC, image data compressed by zlib, and pictures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing a loaded picture in each transparency mode.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chunk loop, each chunk's load, and the object's own operations.
 #include "codecs/png/png_object.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PNG suite: every valid file decodes to its reference pixels, every damaged one ("x" prefix)
 // raises the exception its damage calls for.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The row filters against the PNG definitions, for every pixel distance and row length.
 #include "codecs/png/row_filters.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/graphics/bitmap.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame converter between a camera and the sample grabber: every format it takes becomes BGR
 // rows padded to 4 bytes, in the colours the system's own converter gives; broken frames are left
 // out with a warning until a run of them ends the stream.

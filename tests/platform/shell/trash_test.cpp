@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/trash.h"
 
 #include "platform/shell/trash_home.h"

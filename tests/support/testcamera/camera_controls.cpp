@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The test camera's controls (see camera_controls.h): a source element derived from the plain one,
 // whose properties are the camera's controls and whose frames carry their effect.
 

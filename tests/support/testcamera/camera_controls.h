@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The test camera's controls, for a camera described with "controls": the properties a webcam's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual camera's source element. Frames are drawn by videotestsrc (and compressed by jpegenc for
 // MJPEG modes) in a small pipeline of its own, kept, and then handed out again in a loop, so that after
 // the first half second a running camera costs the process almost nothing, as a real one does.

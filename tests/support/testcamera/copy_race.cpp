@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two threads copy into and out of one buffer with nothing ordering them. Run under ThreadSanitizer
 // with the pipeline suppressions in force, it must be reported: the suppressions may hide what GLib
 // and GStreamer do behind their own locks, never a copy of ours.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The test camera: a GStreamer plugin whose device provider announces virtual video input devices,
 // so the real enumeration, binding, conversion and grabbing code can run without a camera.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What one virtual camera of the test camera is: its name, the modes it announces, the picture it

@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,11 +28,19 @@ struct DecodeAheadSettings {
 // Decodes the pictures of a play list ahead of the player, on worker threads, into a bounded cache.
 // Positions count the frames played from 0: position p shows picture p (p modulo the list's length when
 // looping). Pictures come out 24-bit, fitted to the fit size when one is set.
+//
+// A picture costs the cache its pixel memory from the moment a worker claims it: before it is decoded,
+// as its file's header gives it (the full-size picture the decoder makes, and the fitted copy made from
+// it), afterwards as kept. A file whose header cannot be read counts as the largest picture so far, and
+// before any picture is decoded it is claimed only while nothing else is.
 class TDecodeAhead {
 public:
     TDecodeAhead(std::vector<std::string> pictures, PictureLoader load, bool loop,
                  DecodeAheadSettings settings);
-    // Stops the workers and waits for them.
+    // Stops the workers without waiting for them: one in the middle of a decode finishes it on its own
+    // and leaves, so whoever ends a play does not wait for a large picture or a slow folder. The
+    // loader may therefore still be running a moment after this returns. The process waits for such
+    // workers when it exits.
     ~TDecodeAhead();
     TDecodeAhead(const TDecodeAhead&) = delete;
     TDecodeAhead& operator=(const TDecodeAhead&) = delete;
@@ -50,37 +55,14 @@ public:
     // Makes Take return null from now on and lets the workers end.
     void Stop();
 
-    // Pixel bytes held in the cache at most, so far.
+    // Pixel bytes the cache counted at most so far: pictures kept, and those being decoded as claimed.
     std::size_t PeakBytes() const;
 
 private:
-    struct Slot {
-        std::shared_ptr<const Bitmap> picture;
-        std::size_t bytes = 0;
-        bool ready = false;
-    };
+    // What the workers share with the cache; it lives as long as the last of them.
+    struct State;
 
-    void Work();
-    bool CanClaim() const;
-    std::shared_ptr<const Bitmap> Decode(std::uint64_t position) const;
-
-    const std::vector<std::string> pictures_;
-    const PictureLoader load_;
-    const DecodeAheadSettings settings_;
-    const std::uint64_t end_;
-    // What a picture that cannot be read stands as, made beforehand so that failing needs no memory.
-    const std::shared_ptr<const Bitmap> unreadable_;
-
-    mutable std::mutex lock_;
-    std::condition_variable workAvailable_;
-    std::condition_variable pictureReady_;
-    std::map<std::uint64_t, Slot> slots_;  // claimed positions, decoding or ready
-    std::uint64_t next_ = 0;               // the next position a worker claims
-    std::uint64_t taken_ = 0;              // positions before it were taken
-    std::size_t heldBytes_ = 0;            // ready pictures, and the estimate for those decoding
-    std::size_t peakBytes_ = 0;
-    std::size_t largestPicture_ = 0;
-    bool stopping_ = false;
+    std::shared_ptr<State> state_;
     std::vector<std::thread> workers_;
 };
 

@@ -50,7 +50,9 @@ public:
     TPlayer(const TPlayer&) = delete;
     TPlayer& operator=(const TPlayer&) = delete;
 
-    // Stops playing and waits until the player's thread has left its callbacks. Not from a callback.
+    // Stops playing and waits until the player's thread has left its callbacks, but not for a decode
+    // under way: the loader may still run for a moment afterwards, as TDecodeAhead says. Not from a
+    // callback.
     void Stop();
 
     // Frames shown later than their time because their picture was not decoded yet.

@@ -3,9 +3,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -16,6 +20,7 @@
 #include "platform/graphics/bitmap.h"
 #include "playback/decode_ahead.h"
 #include "playback/player.h"
+#include "support/temp_dir.h"
 
 namespace flipbook {
 namespace {
@@ -24,15 +29,20 @@ constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 
 // Pictures made in memory: picture "N" has N in every byte; "wide-N" has another size; "broken"
-// cannot be read. Each load may take a while, as a large file would.
+// cannot be read. Each load may take a while, as a large file would. What the loads count is shared
+// with them, since a worker may finish its last load after the cache that started it is gone.
 struct Loader {
-    std::chrono::milliseconds delay{0};
-    std::atomic<int> loads{0};
+    struct Counts {
+        std::chrono::milliseconds delay{0};
+        std::atomic<int> loads{0};
+    };
+    std::shared_ptr<Counts> counts = std::make_shared<Counts>();
 
-    PictureLoader Function() {
-        return [this](Bitmap& target, const std::string& name) {
-            ++loads;
-            std::this_thread::sleep_for(delay);
+    int Loads() const { return counts->loads; }
+    PictureLoader Function() const {
+        return [counts = counts](Bitmap& target, const std::string& name) {
+            ++counts->loads;
+            std::this_thread::sleep_for(counts->delay);
             if (name == "broken") return false;
             const bool wide = name.rfind("wide-", 0) == 0;
             target.SetPixelFormat(PixelFormat::Bit24);
@@ -87,7 +97,7 @@ TEST(DecodeAhead, GivesPicturesInOrder_LoopsAndFits_AndStaysWithinItsBounds) {
         for (std::uint64_t position = 0; position < 40; ++position) {
             // A slow player: the workers run ahead as far as they may meanwhile.
             std::this_thread::sleep_for(std::chrono::milliseconds(position % 10 == 0 ? 20 : 0));
-            EXPECT_LE(static_cast<std::uint64_t>(loader.loads), position + settings.maxFrames);
+            EXPECT_LE(static_cast<std::uint64_t>(loader.Loads()), position + settings.maxFrames);
             const auto picture = ahead.Take(position);
             ASSERT_TRUE(picture);
             EXPECT_EQ(NumberOf(*picture), static_cast<int>(position));
@@ -97,7 +107,8 @@ TEST(DecodeAhead, GivesPicturesInOrder_LoopsAndFits_AndStaysWithinItsBounds) {
         EXPECT_GE(ahead.PeakBytes(), frameBytes);
     }
 
-    settings.maxBytes = 2 * frameBytes;
+    // Room for the wide picture's decoding: its full size, and beside it the fitted copy.
+    settings.maxBytes = 3 * frameBytes;
     settings.maxFrames = 100;
     settings.threads = 1;
     settings.fitWidth = kWidth;
@@ -115,6 +126,98 @@ TEST(DecodeAhead, GivesPicturesInOrder_LoopsAndFits_AndStaysWithinItsBounds) {
     EXPECT_LE(looping.PeakBytes(), settings.maxBytes);
     looping.Stop();
     EXPECT_EQ(looping.Take(9), nullptr) << "stopped";
+}
+
+// Large pictures as files whose headers say their size (3000 x 1000, 9 MB decoded), read by a loader
+// that makes a picture of that size and notes how many decode at once.
+class LargePictures {
+public:
+    static constexpr int kLargeWidth = 3000;
+    static constexpr int kLargeHeight = 1000;
+    static constexpr std::size_t kLargeBytes = std::size_t{kLargeWidth} * 3 * kLargeHeight;
+
+    explicit LargePictures(int count) {
+        for (int index = 0; index < count; ++index) {
+            names_.push_back(folder_.File(std::to_string(index) + ".bmp"));
+            std::ofstream file(names_.back(), std::ios::binary);
+            const auto put = [&file](std::uint32_t value, int bytes) {
+                for (int byte = 0; byte < bytes; ++byte) file.put(static_cast<char>(value >> (8 * byte)));
+            };
+            file << "BM";
+            for (const auto& [value, bytes] :
+                 std::vector<std::pair<std::uint32_t, int>>{{54 + kLargeBytes, 4},
+                                                            {0, 4},
+                                                            {54, 4},
+                                                            {40, 4},
+                                                            {kLargeWidth, 4},
+                                                            {kLargeHeight, 4},
+                                                            {1, 2},
+                                                            {24, 2},
+                                                            {0, 4},
+                                                            {kLargeBytes, 4},
+                                                            {0, 16}})
+                put(value, bytes);
+        }
+    }
+    const std::vector<std::string>& Names() const { return names_; }
+    int MostAtOnce() const { return state_->most; }
+
+    PictureLoader Function() const {
+        return [state = state_](Bitmap& target, const std::string& path) {
+            const int now = ++state->decoding;
+            for (int most = state->most; now > most && !state->most.compare_exchange_weak(most, now);) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            target.SetPixelFormat(PixelFormat::Bit24);
+            target.SetSize(kLargeWidth, kLargeHeight);
+            const std::string name = std::filesystem::path(path).stem();
+            std::memset(target.MutablePixels(), std::atoi(name.c_str()), target.PixelBytes());
+            --state->decoding;
+            return true;
+        };
+    }
+
+private:
+    struct State {
+        std::atomic<int> decoding{0};
+        std::atomic<int> most{0};
+    };
+    testing::TempDir folder_;
+    std::vector<std::string> names_;
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// Four workers on an empty cache used to claim four pictures at once, each counted as nothing until
+// decoded, and the full-size picture each one holds while fitting was never counted at all.
+TEST(DecodeAhead, CountsEachPictureFromItsHeaderBeforeDecoding_WithTheFullSizeCopyWhileFitting) {
+    DecodeAheadSettings settings;
+    settings.threads = 4;
+    settings.maxBytes = 2 * LargePictures::kLargeBytes + LargePictures::kLargeBytes / 2;
+    {
+        const LargePictures large(6);
+        TDecodeAhead ahead(large.Names(), large.Function(), false, settings);
+        for (std::uint64_t position = 0; position < 6; ++position) {
+            const auto picture = ahead.Take(position);
+            ASSERT_TRUE(picture);
+            EXPECT_EQ(NumberOf(*picture), static_cast<int>(position));
+        }
+        EXPECT_LE(ahead.PeakBytes(), settings.maxBytes);
+        EXPECT_LE(large.MostAtOnce(), 2);
+    }
+    // Fitted into a small frame, each kept picture is small, yet its decoding holds the large one.
+    settings.fitWidth = kWidth;
+    settings.fitHeight = kHeight;
+    const LargePictures large(6);
+    TDecodeAhead ahead(large.Names(), large.Function(), false, settings);
+    for (std::uint64_t position = 0; position < 6; ++position) {
+        const auto picture = ahead.Take(position);
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->Width(), kWidth);
+        EXPECT_EQ(NumberOf(*picture), static_cast<int>(position));
+    }
+    EXPECT_LE(ahead.PeakBytes(), settings.maxBytes);
+    EXPECT_GE(ahead.PeakBytes(), LargePictures::kLargeBytes);
+    EXPECT_LE(large.MostAtOnce(), 2);
 }
 
 // What a player showed: picture numbers, -2 for the live picture.
@@ -167,7 +270,7 @@ TEST(Player, FrameThatCannotBeShown_EndsThePlay_AndNothingEscapesTheThread) {
 
 TEST(Player, LoopsUntilStopped_AndSlowDecodingMakesFramesLateNeverDropped) {
     Loader loader;
-    loader.delay = std::chrono::milliseconds(60);  // slower than a frame at 30 a second
+    loader.counts->delay = std::chrono::milliseconds(60);  // slower than a frame at 30 a second
     Shown shown;
     DecodeAheadSettings oneThread;
     oneThread.threads = 1;
@@ -181,6 +284,46 @@ TEST(Player, LoopsUntilStopped_AndSlowDecodingMakesFramesLateNeverDropped) {
         EXPECT_EQ(frames[index], static_cast<int>(index % 3));
     EXPECT_GT(player.LateFrames(), 0u);
     EXPECT_FALSE(shown.ended) << "a stopped play does not end by itself";
+}
+
+// A decode that takes long (a large picture, a slow network folder) must not hold up whoever stops the
+// play: that is the window's thread.
+TEST(Player, Stopped_DuringADecode_ReturnsAtOnce_AndTheDecodeFinishesOnItsOwn) {
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable opened;
+        bool open = false;
+        std::atomic<int> entered{0};
+        std::atomic<int> finished{0};
+    };
+    const auto gate = std::make_shared<Gate>();
+    Shown shown;
+    DecodeAheadSettings oneThread;
+    oneThread.threads = 1;
+    auto player = std::make_unique<TPlayer>(
+        Names(3),
+        [gate](Bitmap& target, const std::string&) {
+            ++gate->entered;
+            std::unique_lock guard(gate->lock);
+            // Bounded, so that a stop which waits for the decode fails this test rather than hangs it.
+            gate->opened.wait_for(guard, std::chrono::seconds(10), [&] { return gate->open; });
+            target.SetPixelFormat(PixelFormat::Bit24);
+            target.SetSize(kWidth, kHeight);
+            ++gate->finished;
+            return true;
+        },
+        PlaybackOptions{30, false, false}, oneThread, shown.OnFrame(), [] {});
+    ASSERT_TRUE(WaitFor([&] { return gate->entered > 0; }));
+    player.reset();
+    EXPECT_EQ(gate->finished, 0) << "the stop waited for the decode";
+    {
+        std::lock_guard guard(gate->lock);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+    EXPECT_TRUE(WaitFor([&] { return gate->finished == 1; }));
+    EXPECT_EQ(gate->entered, 1) << "a stopped play starts no other decode";
+    EXPECT_TRUE(shown.Frames().empty());
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "app/picture_files.h"
 #include "app/snapshot_folder.h"
 #include "export/export_series.h"
+#include "export/video_writer.h"
 #include "playback/player.h"
 
 namespace {
@@ -29,10 +30,12 @@ extern "C" void RequestCancel(int) {
 
 int Usage(std::FILE* out, int status) {
     std::fputs(
-        "usage: flipbookcam-export FOLDER OUTPUT [--fps N] [--format png|jpg|bmp]\n"
+        "usage: flipbookcam-export FOLDER OUTPUT [--fps N] [--format png|jpg|bmp] [--hold-unreadable]\n"
         "       flipbookcam-export --help|--version\n"
         "  Writes the folder's pictures of the format (png unless given), in name order, as a video:\n"
-        "  OUTPUT ends in .mp4 (H.264) or .webm (VP9); N frames a second, 1 to 30 (12 unless given).\n",
+        "  OUTPUT ends in .mp4 (H.264) or .webm (VP9); N frames a second, 1 to 30 (12 unless given).\n"
+        "  --hold-unreadable: a picture that cannot be read does not end the export; the picture\n"
+        "  before it stands in its place, and each one held is named at the end.\n",
         out);
     return status;
 }
@@ -47,6 +50,7 @@ struct Arguments {
     std::string output;
     int framesPerSecond = flipbook::PlaybackOptions::kDefaultRate;
     std::string format = "png";
+    bool holdUnreadable = false;
 };
 
 // False when the command line is not understood.
@@ -66,6 +70,8 @@ bool Parse(int argc, char** argv, Arguments& arguments) {
             arguments.format = argv[++index];
             if (arguments.format != "png" && arguments.format != "jpg" && arguments.format != "bmp")
                 return false;
+        } else if (argument == "--hold-unreadable") {
+            arguments.holdUnreadable = true;
         } else if (argument.rfind("--", 0) == 0) {
             return false;
         } else {
@@ -117,6 +123,13 @@ int main(int argc, char** argv) {
         return flipbook::LoadPicture(&target, path);
     };
     if (isatty(STDERR_FILENO)) job.progress = ShowProgress;
+    std::vector<std::string> held;
+    if (arguments.holdUnreadable) {
+        job.holdUnreadable = [&held](const std::string& picture) {
+            held.push_back(picture);
+            return true;
+        };
+    }
     job.cancel = &cancelRequested;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, RequestCancel);
     // A file-size limit then fails the write like a full disk, with a message and no file left,
@@ -128,10 +141,21 @@ int main(int argc, char** argv) {
             std::fputs("flipbookcam-export: cancelled, nothing written\n", stderr);
             return 130;
         }
+    } catch (const flipbook::EExportError& failure) {
+        if (job.progress) std::fputc('\n', stderr);
+        // One unreadable picture need not cost the whole video: say how to go past it.
+        const std::string message = failure.what();
+        if (!arguments.holdUnreadable && message.rfind("Cannot read the picture ", 0) == 0)
+            return Fail(message + " (--hold-unreadable puts the picture before it in its place)");
+        return Fail(message);
     } catch (const std::exception& failure) {
         if (job.progress) std::fputc('\n', stderr);
         return Fail(failure.what());
     }
+    for (const std::string& picture : held)
+        std::fprintf(stderr,
+                     "flipbookcam-export: %s could not be read; the picture before it stands in its place\n",
+                     picture.c_str());
     std::printf("%zu frames at %d a second written to %s\n", job.pictures.size(), job.framesPerSecond,
                 arguments.output.c_str());
     return 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -67,7 +68,8 @@ void SetUpEncoder(GstElement* encoder, VideoFormat format) {
     }
 }
 
-// The pipeline's failure in plain words where it is the disk's; GStreamer's own text otherwise.
+// The pipeline's failure in plain words where it is the disk's; otherwise GStreamer's own text with
+// its details, which say where and why ("Internal data stream error." alone says neither).
 std::string ErrorText(GstMessage* message) {
     GError* rawError = nullptr;
     gchar* rawDetails = nullptr;
@@ -82,14 +84,16 @@ std::string ErrorText(GstMessage* message) {
     if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_WRITE)
         return std::string("the file could not be written") +
                (details ? std::string(" (") + details.get() + ")" : "");
-    return error->message;
+    std::string text = error->message;
+    if (details && *details.get()) text += std::string(" (") + details.get() + ")";
+    return text;
 }
 
 std::unique_ptr<TSafeFile> CreateFile(const std::filesystem::path& output) {
     try {
         return std::make_unique<TSafeFile>(output.string());
-    } catch (const ESaveError&) {
-        throw EExportError("Cannot create file " + output.string());
+    } catch (const ESaveError& error) {
+        throw EExportError("Cannot create file " + output.string() + ": " + error.what());
     }
 }
 
@@ -113,6 +117,16 @@ int EvenFrameSize(int pictureSize) {
     return pictureSize + (pictureSize & 1);
 }
 
+PictureArea VideoPictureArea(int width, int height) {
+    if (width <= 0 || height <= 0 || (width >= kSmallestFrameSide && height >= kSmallestFrameSide))
+        return {width, height};
+    // Scaled by the factor that brings the shorter side to the smallest the encoders take, rounded up
+    // so neither side falls short of it.
+    const double factor = static_cast<double>(kSmallestFrameSide) / std::min(width, height);
+    return {std::max(kSmallestFrameSide, static_cast<int>(std::ceil(width * factor))),
+            std::max(kSmallestFrameSide, static_cast<int>(std::ceil(height * factor)))};
+}
+
 class TVideoWriter::Pipeline {
 public:
     Pipeline(const std::filesystem::path& output, VideoFormat format, int framesPerSecond, int width,
@@ -120,10 +134,10 @@ public:
         : output_(output),
           cancel_(cancel),
           framesPerSecond_(framesPerSecond),
-          width_(width),
-          height_(height),
-          frameWidth_(EvenFrameSize(width)),
-          frameHeight_(EvenFrameSize(height)) {
+          width_(VideoPictureArea(width, height).width),
+          height_(VideoPictureArea(width, height).height),
+          frameWidth_(EvenFrameSize(width_)),
+          frameHeight_(EvenFrameSize(height_)) {
         if (width <= 0 || height <= 0 || framesPerSecond <= 0)
             throw EExportError("Cannot export a video of " + std::to_string(width) + " x " +
                                std::to_string(height) + " pixels at " + std::to_string(framesPerSecond) +
@@ -165,9 +179,10 @@ public:
         GST_BUFFER_DURATION(buffer) = time(frames_ + 1) - time(frames_);
         ++frames_;
         // The source takes the buffer whatever the result; it never blocks, the wait above bounds it.
-        if (gst_app_src_push_buffer(source, buffer) != GST_FLOW_OK) {
+        if (const GstFlowReturn flow = gst_app_src_push_buffer(source, buffer); flow != GST_FLOW_OK) {
             ReadBus();
-            throw EExportError("Cannot write the video " + output_.string());
+            throw EExportError("Cannot write the video " + output_.string() + ": the pipeline stopped (" +
+                               gst_flow_get_name(flow) + ")");
         }
         return true;
     }
@@ -239,9 +254,13 @@ private:
 
     void Start() {
         if (gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) return;
-        // The file sink opens its file on the way up; a folder we cannot write stops it there.
+        // The file sink opens its file on the way up; a folder we cannot write stops it there. The bus
+        // says why.
+        std::string reason = "the pipeline did not start";
+        if (const gst::MessagePtr message(gst_bus_pop_filtered(bus_.Get(), GST_MESSAGE_ERROR)); message)
+            reason = ErrorText(message.get());
         gst_element_set_state(pipeline_.Get(), GST_STATE_NULL);
-        throw EExportError("Cannot create file " + output_.string());
+        throw EExportError("Cannot create file " + output_.string() + ": " + reason);
     }
 
     // Reads the bus, waiting up to the time given for a message: raises on an error, notes the

@@ -14,7 +14,8 @@ namespace flipbook {
 class Bitmap;
 
 // A video that cannot be written: a missing encoder (the message names the Debian package to
-// install), a file that cannot be created, or a pipeline that failed while writing.
+// install), a file that cannot be created, or a pipeline that failed while writing. The message always
+// says why: the system's reason in plain words, or GStreamer's with its details.
 class EExportError : public Exception {
 public:
     using Exception::Exception;
@@ -26,8 +27,21 @@ enum class VideoFormat { Mp4H264, WebMVp9 };
 // for any other.
 VideoFormat VideoFormatOf(const std::filesystem::path& output);
 
-// The frame size of a video whose first picture has the given size: the encoders take even sizes only,
-// so an odd width or height grows by one black column or row.
+// The encoders take no picture narrower or lower than this.
+constexpr int kSmallestFrameSide = 16;
+
+struct PictureArea {
+    int width = 0;
+    int height = 0;
+};
+
+// Where a video's pictures go in its frames, for a first picture of the given size: that size, or,
+// where a side is shorter than the encoders take, the picture scaled up with its proportions kept
+// until both sides are at least kSmallestFrameSide.
+PictureArea VideoPictureArea(int width, int height);
+
+// The frame size for a side of the pictures' area: the encoders take even sizes only, so an odd width
+// or height grows by one black column or row.
 int EvenFrameSize(int pictureSize);
 
 // Writes pictures as the frames of a video through GStreamer (H.264 in MP4, or VP9 in WebM), at a fixed
@@ -37,9 +51,10 @@ int EvenFrameSize(int pictureSize);
 // never mix. No call waits for the pipeline without watching for its failure and for the cancel flag.
 class TVideoWriter {
 public:
-    // The frames show pictures of width x height (the first picture's size); once the cancel flag (when
-    // given) turns true, Write and Finish return false promptly. Raises EExportError when an encoder is
-    // missing or the output cannot be created.
+    // The frames show pictures of width x height (the first picture's size), scaled up where that is
+    // smaller than the encoders take (VideoPictureArea); once the cancel flag (when given) turns true,
+    // Write and Finish return false promptly. Raises EExportError when an encoder is missing or the
+    // output cannot be created, with the reason.
     TVideoWriter(const std::filesystem::path& output, VideoFormat format, int framesPerSecond, int width,
                  int height, const std::atomic<bool>* cancel = nullptr);
     ~TVideoWriter();

@@ -97,12 +97,13 @@ std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
     return names;
 }
 
-// A small file system of its own, where root may mount one; it goes with the object.
+// A small file system of its own, where root may mount one (read-only when asked); it goes with the
+// object.
 class SmallDisk {
 public:
-    SmallDisk(const std::filesystem::path& where, const char* size) : where_(where) {
+    SmallDisk(const std::filesystem::path& where, const char* size, unsigned long flags = 0) : where_(where) {
         std::filesystem::create_directory(where_);
-        mounted_ = geteuid() == 0 && ::mount("tmpfs", where_.c_str(), "tmpfs", 0, size) == 0;
+        mounted_ = geteuid() == 0 && ::mount("tmpfs", where_.c_str(), "tmpfs", flags, size) == 0;
     }
     ~SmallDisk() {
         if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
@@ -163,7 +164,8 @@ TEST_F(ExportTool, MissingFolder_EmptyFolder_UnwritableOutput_AndBadArguments_Fa
     const std::filesystem::path unwritable = folder_.Path() / "only.bmp" / "out.webm";
     result = RunTool(Quoted(folder_.Path()) + " " + Quoted(unwritable) + " --format bmp");
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.output, "flipbookcam-export: Cannot create file " + unwritable.string() + "\n");
+    EXPECT_EQ(result.output,
+              "flipbookcam-export: Cannot create file " + unwritable.string() + ": the folder is gone\n");
 
     result = RunTool(Quoted(folder_.Path()) + " " + Quoted(folder_.Path() / "out.avi") + " --format bmp");
     EXPECT_EQ(result.status, 1);
@@ -206,6 +208,47 @@ TEST_F(ExportTool, FullDisk_EndsWithTheReason_AndLeavesNoFile) {
     EXPECT_EQ(result.output,
               "flipbookcam-export: Cannot write the video " + output.string() + ": the disk is full\n");
     EXPECT_TRUE(std::filesystem::is_empty(output.parent_path())) << NamesIn(output.parent_path()).front();
+}
+
+// A read-only disk is said as such, as a full one is; before, only "Cannot create file".
+TEST_F(ExportTool, ReadOnlyDisk_SaysWhy) {
+    WriteBmp(folder_.Path() / "only.bmp", 0);
+    const SmallDisk disk(folder_.Path() / "card", "size=300k", MS_RDONLY);
+    if (!disk.Mounted()) GTEST_SKIP() << "needs root to mount a read-only file system";
+    const std::filesystem::path output = folder_.Path() / "card" / "out.mp4";
+    const ToolResult result = RunTool(Quoted(folder_.Path()) + " " + Quoted(output) + " --format bmp");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output,
+              "flipbookcam-export: Cannot create file " + output.string() + ": the disk is read-only\n");
+}
+
+// One damaged picture ends the export and says how to go past it; --hold-unreadable puts the picture
+// before it in its place and names it at the end.
+TEST_F(ExportTool, UnreadablePicture_EndsTheExport_OrIsHeldWithTheOption) {
+    const std::filesystem::path series = folder_.Path() / "series";
+    std::filesystem::create_directory(series);
+    for (int index = 0; index < 4; ++index)
+        WriteBmp(series / ("snap-" + std::to_string(index) + ".bmp"), static_cast<std::uint8_t>(60 * index));
+    std::ofstream(series / "snap-2.bmp", std::ios::trunc) << "BM cut short";
+    const std::filesystem::path output = folder_.Path() / "out.mp4";
+    ToolResult result = RunTool(Quoted(series) + " " + Quoted(output) + " --format bmp");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, "flipbookcam-export: Cannot read the picture " +
+                                 (series / "snap-2.bmp").string() +
+                                 " (--hold-unreadable puts the picture before it in its place)\n");
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    result = RunTool(Quoted(series) + " " + Quoted(output) + " --format bmp --fps 4 --hold-unreadable");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output, "flipbookcam-export: " + (series / "snap-2.bmp").string() +
+                                 " could not be read; the picture before it stands in its place\n"
+                                 "4 frames at 4 a second written to " +
+                                 output.string() + "\n");
+    const testing::DecodedVideo video = testing::DecodeVideo(output.string());
+    ASSERT_EQ(video.frames.size(), 4u) << video.error;
+    const double greens[] = {0, 60, 60, 180};
+    for (std::size_t frame = 0; frame < 4; ++frame)
+        EXPECT_NEAR(video.Pixel(frame, 16, 12)[1], greens[frame], 12);
 }
 
 // SIGTERM (a logout) and SIGINT (Ctrl+C) end an export in progress promptly and leave nothing.

@@ -95,13 +95,21 @@ inline std::uint64_t TiesGoingDown(const std::uint8_t* first, const std::uint8_t
     return down;
 }
 
-// Works out the ties among `lanes` (bit j for byte j of one block) one by one into the target.
-inline void SettleLanes(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
+// Works out the ties among `lanes` (bit j for byte j of one block) one by one into answers[j].
+inline void SettleLanes(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* answers,
                         std::uint64_t lanes, int k, const TieTable& table) {
     for (; lanes != 0; lanes &= lanes - 1) {
         const auto lane = static_cast<std::size_t>(std::countr_zero(lanes));
-        target[lane] = static_cast<std::uint8_t>(Slider(first[lane], second[lane], k).roundedUp -
-                                                 TieGoesDown(table, first[lane], second[lane]));
+        answers[lane] = static_cast<std::uint8_t>(Slider(first[lane], second[lane], k).roundedUp -
+                                                  TieGoesDown(table, first[lane], second[lane]));
+    }
+}
+
+// target[j] := answers[j] for the lanes (bit j for byte j of one block).
+inline void PutLanes(const std::uint8_t* answers, std::uint8_t* target, std::uint64_t lanes) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const auto lane = static_cast<std::size_t>(std::countr_zero(lanes));
+        target[lane] = answers[lane];
     }
 }
 

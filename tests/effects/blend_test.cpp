@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -111,6 +113,158 @@ TEST(Blend_Exact, MatchesExtendedPrecisionForEverySliderWeightAndBytePairOnEvery
                 Blend(first, second, target, weight);
                 ASSERT_EQ(CountWrong(first, second, target, weight, reference), 0)
                     << "slider position " << position << " on " << InstructionSetName(set);
+            }
+        }
+    }
+}
+
+// Which source the mix writes over.
+enum class Into { First, Second };
+
+// Two source rows that start `offset` bytes past a 64-byte boundary, mixed in place of one of them.
+class InPlaceRows {
+public:
+    explicit InPlaceRows(std::size_t capacity) : first_(capacity + 128), second_(capacity + 128) {}
+
+    // Mixes the byte pairs (a << 8 | b) into the chosen source and returns how many answers differ from
+    // the reference (reporting the first few).
+    int CountWrong(const effects_detail::Mixer& mixer, std::span<const std::uint16_t> pairs,
+                   std::size_t offset, Into into, const std::vector<std::uint8_t>& reference) {
+        std::uint8_t* a = Aligned(first_) + offset;
+        std::uint8_t* b = Aligned(second_) + offset;
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            a[i] = static_cast<std::uint8_t>(pairs[i] >> 8);
+            b[i] = static_cast<std::uint8_t>(pairs[i] & 0xFF);
+        }
+        std::uint8_t* target = into == Into::First ? a : b;
+        mixer.MixRow(a, b, target, pairs.size());
+        int wrong = 0;
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            const std::uint8_t expected = reference[pairs[i]];
+            if (target[i] == expected) continue;
+            if (++wrong <= 3)
+                ADD_FAILURE() << "a " << (pairs[i] >> 8) << " b " << (pairs[i] & 0xFF) << " at byte " << i
+                              << ": " << int{target[i]} << " instead of " << int{expected};
+        }
+        return wrong;
+    }
+
+private:
+    static std::uint8_t* Aligned(std::vector<std::uint8_t>& bytes) {
+        const auto address = reinterpret_cast<std::uintptr_t>(bytes.data());
+        return bytes.data() + (64 - address % 64) % 64;
+    }
+
+    std::vector<std::uint8_t> first_;
+    std::vector<std::uint8_t> second_;
+};
+
+const char* SourceName(Into into) {
+    return into == Into::First ? "first" : "second";
+}
+
+// Every byte pair once, a << 8 | b, each first byte beside every second byte in a scattered order.
+std::vector<std::uint16_t> EveryPair() {
+    std::vector<std::uint16_t> pairs;
+    pairs.reserve(65536);
+    for (int a = 0; a < 256; ++a)
+        for (int x = 0; x < 256; ++x) pairs.push_back(static_cast<std::uint16_t>(a << 8 | (x * 7 + a) % 256));
+    return pairs;
+}
+
+// Pairs that crowd the halfway cases of slider position k into every block: by turns one whose answer
+// is not the even neighbour (when k has any), any other halfway case, and two unrelated pairs; then as
+// many near pairs, as two frames of one scene give.
+std::vector<std::uint16_t> HalfwayPairs(int k, const std::vector<std::uint8_t>& reference) {
+    std::vector<std::uint16_t> odd;
+    std::vector<std::uint16_t> halfway;
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            const int hundredfold = a * (100 - k) + b * k;
+            if (hundredfold % 100 != 50) continue;
+            const int below = hundredfold / 100;
+            const auto pair = static_cast<std::uint16_t>(a << 8 | b);
+            (reference[pair] == below + (below & 1) ? halfway : odd).push_back(pair);
+        }
+    }
+    std::vector<std::uint16_t> pairs;
+    std::uint32_t state = static_cast<std::uint32_t>(k);
+    for (std::size_t j = 0; j < 4096; ++j) {
+        state = state * 1664525u + 1013904223u;
+        const int a = static_cast<int>(state >> 24);
+        const auto random = static_cast<std::uint16_t>(state >> 16);
+        const auto near = static_cast<std::uint16_t>(
+            a << 8 | std::clamp(a + static_cast<int>(state >> 8 & 63) - 31, 0, 255));
+        const std::vector<std::uint16_t>& kind = j % 4 == 0 && !odd.empty() ? odd : halfway;
+        if (j / 256 % 2 == 1)
+            pairs.push_back(near);
+        else if (j % 4 <= 1 && !kind.empty())
+            pairs.push_back(kind[(j / 4 * 61) % kind.size()]);
+        else
+            pairs.push_back(random);
+    }
+    return pairs;
+}
+
+// The target may be either source. Every slider position sees every byte pair on every path, once in
+// rows of whole blocks and once cut into rows of every length from 1 to 130 at shifting starts.
+TEST(Blend_InPlace, IntoEitherSourceMatchesExtendedPrecisionForEverySliderWeightAndBytePairOnEveryPath) {
+    const std::vector<std::uint16_t> pairs = EveryPair();
+    const std::span<const std::uint16_t> all(pairs);
+    InPlaceRows rows(1024);
+    for (int position = 0; position <= 100; ++position) {
+        const long double weight = static_cast<long double>(position) / 100;
+        const std::vector<std::uint8_t> reference = ReferenceTable(weight);
+        const auto mixer = effects_detail::Mixer::For(weight);
+        for (const InstructionSet set : SupportedInstructionSets()) {
+            const InstructionSetScope scope(set);
+            for (const Into into : {Into::First, Into::Second}) {
+                int wrong = 0;
+                for (std::size_t row = 0; row < 64; ++row)
+                    wrong +=
+                        rows.CountWrong(mixer, all.subspan(row * 1024, 1024),
+                                        (row + static_cast<std::size_t>(position)) % 64, into, reference);
+                std::size_t start = 0;
+                for (std::size_t piece = 0; start < all.size(); ++piece) {
+                    const std::size_t length = std::min<std::size_t>(
+                        1 + (piece + static_cast<std::size_t>(position)) % 130, all.size() - start);
+                    wrong += rows.CountWrong(mixer, all.subspan(start, length), (piece * 37 + position) % 64,
+                                             into, reference);
+                    start += length;
+                }
+                ASSERT_EQ(wrong, 0) << "slider position " << position << " on " << InstructionSetName(set)
+                                    << " into the " << SourceName(into) << " source";
+            }
+        }
+    }
+}
+
+// Every start 0 to 63 bytes past a 64-byte boundary and every length from 1 to 130 bytes, so that each
+// lane of the widest blocks and each tail meets the target being a source: at slider positions of each
+// way of settling halfway cases.
+TEST(Blend_InPlace, IntoEitherSourceMatchesExtendedPrecisionAtEveryStartAndLength) {
+    // 5 and 55: nearly even, their suspect bytes in the first and the second source; 2: nearly even, near
+    // blocks answered by the first bytes; 10: a tie table; 20: no halfway cases; 25 and 50: binary fractions.
+    for (const int position : {5, 55, 2, 10, 20, 25, 50}) {
+        const long double weight = static_cast<long double>(position) / 100;
+        const std::vector<std::uint8_t> reference = ReferenceTable(weight);
+        const std::vector<std::uint16_t> pairs = HalfwayPairs(position, reference);
+        const auto mixer = effects_detail::Mixer::For(weight);
+        InPlaceRows rows(130);
+        for (const InstructionSet set : SupportedInstructionSets()) {
+            const InstructionSetScope scope(set);
+            for (const Into into : {Into::First, Into::Second}) {
+                for (std::size_t offset = 0; offset < 64; ++offset) {
+                    for (std::size_t length = 1; length <= 130; ++length) {
+                        const std::size_t start = (offset * 131 + length * 61) % (pairs.size() - length);
+                        ASSERT_EQ(rows.CountWrong(mixer, std::span(pairs).subspan(start, length), offset,
+                                                  into, reference),
+                                  0)
+                            << "slider position " << position << " on " << InstructionSetName(set)
+                            << " into the " << SourceName(into) << " source, " << length << " bytes from "
+                            << offset;
+                    }
+                }
             }
         }
     }

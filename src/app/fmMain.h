@@ -16,6 +16,7 @@
 
 #include "app/camera_settings_dialog.h"
 #include "app/live_view.h"
+#include "app/snapshot_folder.h"
 #include "cameracontrols/camera_lock.h"
 #include "platform/com/hresult.h"
 #include "platform/mediagraph/capture_mode.h"
@@ -285,6 +286,8 @@ private:
     LiveFrameState liveFrameState_ = LiveFrameState::None;
     std::string snapshotExt_;
     std::string snapshotDir_;
+    // Names each picture after the folder's newest, so a clock gone back cannot put it before one.
+    TSnapshotSeries snapshotSeries_;
     QLabel* statusText_ = nullptr;
     bool shown_ = false;
     std::unique_ptr<TSysDevEnum> deviceList_;

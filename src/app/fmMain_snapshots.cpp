@@ -182,7 +182,7 @@ void TFormMain::btGrabSnapClick() {
             return;
         }
         if (!IsDirectory(snapshotDir_) && !ChooseFolder()) return;
-        const std::string name = SnapshotName(SnapshotClock(), snapshotExt_);
+        const std::string name = snapshotSeries_.NameFor(snapshotDir_, SnapshotClock(), snapshotExt_);
         // The live frame becomes the reference at once; the copy saved is taken under the same lock,
         // so the frame handler cannot change it while the codec reads it.
         Bitmap picture = snapshotWriter_->SparePicture();
@@ -247,10 +247,18 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
         TimeLapse->Stop(QString::fromStdString(name + " was not saved: " + outcome.failure));
         fmShooting->ShowStatusLine();
     } else {
-        if (saveFailureShown_) {
+        if (!outcome.warning.empty()) {
+            // It is there: listed, and a time-lapse goes on; only a crash before the disk catches up
+            // could still lose it.
+            SetStatusText(QString::fromStdString(
+                name + " was saved, but may not be safe on the disk yet: " + outcome.warning));
+            saveFailureShown_ = true;
+            fmShooting->ShowStatusLine();
+        } else if (saveFailureShown_) {
             saveFailureShown_ = false;
             SetStatusText(QString::fromStdString(snapshotDir_));
         }
+        snapshotSeries_.Saved(FolderOf(outcome.path), name);
         // A picture of a folder or format no longer shown is saved, but not listed here. It is selected
         // only while it is the reference: the last snap pending, and no picture picked since.
         if (FolderOf(outcome.path) == snapshotDir_ && LowerCaseExtension(name) == snapshotExt_) {

@@ -2,6 +2,7 @@
 #include "app/picture_files.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/snapshot_folder.h"
 #include "codecs/bmp/bmp_file.h"
@@ -11,6 +12,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/stream.h"
 #include "platform/shell/desktop.h"
+#include "snapshots/snapshot_writer.h"
 
 namespace flipbook {
 
@@ -85,13 +87,14 @@ std::vector<std::uint8_t> EncodePicture(const Bitmap& source, const std::string&
     return encoded.TakeBytes();
 }
 
-std::string SavePictureFile(const Bitmap& source, const std::string& path) {
+SavedPicture SavePictureFile(const Bitmap& source, const std::string& path) {
     const std::vector<std::uint8_t> bytes = EncodePicture(source, path);
-    return WriteNewFile(path, bytes.data(), bytes.size(), [](const std::string& taken) {
+    WrittenFile written = WriteNewFile(path, bytes.data(), bytes.size(), [](const std::string& taken) {
         const std::string name = taken.substr(taken.find_last_of('/') + 1);
         const std::string next = NextSnapshotName(name);
         return next.empty() ? next : taken.substr(0, taken.size() - name.size()) + next;
     });
+    return {std::move(written.path), std::move(written.folderNotFlushed)};
 }
 
 bool SavePicture(const Bitmap* source, const std::string& path) {

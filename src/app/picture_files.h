@@ -8,6 +8,7 @@
 namespace flipbook {
 
 class Bitmap;
+struct SavedPicture;
 
 // The upper-cased extension of the path's file name, from its last "." on (dot included); empty when
 // the name has no dot. Only ASCII letters change case.
@@ -24,9 +25,9 @@ std::vector<std::uint8_t> EncodePicture(const Bitmap& source, const std::string&
 
 // Encodes the source and writes it as a new file, whole or not at all, that never replaces another:
 // where the name is taken, a snapshot's name moves on to the next free millisecond's. Returns the path
-// written. Raises the codec's exception, or ESaveError with the reason in plain words. Safe on any
-// thread.
-std::string SavePictureFile(const Bitmap& source, const std::string& path);
+// written, with a warning when the file has its name but may not be safe on the disk yet. Raises the
+// codec's exception, or ESaveError with the reason in plain words. Safe on any thread.
+SavedPicture SavePictureFile(const Bitmap& source, const std::string& path);
 
 // Encodes the source and writes it so that the path holds the whole new file or is left as it was,
 // with the busy cursor shown while it works. False when there is no extension (before the cursor

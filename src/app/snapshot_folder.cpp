@@ -36,6 +36,9 @@ std::string LowerCaseExtension(const std::string& name) {
 namespace {
 
 constexpr const char* kSnapshotNameLayout = "snap-%04d%02d%02d-%02d%02d%02d%03d";
+constexpr std::size_t kStemLength = 23;  // "snap-yyyymmdd-hhnnsszzz"
+// The formats Snap saves in, of which a folder's pictures order one series.
+constexpr const char* kPictureExtensions[] = {".png", ".jpg", ".bmp"};
 
 std::string FormatSnapshotName(const std::tm& time, int milliseconds, const std::string& extension) {
     char text[96];
@@ -47,7 +50,6 @@ std::string FormatSnapshotName(const std::tm& time, int milliseconds, const std:
 }  // namespace
 
 std::string NextSnapshotName(const std::string& name) {
-    constexpr std::size_t kStemLength = 23;  // "snap-yyyymmdd-hhnnsszzz"
     if (name.size() < kStemLength || name.compare(0, 5, "snap-") != 0 || name[13] != '-') return {};
     for (std::size_t index = 5; index < kStemLength; ++index)
         if (index != 13 && (name[index] < '0' || name[index] > '9')) return {};
@@ -78,6 +80,64 @@ std::string SnapshotName(std::chrono::system_clock::time_point time, const std::
     std::tm local{};
     localtime_r(&whole, &local);
     return FormatSnapshotName(local, static_cast<int>(milliseconds.count()), extension);
+}
+
+namespace {
+
+// The name's snapshot part with "snap-" lower-cased, when the name starts with one and is a picture's:
+// the part the list's order goes by (it compares names without regard to case), since the rest of the
+// name follows it. Empty otherwise; the date is not checked.
+std::string SnapshotStem(const std::string& name) {
+    if (name.size() <= kStemLength) return {};
+    std::string stem = name.substr(0, kStemLength);
+    std::transform(stem.begin(), stem.begin() + 5, stem.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    if (stem.compare(0, 5, "snap-") != 0 || stem[13] != '-') return {};
+    for (std::size_t index = 5; index < kStemLength; ++index)
+        if (index != 13 && (stem[index] < '0' || stem[index] > '9')) return {};
+    const std::string extension = LowerCaseExtension(name);
+    if (std::find(std::begin(kPictureExtensions), std::end(kPictureExtensions), extension) ==
+        std::end(kPictureExtensions))
+        return {};
+    return stem;
+}
+
+// The later of the two snapshot parts, where the candidate's date is one of the calendar's. Fixed
+// width: plain order of the digits is the order of the times.
+std::string Newer(const std::string& newest, const std::string& candidate) {
+    return candidate > newest && !NextSnapshotName(candidate).empty() ? candidate : newest;
+}
+
+// The newest snapshot part of the folder's pictures' names; empty when there is none or the folder
+// cannot be read.
+std::string NewestSnapshotStem(const std::string& folder) {
+    std::string newest;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;
+         entries.increment(error))
+        newest = Newer(newest, SnapshotStem(entries->path().filename().string()));
+    return newest;
+}
+
+}  // namespace
+
+std::string TSnapshotSeries::NameFor(const std::string& folder, std::chrono::system_clock::time_point time,
+                                     const std::string& extension) {
+    if (folder != folder_) {
+        folder_ = folder;
+        newest_ = NewestSnapshotStem(folder);
+    }
+    std::string stem = SnapshotName(time, "");
+    if (!newest_.empty() && stem <= newest_) {
+        const std::string next = NextSnapshotName(newest_);
+        if (!next.empty()) stem = next;
+    }
+    newest_ = stem;
+    return stem + extension;
+}
+
+void TSnapshotSeries::Saved(const std::string& folder, const std::string& name) {
+    if (folder == folder_) newest_ = Newer(newest_, SnapshotStem(name));
 }
 
 std::vector<std::string> ListPictureNames(const std::string& folder, const std::string& extension) {

@@ -16,6 +16,26 @@ std::string SnapshotName(std::chrono::system_clock::time_point time, const std::
 // "snap-20250101-000000000.png"); empty for a name that is not a snapshot name.
 std::string NextSnapshotName(const std::string& name);
 
+// The newest snapshot name of one folder, so that a picture taken after the clock went back (the end of
+// daylight saving, a clock set right) still sorts after every picture before it: the list, playback,
+// export and the command-line tool all take name order as shooting order.
+class TSnapshotSeries {
+public:
+    // The name for a picture taken at the time into the folder: SnapshotName's, unless that would not
+    // sort after the newest snapshot name the folder holds (in any picture format, whatever the case
+    // of "snap-") or was given here, since then the millisecond after that one. The folder is read when
+    // it is first named here; the names given here count from then on, saved or still pending.
+    std::string NameFor(const std::string& folder, std::chrono::system_clock::time_point time,
+                        const std::string& extension);
+    // Tells of a picture saved into the folder under the name, which moved on from the one given
+    // where that was taken.
+    void Saved(const std::string& folder, const std::string& name);
+
+private:
+    std::string folder_;
+    std::string newest_;  // "snap-yyyymmdd-hhnnsszzz", "" when the folder holds none
+};
+
 // The extension of the name from its last "." on, lower-cased with ASCII rules; empty without a dot.
 std::string LowerCaseExtension(const std::string& name);
 

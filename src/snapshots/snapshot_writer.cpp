@@ -51,9 +51,11 @@ void TSnapshotWriter::Run() {
         if (queue_.empty()) return;
         Job& job = queue_.front();
         lock.unlock();
-        SnapshotOutcome outcome{job.path, {}};
+        SnapshotOutcome outcome{job.path, {}, {}};
         try {
-            outcome.path = save_(job.picture, job.path);
+            SavedPicture saved = save_(job.picture, job.path);
+            outcome.path = std::move(saved.path);
+            outcome.warning = std::move(saved.warning);
         } catch (const std::exception& error) {
             outcome.failure = error.what();
             if (outcome.failure.empty()) outcome.failure = "unknown error";

@@ -8,17 +8,30 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/graphics/bitmap.h"
 
 namespace flipbook {
 
+// Where a picture was saved, and why it may not be safe on the disk yet (in plain words; empty when it
+// is): the file has its name, but its folder could not be flushed.
+struct SavedPicture {
+    SavedPicture(std::string savedPath, std::string notSafeYet = {})
+        : path(std::move(savedPath)), warning(std::move(notSafeYet)) {}
+    std::string path;
+    std::string warning;
+};
+
 // What became of one snapshot: saved when failure is empty, otherwise the reason in plain words. The
-// path is where it was saved, which may differ from the one asked for when that name was taken.
+// path is where it was saved, which may differ from the one asked for when that name was taken. A
+// saved picture with a warning is on the disk under its name, but may not be safe there yet, for the
+// reason the warning gives.
 struct SnapshotOutcome {
     std::string path;
     std::string failure;
+    std::string warning;
 };
 
 // Saves pictures on a thread of its own, one after another in the order they were handed in, so the
@@ -28,8 +41,9 @@ struct SnapshotOutcome {
 class TSnapshotWriter {
 public:
     // Writes one picture to its path, or to another name when that one is taken, and returns the path
-    // written; raises with the reason as message when it cannot.
-    using SaveFunction = std::function<std::string(const Bitmap& picture, const std::string& path)>;
+    // written (with a warning when it may not be safe on the disk yet); raises with the reason as
+    // message when it cannot.
+    using SaveFunction = std::function<SavedPicture(const Bitmap& picture, const std::string& path)>;
     // Told of each picture once it is saved or has failed, on the writer's thread.
     using DoneFunction = std::function<void(const SnapshotOutcome& outcome)>;
 

@@ -15,16 +15,22 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
 #include "app/fmMain.h"
 #include "app/picture_files.h"
+#include "app/time_lapse.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
@@ -61,6 +67,35 @@ private:
     QObject counter_;
 };
 
+// Sets the local time zone while it lives.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) previous_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (previous_) {
+            setenv("TZ", previous_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::optional<std::string> previous_;
+};
+
+std::vector<std::string> Entries(const QListWidget* list) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list->count(); ++row) names.push_back(list->item(row)->text().toStdString());
+    return names;
+}
+
 }  // namespace
 
 class SnapshotFaultsTest : public QObject {
@@ -81,6 +116,56 @@ private slots:
         form_.reset();
         chooser_.reset();
         folder_.reset();
+        zone_.reset();
+    }
+
+    // The folder's flush fails after the rename: the picture is there, so it is listed, the status bar
+    // says it may not be safe on the disk yet, and a time-lapse goes on.
+    void FolderFlushFailingAfterTheRename_ListsThePicture_Warns_AndATimeLapseGoesOn() {
+        Start();
+        testing::FailFolderFsyncOf(folder_->Path().string(), EIO);
+        form_->btGrabSnap->click();
+        QVERIFY(QTest::qWaitFor([&] { return form_->PendingSaves() == 0; }, 30000));
+        QCOMPARE(form_->lbSnapshots->count(), 1);
+        const QString name = form_->lbSnapshots->item(0)->text();
+        QCOMPARE(form_->StatusText(),
+                 name + " was saved, but may not be safe on the disk yet: the disk reported an error");
+        QVERIFY(std::filesystem::exists(folder_->File(name.toStdString())));
+
+        form_->TimeLapse->IntervalSeconds = 1;
+        form_->TimeLapse->Count = 2;
+        form_->TimeLapse->Start();
+        QVERIFY(QTest::qWaitFor([&] { return !form_->TimeLapse->Running(); }, 20000));
+        QCOMPARE(form_->TimeLapse->Taken(), 2);
+        QVERIFY(QTest::qWaitFor([&] { return form_->PendingSaves() == 0; }, 30000));
+        QCOMPARE(form_->lbSnapshots->count(), 3);
+        QCOMPARE(FilesIn(folder_->Path()).size(), std::size_t{3});
+    }
+
+    // The clock goes back an hour at the end of daylight saving: pictures taken after it still sort
+    // after those before, also after one of another format and one still being saved.
+    void ClockGoingBack_KeepsTheSeriesInOrder() {
+        zone_ = std::make_unique<ScopedTimeZone>("CET-1CEST,M3.5.0,M10.5.0/3");
+        // Taken in JPEG at 02:59:59.500 summer time, half a second before the clocks go back.
+        std::ofstream(folder_->File("snap-20241027-025959500.jpg")) << "x";
+        Start();
+        // One second a picture from 02:00:00 winter time, the hour the clock repeats.
+        const auto changeover =
+            std::chrono::sys_days{std::chrono::year{2024} / 10 / 27} + std::chrono::hours{1};
+        form_->SnapshotClock = [instant = changeover - std::chrono::seconds{1}]() mutable {
+            return instant += std::chrono::seconds{1};
+        };
+        testing::HangFsyncIn(folder_->Path().string());
+        form_->btGrabSnap->click();
+        QVERIFY(QTest::qWaitFor([] { return testing::HangingFsyncs() == 1; }, 10000));
+        form_->btGrabSnap->click();  // while the first is still being saved
+        form_->btGrabSnap->click();
+        testing::ReleaseHangingFsync();
+        QVERIFY(QTest::qWaitFor([&] { return form_->PendingSaves() == 0; }, 30000));
+        const std::vector<std::string> expected = {
+            "snap-20241027-025959501.png", "snap-20241027-025959502.png", "snap-20241027-025959503.png"};
+        QCOMPARE(Entries(form_->lbSnapshots), expected);
+        for (const std::string& name : expected) QVERIFY(std::filesystem::exists(folder_->File(name)));
     }
 
     // The program told to end (as a logout does) while saves are pending: it takes no more pictures,
@@ -261,6 +346,7 @@ private:
     }
 
     struct sigaction programsTermAction_ {};
+    std::unique_ptr<ScopedTimeZone> zone_;
     testing::FakeDesktop desktop_;
     std::unique_ptr<testing::TempDir> folder_;
     std::unique_ptr<testing::FixedChooser> chooser_;

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/files/safe_file.h"
 #include "support/temp_dir.h"
 
 namespace flipbook {
@@ -119,20 +120,41 @@ TEST(SnapshotName, NextSnapshotName_IsTheNextMillisecond_CarriedThroughTheCalend
     for (const auto& [name, next] : cases) EXPECT_EQ(NextSnapshotName(name), next) << name;
 }
 
-TEST_F(ListPictureNamesTest, OpeningAFolder_RemovesTemporaryFilesOfOurProcessesThatAreGone) {
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    ASSERT_GT(child, 0);
-    ASSERT_EQ(waitpid(child, nullptr, 0), child);
-    Touch(".snap-1.png." + std::to_string(child) + "-0.partial");
-    Touch(".snap-2.png." + std::to_string(getpid()) + "-0.partial");
-    Touch("snap-3.png");
+// Opening a folder removes the temporary files no writer holds any more, also those whose process
+// number is ours (a container gives every run the same one), and keeps one still being written.
+TEST_F(ListPictureNamesTest, OpeningAFolder_RemovesTemporaryFilesNoWriterHolds) {
+    TSafeFile writing(folder.File("snap-1.png"));
+    Touch(".snap-2.png." + std::to_string(getpid()) + "-999.partial");
+    Touch(".snap-3.png.1-0.partial");
+    Touch("snap-4.png");
     ListPictureNames(folder.Path().string() + "/", ".png");
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
         left.push_back(entry.path().filename());
-    EXPECT_EQ(Sorted(left), (std::vector<std::string>{
-                                ".snap-2.png." + std::to_string(getpid()) + "-0.partial", "snap-3.png"}));
+    EXPECT_EQ(Sorted(left),
+              Sorted({std::filesystem::path(writing.TemporaryPath()).filename(), "snap-4.png"}));
+}
+
+// A name never sorts before the folder's newest snapshot, in whichever format or case that is, or
+// before one given or saved since, so a clock set back keeps the series in order.
+TEST_F(ListPictureNamesTest, SnapshotSeries_NamesAfterTheFoldersNewestSnapshot) {
+    LocalTimeZone zone("UTC");
+    const system_clock::time_point noon = sys_days{year{2024} / 10 / 27} + hours{12};
+    for (const char* name :
+         {"snap-20241027-110000000.png", "SNAP-20241027-113000000.JPG", "snap-20241027-235959999.txt",
+          ".snap-20241027-235959999.png.1-0.partial", "snap-20241399-000000000.bmp"})
+        Touch(name);
+    const std::string path = folder.Path().string() + "/";
+    TSnapshotSeries series;
+    EXPECT_EQ(series.NameFor(path, noon - hours{2}, ".png"), "snap-20241027-113000001.png");
+    EXPECT_EQ(series.NameFor(path, noon - hours{2}, ".bmp"), "snap-20241027-113000002.bmp");
+    EXPECT_EQ(series.NameFor(path, noon, ".png"), "snap-20241027-120000000.png");
+    series.Saved(path, "snap-20241027-120000005.png");  // the name given was taken
+    EXPECT_EQ(series.NameFor(path, noon, ".png"), "snap-20241027-120000006.png");
+    EXPECT_EQ(series.NameFor(path, noon + seconds{1}, ".png"), "snap-20241027-120001000.png");
+    // Another folder has a series of its own.
+    EXPECT_EQ(series.NameFor(folder.File("missing") + "/", noon - hours{2}, ".png"),
+              "snap-20241027-100000000.png");
 }
 
 TEST_F(ListPictureNamesTest, UnreadableOrMissingFolder_GivesNothing) {

@@ -3,7 +3,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,15 +35,18 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A rename's new entry survives a crash only once its folder is on the disk too.
-void SyncFolder(const std::string& path) {
+// A rename's new entry survives a crash only once its folder is on the disk too. The file has its name
+// whatever happens here, so a failure is the reason in plain words rather than a throw; empty when the
+// folder was flushed.
+std::string FlushFolder(const std::string& path) {
     const int folder = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return;
+    if (folder < 0) return {};
     const int result = ::fsync(folder);
     const int error = errno;
     ::close(folder);
-    // Some file systems cannot flush a folder; the rename has happened all the same.
-    if (result != 0 && error != EINVAL && error != EROFS && error != EBADF) Fail(error);
+    // Some file systems cannot flush a folder; nothing more can be done there.
+    if (result != 0 && error != EINVAL && error != EROFS && error != EBADF) return PlainReason(error);
+    return {};
 }
 
 bool RefusedByFileSystem(int error) {
@@ -52,26 +54,37 @@ bool RefusedByFileSystem(int error) {
            error == EXDEV;
 }
 
-// The process number in a name of ours, ".NAME.PID-N.partial"; 0 when the name is not one of ours.
-pid_t OwnerOf(const std::string& name) {
+// Whether the name is one of our temporary names, ".NAME.PID-N.partial".
+bool IsTemporaryName(const std::string& name) {
     const std::size_t suffix = std::char_traits<char>::length(kTemporarySuffix);
     if (name.size() <= suffix + 1 || name[0] != '.' ||
         name.compare(name.size() - suffix, suffix, kTemporarySuffix))
-        return 0;
+        return false;
     const std::string stem = name.substr(0, name.size() - suffix);
     const auto dot = stem.find_last_of('.');
     const auto dash = stem.find_last_of('-');
     if (dot == 0 || dot == std::string::npos || dash == std::string::npos || dash < dot + 2 ||
         dash + 1 == stem.size())
-        return 0;
+        return false;
     for (std::size_t index = dot + 1; index < stem.size(); ++index)
-        if (index != dash && (stem[index] < '0' || stem[index] > '9')) return 0;
-    if (dash - dot - 1 > 9) return 0;
-    return static_cast<pid_t>(std::stol(stem.substr(dot + 1, dash - dot - 1)));
+        if (index != dash && (stem[index] < '0' || stem[index] > '9')) return false;
+    return true;
 }
 
-bool ProcessIsGone(pid_t process) {
-    return ::kill(process, 0) != 0 && errno == ESRCH;
+enum class Lock { Taken, HeldByAnother, Unsupported };
+
+// Locks the whole file through its open file description: unlike a process's record locks, this one is
+// not dropped when another descriptor of the file closes (a media pipeline's), it conflicts with other
+// descriptions in this process too, and it goes with the last descriptor of the description, which a
+// crash or a kill closes. A write lock needs the file open for writing, a read lock for reading.
+Lock TryLock(int descriptor, short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(descriptor, F_OFD_SETLK, &lock) == 0) return Lock::Taken;
+    if (errno == EAGAIN || errno == EACCES) return Lock::HeldByAnother;
+    // ENOLCK, EINVAL, EOPNOTSUPP: a file system (or kernel) that cannot lock.
+    return Lock::Unsupported;
 }
 
 }  // namespace
@@ -107,25 +120,39 @@ TSafeFile::TSafeFile(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     const std::string folder = path.substr(0, path.size() - NameOf(path).size());
     // A dot in front hides it, and its extension is not a picture's, so no listing shows it; the
-    // process number lets a later run tell a file left by a crash from one still being written.
+    // process number and the counter keep the names of this computer's writers apart (whether a
+    // writer lives is its lock's business, since the number means nothing on another computer).
     const std::string name = NameOf(path).substr(0, kLongestNameKept);
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporaryPath_ = folder + "." + name + "." + std::to_string(::getpid()) + "-" +
                          std::to_string(counter.fetch_add(1)) + kTemporarySuffix;
         // 0666 less the umask, the permissions any new file of the user's gets.
-        descriptor_ = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor_ >= 0 || errno != EEXIST) break;
+        const int descriptor = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0) {
+            if (errno == EEXIST) continue;
+            Fail(errno);
+        }
+        // Held already: a clean-up opened the new file before it was locked, took it for a leftover
+        // and removes it now. Where the file system cannot lock, the file goes unlocked: clean-ups
+        // there cannot lock either, and leave it alone.
+        if (TryLock(descriptor, F_WRLCK) == Lock::HeldByAnother) {
+            ::close(descriptor);
+            continue;
+        }
+        descriptor_ = descriptor;
+        return;
     }
-    if (descriptor_ < 0) Fail(errno);
+    Fail(EEXIST);
 }
 
 TSafeFile::~TSafeFile() {
-    if (descriptor_ >= 0) ::close(descriptor_);
+    // The name goes before the lock, so it never stands unlocked.
     if (!published_) ::unlink(temporaryPath_.c_str());
+    if (descriptor_ >= 0) ::close(descriptor_);
 }
 
 void TSafeFile::Write(const std::uint8_t* bytes, std::size_t count) {
-    if (descriptor_ < 0) Fail(EBADF);
+    if (descriptor_ < 0 || synced_) Fail(EBADF);
     while (count > 0) {
         const ssize_t written = ::write(descriptor_, bytes, count);
         if (written < 0 && errno == EINTR) continue;
@@ -136,14 +163,15 @@ void TSafeFile::Write(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void TSafeFile::Sync() {
-    if (descriptor_ < 0) return;
-    const int syncResult = ::fsync(descriptor_);
-    const int syncError = errno;
-    const int closeResult = ::close(descriptor_);
-    const int closeError = errno;
-    descriptor_ = -1;
-    if (syncResult != 0 && syncError != EINVAL && syncError != EROFS) Fail(syncError);
-    if (closeResult != 0 && closeError != EINTR) Fail(closeError);
+    if (synced_) return;
+    if (descriptor_ < 0) Fail(EBADF);
+    if (::fsync(descriptor_) != 0 && errno != EINVAL && errno != EROFS) Fail(errno);
+    // A network file system may report a failed write only when the file is closed, at every close of
+    // it: a copy of the descriptor is closed, and the lock stays held until the temporary name goes.
+    const int copy = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) Fail(errno);
+    if (::close(copy) != 0 && errno != EINTR) Fail(errno);
+    synced_ = true;
 }
 
 bool TSafeFile::Publish(const std::string& path, ExistingFile existing) {
@@ -154,7 +182,10 @@ bool TSafeFile::Publish(const std::string& path, ExistingFile existing) {
         return false;
     }
     published_ = true;
-    SyncFolder(path);
+    // The temporary name is gone, and with it what the lock guarded.
+    ::close(descriptor_);
+    descriptor_ = -1;
+    folderNotFlushed_ = FlushFolder(path);
     return true;
 }
 
@@ -190,20 +221,21 @@ bool MoveWithoutReplacing(const std::string& from, const std::string& to, NoRepl
     return true;
 }
 
-std::string WriteNewFile(const std::string& path, const std::uint8_t* bytes, std::size_t count,
+WrittenFile WriteNewFile(const std::string& path, const std::uint8_t* bytes, std::size_t count,
                          const std::function<std::string(const std::string& taken)>& nextName) {
     TSafeFile file(path);
     file.Write(bytes, count);
     for (std::string name = path; !name.empty(); name = nextName(name)) {
-        if (file.Publish(name, ExistingFile::Keep)) return name;
+        if (file.Publish(name, ExistingFile::Keep)) return {name, file.FolderNotFlushed()};
     }
     Fail(EEXIST);
 }
 
-void ReplaceFile(const std::string& path, const std::uint8_t* bytes, std::size_t count) {
+std::string ReplaceFile(const std::string& path, const std::uint8_t* bytes, std::size_t count) {
     TSafeFile file(path);
     file.Write(bytes, count);
     file.Publish(path, ExistingFile::Replace);
+    return file.FolderNotFlushed();
 }
 
 void RemoveStaleTemporaryFiles(const std::string& folder) {
@@ -211,12 +243,17 @@ void RemoveStaleTemporaryFiles(const std::string& folder) {
     if (!entries) return;
     const int folderDescriptor = ::dirfd(entries.get());
     while (const dirent* entry = ::readdir(entries.get())) {
-        const pid_t owner = OwnerOf(entry->d_name);
-        if (owner <= 0 || owner == ::getpid() || !ProcessIsGone(owner)) continue;
+        if (!IsTemporaryName(entry->d_name)) continue;
+        const int file = ::openat(folderDescriptor, entry->d_name,
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (file < 0) continue;
         struct stat status {};
-        if (::fstatat(folderDescriptor, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) continue;
-        ::unlinkat(folderDescriptor, entry->d_name, 0);
+        // The lock taken here also keeps a writer from starting on the file while it goes: one that
+        // created it a moment ago and has not locked it yet finds it held and takes another name.
+        if (::fstat(file, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+            TryLock(file, F_RDLCK) == Lock::Taken)
+            ::unlinkat(folderDescriptor, entry->d_name, 0);
+        ::close(file);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "platform/files/safe_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/hanging_fsync.h"
 #include "support/temp_dir.h"
 
 namespace flipbook {
@@ -121,11 +123,11 @@ TEST(SafeFile, WriteNewFile_TakesTheNextFreeName_OrSaysTheNameIsTaken) {
         const char last = taken.back();
         return last < '4' ? taken.substr(0, taken.size() - 1) + static_cast<char>(last + 1) : std::string();
     };
-    EXPECT_EQ(WriteNewFile(folder.File("1"), Bytes("third"), 5, next), folder.File("3"));
+    EXPECT_EQ(WriteNewFile(folder.File("1"), Bytes("third"), 5, next).path, folder.File("3"));
     EXPECT_EQ(Content(folder.File("1")), "first");
     EXPECT_EQ(Content(folder.File("2")), "second");
     EXPECT_EQ(Content(folder.File("3")), "third");
-    EXPECT_EQ(WriteNewFile(folder.File("1"), Bytes("fourth"), 6, next), folder.File("4"));
+    EXPECT_EQ(WriteNewFile(folder.File("1"), Bytes("fourth"), 6, next).path, folder.File("4"));
     try {
         WriteNewFile(folder.File("1"), Bytes("fifth"), 5, next);
         FAIL() << "a fifth file found a name";
@@ -136,39 +138,119 @@ TEST(SafeFile, WriteNewFile_TakesTheNextFreeName_OrSaysTheNameIsTaken) {
     EXPECT_EQ(Names(folder.Path()).size(), 4u) << "no temporary file stays";
 }
 
-// Two writers of one name never share a temporary file, and each names its process, so a later run
-// can tell the leftovers of a crash from files still being written.
-TEST(SafeFile, TemporaryFiles_AreUniqueHiddenAndOurs_AndStaleOnesOfGoneProcessesAreRemoved) {
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string NameOf(const std::string& path) {
+    return std::filesystem::path(path).filename();
+}
+
+// Two writers of one name never share a temporary file. A writer's own file stays while it is written,
+// also after another descriptor of it (a media pipeline's) was closed and after the flush; files that
+// no writer holds any more go, whatever process number they carry (that of a crashed run, or ours
+// where a container gives every run the same one).
+TEST(SafeFile, TemporaryFiles_AreUniqueAndHidden_AndOnlyThoseNoWriterHoldsAreRemoved) {
     testing::TempDir folder;
     const std::string pid = std::to_string(getpid());
+    const std::vector<std::string> others = {"." + pid + "-3.partial",  // no name before the number: not ours
+                                             ".notes.partial", "c.png"};
+    for (const std::string& name : others) Create(folder.File(name), "x");
     {
         TSafeFile first(folder.File("a.png"));
         TSafeFile second(folder.File("a.png"));
         EXPECT_NE(first.TemporaryPath(), second.TemporaryPath());
-        const std::string name = std::filesystem::path(first.TemporaryPath()).filename();
-        EXPECT_EQ(name.rfind(".a.png." + pid + "-", 0), 0u) << name;
-        EXPECT_EQ(Names(folder.Path()).size(), 2u);
-    }
-    EXPECT_TRUE(Names(folder.Path()).empty()) << "unpublished files are removed";
+        EXPECT_EQ(NameOf(first.TemporaryPath()).rfind(".a.png." + pid + "-", 0), 0u) << first.TemporaryPath();
+        std::ofstream(first.TemporaryPath(), std::ios::binary) << "written elsewhere";
+        first.Sync();
 
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    ASSERT_GT(child, 0);
-    ASSERT_EQ(waitpid(child, nullptr, 0), child);
-    const std::string gone = ".a.png." + std::to_string(child) + "-3.partial";
-    const std::vector<std::string> kept = {
-        ".a.png." + pid + "-7.partial",              // this process's, still being written
-        ".b.png.1-0.partial",                        // a process that runs
-        "." + std::to_string(child) + "-3.partial",  // no name before the number: not ours
-        ".notes.partial", "c.png"};
-    Create(folder.File(gone), "x");
-    for (const std::string& name : kept) Create(folder.File(name), "x");
+        for (const std::string& leftover :
+             {".a.png." + pid + "-999.partial", std::string(".b.png.1-0.partial")})
+            Create(folder.File(leftover), "x");
+        RemoveStaleTemporaryFiles(folder.Path().string());
+        std::vector<std::string> expected = others;
+        expected.push_back(NameOf(first.TemporaryPath()));
+        expected.push_back(NameOf(second.TemporaryPath()));
+        EXPECT_EQ(Sorted(Names(folder.Path())), Sorted(expected));
+
+        EXPECT_TRUE(first.Publish(folder.File("a.png"), ExistingFile::Keep));
+        EXPECT_EQ(Content(folder.File("a.png")), "written elsewhere");
+    }
+    std::vector<std::string> expected = others;
+    expected.push_back("a.png");
+    EXPECT_EQ(Sorted(Names(folder.Path())), Sorted(expected)) << "unpublished files are removed";
+}
+
+// A writer elsewhere (on another computer sharing the folder, or in a container) carries a process
+// number that means nothing here: its file stays while its lock is held, though no process here has
+// that number, and goes once the lock is gone.
+TEST(SafeFile, TemporaryFileOfAWriterWhoseNumberIsNotHere_StaysWhileItsLockIsHeld) {
+    testing::TempDir folder;
+    // The holder below outlives its parent; as its subreaper the test can wait for it.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t writer = fork();
+    if (writer == 0) {
+        // The writer ends at once; the process it starts keeps the file's description open, and with
+        // it the lock, under a number that is gone.
+        TSafeFile file(folder.File("a.png"));
+        file.Write(Bytes("picture"), 7);
+        const pid_t holder = fork();
+        if (holder == 0) {
+            ::close(release[1]);
+            const pid_t self = getpid();
+            if (write(ready[1], &self, sizeof self) != static_cast<ssize_t>(sizeof self)) _exit(1);
+            char byte;
+            while (read(release[0], &byte, 1) > 0) {
+            }
+            _exit(0);
+        }
+        _exit(holder > 0 ? 0 : 1);
+    }
+    ASSERT_GT(writer, 0);
+    ::close(ready[1]);
+    ::close(release[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    pid_t holder = 0;
+    ASSERT_EQ(read(ready[0], &holder, sizeof holder), static_cast<ssize_t>(sizeof holder));
+    ::close(ready[0]);
+
+    const std::vector<std::string> names = Names(folder.Path());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind(".a.png." + std::to_string(writer) + "-", 0), 0u) << names[0];
+    EXPECT_NE(::kill(writer, 0), 0) << "no process here has the writer's number";
     RemoveStaleTemporaryFiles(folder.Path().string());
-    std::vector<std::string> left = Names(folder.Path());
-    std::sort(left.begin(), left.end());
-    std::vector<std::string> expected = kept;
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(left, expected);
+    EXPECT_EQ(Names(folder.Path()), names);
+
+    ::close(release[1]);
+    ASSERT_EQ(waitpid(holder, &status, 0), holder);
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    RemoveStaleTemporaryFiles(folder.Path().string());
+    EXPECT_TRUE(Names(folder.Path()).empty());
+}
+
+// A folder that cannot be flushed after the rename: the file is there under its name, whole, and the
+// result says why it may not be safe on the disk yet rather than that it failed.
+TEST(SafeFile, FolderFlushFailingAfterTheRename_KeepsTheFile_AndSaysItMayNotBeSafeYet) {
+    testing::TempDir folder;
+    const auto noOtherName = [](const std::string&) { return std::string(); };
+    testing::FailFolderFsyncOf(folder.Path().string(), EIO);
+    const WrittenFile written = WriteNewFile(folder.File("a.png"), Bytes("picture"), 7, noOtherName);
+    const std::string replaced = ReplaceFile(folder.File("b.png"), Bytes("other"), 5);
+    testing::ReleaseHangingFsync();
+    EXPECT_EQ(written.path, folder.File("a.png"));
+    EXPECT_EQ(written.folderNotFlushed, "the disk reported an error");
+    EXPECT_EQ(replaced, "the disk reported an error");
+    EXPECT_EQ(Content(folder.File("a.png")), "picture");
+    EXPECT_EQ(Content(folder.File("b.png")), "other");
+    EXPECT_EQ(Sorted(Names(folder.Path())), (std::vector<std::string>{"a.png", "b.png"}));
+    EXPECT_EQ(WriteNewFile(folder.File("c.png"), Bytes("c"), 1, noOtherName).folderNotFlushed, "");
 }
 
 }  // namespace

@@ -87,6 +87,14 @@ Lock TryLock(int descriptor, short type) {
     return Lock::Unsupported;
 }
 
+// Whether the path still names the open file.
+bool StillNamed(int descriptor, const std::string& path) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(descriptor, &opened) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
 }  // namespace
 
 std::string PlainReason(int systemError) {
@@ -132,10 +140,12 @@ TSafeFile::TSafeFile(const std::string& path) {
             if (errno == EEXIST) continue;
             Fail(errno);
         }
-        // Held already: a clean-up opened the new file before it was locked, took it for a leftover
-        // and removes it now. Where the file system cannot lock, the file goes unlocked: clean-ups
-        // there cannot lock either, and leave it alone.
-        if (TryLock(descriptor, F_WRLCK) == Lock::HeldByAnother) {
+        // A clean-up that opened the new file before it was locked took it for a leftover: it holds
+        // the lock and removes the file now, or has already removed it and let go. Once this lock is
+        // held no clean-up removes the file, so it is ours if it still has its name. Where the file
+        // system cannot lock, the file goes unlocked: clean-ups there cannot lock either, and leave
+        // it alone.
+        if (TryLock(descriptor, F_WRLCK) == Lock::HeldByAnother || !StillNamed(descriptor, temporaryPath_)) {
             ::close(descriptor);
             continue;
         }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/hanging_fsync.h"
+#include "support/refusing_locks.h"
 #include "support/temp_dir.h"
 
 namespace flipbook {
@@ -233,6 +234,20 @@ TEST(SafeFile, TemporaryFileOfAWriterWhoseNumberIsNotHere_StaysWhileItsLockIsHel
     prctl(PR_SET_CHILD_SUBREAPER, 0);
     RemoveStaleTemporaryFiles(folder.Path().string());
     EXPECT_TRUE(Names(folder.Path()).empty());
+}
+
+// On a file system that cannot lock, files are written all the same, and no temporary file is taken
+// for a leftover: one left behind is safer than a picture lost.
+TEST(SafeFile, FileSystemWithoutLocks_WritesFiles_AndKeepsEveryTemporaryFile) {
+    testing::TempDir folder;
+    testing::RefusedLocks refused;
+    Write(folder.File("a.png"), "picture");
+    EXPECT_EQ(Content(folder.File("a.png")), "picture");
+    TSafeFile writing(folder.File("b.png"));
+    const std::string leftover = ".c.png.1-0.partial";
+    Create(folder.File(leftover), "x");
+    RemoveStaleTemporaryFiles(folder.Path().string());
+    EXPECT_EQ(Sorted(Names(folder.Path())), Sorted({"a.png", NameOf(writing.TemporaryPath()), leftover}));
 }
 
 // A folder that cannot be flushed after the rename: the file is there under its name, whole, and the

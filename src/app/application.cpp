@@ -11,7 +11,9 @@
 
 #include <QFont>
 #include <QScreen>
+#include <QSettings>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include "codecs/jpeg/jpeg_image.h"
@@ -44,6 +46,11 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setDesktopFileName(QStringLiteral("org.example.flipbookcam"));
     setFont(ProgramFont());
     SetTitle(QStringLiteral("Flipbook Cam"));
+    settingsFolder_ = std::make_unique<QTemporaryDir>();
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(
+            format, QSettings::UserScope,
+            settingsFolder_->isValid() ? settingsFolder_->path() : QStringLiteral("/dev/null"));
     // JPEG pictures decode to what the screen can show: 8-bit output on a palette screen.
     if (const QScreen* screen = primaryScreen()) SetJPEGDefaultsForScreen(screen->depth(), 1);
 

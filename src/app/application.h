@@ -7,10 +7,12 @@
 #include <QString>
 
 class QSocketNotifier;
+class QTemporaryDir;
 
 namespace flipbook {
 
-// The application object: sets the program's font and title, and shows any exception that escapes
+// The application object: sets the program's font and title, keeps Qt's settings (a file dialog's
+// history) to the run, and shows any exception that escapes
 // an event handler in the desktop's error box, after which the program goes on. SIGTERM, SIGINT and
 // SIGHUP (a logout, Ctrl+C, a closed terminal) close the main window as the user does, so the
 // pictures still being saved are finished first; the program then ends with its last window.
@@ -32,6 +34,9 @@ private:
     void CloseMainWindows();
 
     std::unique_ptr<QSocketNotifier> signalNotifier_;
+    // Where Qt's own dialogs keep their history for this run only: the program stores nothing
+    // between runs.
+    std::unique_ptr<QTemporaryDir> settingsFolder_;
 };
 
 // The font every window of the program uses: the system's sans-serif at 11 pixels, the size the

@@ -38,6 +38,7 @@
 #include "platform/shell/desktop.h"
 #include "playback/player.h"
 #include "snapshots/snapshot_writer.h"
+#include "widgets/elided_label.h"
 #include "widgets/url_label.h"
 
 namespace flipbook {
@@ -144,11 +145,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 QString TFormMain::StatusText() const {
-    return statusText_->text();
+    return statusText_->FullText();
 }
 
 void TFormMain::SetStatusText(const QString& text) {
-    statusText_->setText(text);
+    ++statusSerial_;
+    statusText_->SetFullText(text);
 }
 
 }  // namespace flipbook

@@ -19,6 +19,7 @@
 #include "app/snapshot_folder.h"
 #include "cameracontrols/camera_lock.h"
 #include "platform/com/hresult.h"
+#include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/capture_mode.h"
 #include "platform/shell/desktop.h"
 #include "widgets/version_info.h"
@@ -42,6 +43,7 @@ class Bitmap;
 class CameraControls;
 class TFilter;
 class TFilterGraph;
+class TElidedLabel;
 class TImage;
 class TPlayer;
 class TSampleGrabber;
@@ -159,6 +161,9 @@ public:
     std::function<std::chrono::system_clock::time_point()> SnapshotClock = std::chrono::system_clock::now;
     // Snapshots taken whose saving has not yet been reported on the window's thread.
     int PendingSaves() const { return pendingSaves_; }
+    // The most picture memory the writer's queue holds before Snap refuses to take more; read when
+    // the window is made (tests lower it).
+    static inline std::size_t SaveQueueBytes = std::size_t{256} << 20;
 
     // Locks the camera in use (every automatic to manual at its value now), or gives the automatics
     // back when it is locked; the status bar says what was done, or that the camera has nothing to
@@ -191,6 +196,9 @@ protected:
 private:
     void CreateControls();
     void CreateRecordPage();
+    // Makes the action's key work whenever the "Record" tab is the current one, wherever the focus is
+    // in the window (the tab bar, the list), but not in a dialog or another window.
+    void AddRecordTabKey(QAction* action);
     void ConnectHandlers();
 
     void FormCreate();
@@ -211,6 +219,8 @@ private:
     void btSnapshotsDirClick();
     void pmSnapshotsPopup(const QPoint& position);
     void miSnapDeleteClick();
+    // Where the trash cannot take the picture: says why, and asks whether to delete it for good.
+    void DeleteWithoutTrash(const std::string& path, const std::string& trashFailure);
 
     // Playback and export (fmMain_playback.cpp).
     void CreatePlayback();
@@ -253,6 +263,11 @@ private:
     // Adds the file name to the sorted list, selecting it when asked, without loading it as the
     // reference.
     void AddSnapshotEntry(const std::string& fileName, bool select);
+    // Snap's folder is gone: says so, forgets its list and asks for another; false when cancelled.
+    bool ChooseNewFolderForSnap();
+    // With the writer's queue full Snap takes nothing: "Saving is behind: ...", with a beep.
+    QString SavingIsBehindText() const;
+    void SaySavingIsBehind();
 
     // Background saving: Snap hands each picture to the writer; its outcome comes back here, on the
     // window's thread, where a saved picture joins the list and a failed one is reported.
@@ -288,9 +303,15 @@ private:
     std::string snapshotDir_;
     // Names each picture after the folder's newest, so a clock gone back cannot put it before one.
     TSnapshotSeries snapshotSeries_;
-    QLabel* statusText_ = nullptr;
+    TElidedLabel* statusText_ = nullptr;
+    // Counts the status texts set, so the shooting view tells what was said since it opened.
+    std::uint64_t statusSerial_ = 0;
+    std::uint64_t shootingStatusSerial_ = 0;
     bool shown_ = false;
     std::unique_ptr<TSysDevEnum> deviceList_;
+    // The reference as picked or snapped, sharing its memory: the tab's blend cuts or extends the
+    // reference to the camera's size in place, but the shooting view fits the picture whole.
+    Bitmap pickedReference_;
     std::unique_ptr<TSnapshotWriter> snapshotWriter_;
     int pendingSaves_ = 0;
     std::optional<ScopedBusyCursor> savingCursor_;

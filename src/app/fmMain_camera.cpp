@@ -43,8 +43,7 @@ void TFormMain::CreateCameraMenu() {
     miCameraLock->setObjectName(QStringLiteral("miCameraLock"));
     miCameraLock->setCheckable(true);
     miCameraLock->setShortcut(QKeySequence(Qt::Key_K));
-    miCameraLock->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    tsMainGrab->addAction(miCameraLock);
+    AddRecordTabKey(miCameraLock);
     connect(miCameraLock, &QAction::triggered, this, &TFormMain::ToggleCameraLock);
     miCameraSettings = pmGrabSample->addAction(QStringLiteral("Camera Settings..."));
     miCameraSettings->setObjectName(QStringLiteral("miCameraSettings"));

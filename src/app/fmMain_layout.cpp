@@ -17,6 +17,7 @@
 
 #include "app/fmMain.h"
 #include "app/image.h"
+#include "widgets/elided_label.h"
 #include "widgets/url_label.h"
 
 namespace flipbook {
@@ -96,7 +97,9 @@ void TFormMain::CreateControls() {
     sbMain =
         Make<QStatusBar>(this, "sbMain", 0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
     sbMain->setSizeGripEnabled(false);
-    statusText_ = new QLabel(sbMain);
+    statusText_ = new TElidedLabel(sbMain);
+    // Elided, never wider than the bar: a long text must not widen the fixed window.
+    statusText_->setMinimumWidth(1);
     sbMain->addWidget(statusText_, 1);
 
     pmSnapshots = new QMenu(this);
@@ -137,6 +140,14 @@ void TFormMain::CreateRecordPage() {
     lbSnapshots->setSortingEnabled(true);
     btSnapshotsDir = Make<QPushButton>(gbGrabPictures, "btSnapshotsDir", 144, 352, 75, 25);
     btSnapshotsDir->setText(QStringLiteral("Folder..."));
+}
+
+void TFormMain::AddRecordTabKey(QAction* action) {
+    // A window shortcut of the tab page: the page is visible only while it is the current tab, so the
+    // key works from the tab bar and the list too, and, being matched before the focused control sees
+    // the key, wins over the list's type-ahead. Other windows (dialogs, the shooting view) never see it.
+    action->setShortcutContext(Qt::WindowShortcut);
+    tsMainGrab->addAction(action);
 }
 
 }  // namespace flipbook

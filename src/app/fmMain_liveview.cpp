@@ -206,7 +206,7 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
     // Playback owns the display while it shows a picture (fmMain_playback.cpp).
     if (playbackShowsPicture_) return;
     if (fmShooting->IsOpen()) {
-        DrawShootingFrame(sender, *liveFrame_, *referencePicture_, picturesLock_, referenceVersion_,
+        DrawShootingFrame(sender, *liveFrame_, pickedReference_, picturesLock_, referenceVersion_,
                           {onionSkinOn_.load(), onionSkinPosition_.load()}, *fmShooting);
         // A live frame there is this one, or one that came since the last Snap took its own: Snap may
         // take it without asking the grabber again.

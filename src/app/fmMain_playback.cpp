@@ -79,8 +79,7 @@ void TFormMain::CreatePlayback() {
         item->setObjectName(QString::fromLatin1(name));
         if (!key.isEmpty()) {
             item->setShortcut(key);
-            item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-            tsMainGrab->addAction(item);
+            AddRecordTabKey(item);
         }
         if (handler) connect(item, &QAction::triggered, this, handler);
         return item;

@@ -21,6 +21,8 @@
 #include "app/time_lapse.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/shell/desktop.h"
+#include "snapshots/snapshot_writer.h"
 
 namespace flipbook {
 namespace {
@@ -52,6 +54,7 @@ bool FolderExists(const std::string& path) {
 void TFormMain::CreateShooting() {
     fmShooting = new TShootingView(this);
     fmShooting->StatusLine = [this] { return ShootingStatusLine(); };
+    fmShooting->StatusLinePinned = [this] { return TimeLapse->Running(); };
     connect(fmShooting, &TShootingView::SnapRequested, this, &TFormMain::ShootingSnap);
     connect(fmShooting, &TShootingView::WeightStepRequested, this,
             [this](int step) { tbGrabOnion->setValue(tbGrabOnion->value() + step); });
@@ -70,7 +73,7 @@ void TFormMain::CreateShooting() {
     TimeLapse->TakePicture = [this] { return TakeTimeLapsePicture(); };
     connect(TimeLapse, &TTimeLapse::StatusChanged, this, [this](const QString& text) {
         SetStatusText(text);
-        fmShooting->update();
+        fmShooting->ShowStatusLine();
     });
     connect(TimeLapse, &TTimeLapse::Stopped, this, [this](const QString& text) {
         SetStatusText(text);
@@ -81,8 +84,7 @@ void TFormMain::CreateShooting() {
         auto* action = new QAction(this);
         action->setObjectName(QString::fromLatin1(name));
         action->setShortcut(QKeySequence(key));
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        tsMainGrab->addAction(action);
+        AddRecordTabKey(action);
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
@@ -106,6 +108,8 @@ void TFormMain::OpenShootingView() {
         if (liveFrameState_ == LiveFrameState::None || !fwSampleGrabber->GetBitmap(*liveFrame_))
             liveFrame_->Clear();
     }
+    // The view's status line shows what the tab said before it opened no more.
+    shootingStatusSerial_ = statusSerial_;
     fmShooting->Open(screen());
     RedrawShootingView();
 }
@@ -134,13 +138,18 @@ void TFormMain::RedrawShootingView() {
     if (playbackShowsPicture_ || !fmShooting->IsOpen()) return;
     std::lock_guard lock(picturesLock_);
     if (liveFrame_->Empty()) return;
-    fmShooting->DrawFrame(*liveFrame_, *referencePicture_, referenceVersion_.load(),
+    fmShooting->DrawFrame(*liveFrame_, pickedReference_, referenceVersion_.load(),
                           {onionSkinOn_.load(), onionSkinPosition_.load()});
 }
 
 void TFormMain::ToggleTimeLapse() {
     if (TimeLapse->Running()) {
         TimeLapse->Stop(QStringLiteral("stopped by the I key"));
+    } else if (CameraLost()) {
+        // A series that cannot take its first picture is not started, nor said to have stopped.
+        SetStatusText(
+            QStringLiteral("Time-lapse not started: %1").arg(QString::fromStdString(cameraProblem_)));
+        TheDesktop().Beep();
     } else if (gbGrabVideo->isEnabled()) {
         TimeLapse->Start();
     }
@@ -150,6 +159,7 @@ QString TFormMain::TakeTimeLapsePicture() {
     if (CameraLost()) return QString::fromStdString(cameraProblem_);
     if (TimeLapse->Taken() > 0 && !FolderExists(snapshotDir_))
         return QStringLiteral("the folder %1 is gone").arg(QString::fromStdString(snapshotDir_));
+    if (snapshotWriter_->Full()) return SavingIsBehindText();
     StopPlayback();
     const int pending = pendingSaves_;
     if (fmShooting->IsOpen()) {
@@ -163,10 +173,14 @@ QString TFormMain::TakeTimeLapsePicture() {
 
 QString TFormMain::ShootingStatusLine() const {
     QStringList fields;
-    // The status bar is hidden behind the view, so what it says beyond the folder shows here: a lost
-    // camera, a picture not saved, why a time-lapse stopped.
+    // The status bar is hidden behind the view, so what it said since the view opened shows here (a
+    // picture not saved, why a time-lapse stopped), and a lost camera always.
     const QString status = StatusText();
-    if (!status.isEmpty() && status.toStdString() != snapshotDir_ && !TimeLapse->Running()) fields << status;
+    const QString problem = QString::fromStdString(cameraProblem_);
+    if (CameraLost()) fields << problem;
+    if (statusSerial_ != shootingStatusSerial_ && !status.isEmpty() && status != problem &&
+        status.toStdString() != snapshotDir_ && !TimeLapse->Running())
+        fields << status;
     fields << (snapshotDir_.empty() ? QStringLiteral("no folder yet") : QString::fromStdString(snapshotDir_));
     const int selected = SelectedSnapshot();
     if (lbSnapshots->count() > 0)

@@ -20,6 +20,7 @@
 #include "app/snapshot_folder.h"
 #include "app/snapshot_item.h"
 #include "app/time_lapse.h"
+#include "platform/files/safe_file.h"
 #include "platform/graphics/bitmap.h"
 #include "shellutils/zt_utils.h"
 #include "snapshots/snapshot_writer.h"
@@ -38,10 +39,6 @@ bool IsDirectory(const std::string& path) {
     return !path.empty() && std::filesystem::is_directory(path, error);
 }
 
-// The writer's queue holds at most this much picture memory (about forty 1080p frames) before Snap
-// waits for it.
-constexpr std::size_t kSaveQueueBytes = std::size_t{256} << 20;
-
 bool StillThere(const std::string& path) {
     std::error_code error;
     return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
@@ -59,6 +56,19 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, path.size() - FileNameOf(path).size());
 }
 
+std::string WithoutFinalSlash(std::string folder) {
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
+// The folder itself, or where the way to it still exists; "" for "".
+std::string NearestExistingFolder(const std::string& folder) {
+    std::filesystem::path path = WithoutFinalSlash(folder);
+    while (!path.empty() && !IsDirectory(path.string()) && path.has_relative_path())
+        path = path.parent_path();
+    return path.string();
+}
+
 }  // namespace
 
 int TFormMain::SelectedSnapshot() const {
@@ -69,7 +79,8 @@ int TFormMain::SelectedSnapshot() const {
 
 bool TFormMain::ChooseFolder() {
     try {
-        std::string folder = snapshotDir_;
+        // A folder that has gone opens the chooser where the way to it still exists.
+        std::string folder = NearestExistingFolder(snapshotDir_);
         if (!TheDirectoryChooser().Select(this, folder, kChooseFolderOptions, 0)) return false;
         if (folder.empty() || folder.back() != '/') folder += '/';
         snapshotDir_ = folder;
@@ -117,6 +128,7 @@ void TFormMain::lbSnapshotsClick() {
         if (selected < 0) {
             WithPictures([this](Bitmap&, Bitmap& reference) {
                 ReplaceReference(reference, liveFrameState_, Bitmap());
+                pickedReference_ = Bitmap();
             });
             return;
         }
@@ -124,6 +136,7 @@ void TFormMain::lbSnapshotsClick() {
         Bitmap picture;
         if (!LoadPicture(&picture, snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected)))) return;
         WithPictures([&](Bitmap&, Bitmap& reference) {
+            pickedReference_.Share(picture);
             ReplaceReference(reference, liveFrameState_, std::move(picture));
         });
     } catch (...) {
@@ -153,7 +166,8 @@ void TFormMain::miSnapDeleteClick() {
         const int selected = SelectedSnapshot();
         if (selected < 0) return;
         const std::string path = snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected));
-        MoveToRecycleBin(path, TrashConfirmation::Ask);
+        const TrashOutcome outcome = SendToRecycleBin(path, TrashConfirmation::Ask);
+        if (outcome.result == TrashOutcome::Result::Failed) DeleteWithoutTrash(path, outcome.failure);
         // Declined or failed: the file is still there and nothing changes. A folder listed under
         // the format cannot go to the trash, so it keeps its entry too.
         if (StillThere(path)) return;
@@ -171,6 +185,26 @@ void TFormMain::miSnapDeleteClick() {
     }
 }
 
+void TFormMain::DeleteWithoutTrash(const std::string& path, const std::string& trashFailure) {
+    // As a desktop file manager does where there is no trash (a memory file system, a read-only
+    // card): say why, and delete for good only after a second yes that says it cannot be undone.
+    const std::string name = FileNameOf(path);
+    const std::string why = name + " could not be moved to the trash: " + trashFailure;
+    SetStatusText(QString::fromStdString(why));
+    if (!TheDesktop().Ask("Delete File",
+                          why + ".\n\nDelete \"" + name + "\" permanently? This cannot be undone.")) {
+        return;
+    }
+    std::error_code error;
+    if (!std::filesystem::remove(path, error) || error) {
+        SetStatusText(QString::fromStdString(
+            name + " could not be deleted: " + (error ? PlainReason(error.value()) : "it is gone already")));
+        TheDesktop().Beep();
+        return;
+    }
+    SetStatusText(QString::fromStdString(name + " was deleted permanently"));
+}
+
 void TFormMain::btGrabSnapClick() {
     // Once the window closes (or the program is told to end) no more pictures are taken.
     if (closing_ || SnapRefusedWhileCameraLost()) return;
@@ -181,13 +215,18 @@ void TFormMain::btGrabSnapClick() {
             SayNoPictureYet();
             return;
         }
-        if (!IsDirectory(snapshotDir_) && !ChooseFolder()) return;
+        if (!IsDirectory(snapshotDir_) && !ChooseNewFolderForSnap()) return;
+        if (snapshotWriter_->Full()) {
+            SaySavingIsBehind();
+            return;
+        }
         const std::string name = snapshotSeries_.NameFor(snapshotDir_, SnapshotClock(), snapshotExt_);
         // The live frame becomes the reference at once; the copy saved is taken under the same lock,
         // so the frame handler cannot change it while the codec reads it.
         Bitmap picture = snapshotWriter_->SparePicture();
         WithPictures([&](Bitmap& live, Bitmap& reference) {
             SnapLiveFrame(fwSampleGrabber.get(), live, reference, liveFrameState_, picture);
+            pickedReference_.Share(reference);
         });
         // A frame that was there and is gone (a camera switched, none of the new one yet).
         if (picture.Empty()) {
@@ -205,15 +244,50 @@ void TFormMain::btGrabSnapClick() {
         // would ever end, and closing would wait for.
         const bool firstPending = pendingSaves_ == 0;
         if (firstPending) savingCursor_.emplace();
+        bool queued = false;
         try {
-            snapshotWriter_->Save(std::move(picture), snapshotDir_ + name);
+            // Never a wait on the window's thread: a folder that hangs must not freeze the window.
+            queued = snapshotWriter_->TrySave(picture, snapshotDir_ + name);
         } catch (...) {
             if (firstPending) savingCursor_.reset();
             throw;
         }
+        if (!queued) {
+            if (firstPending) savingCursor_.reset();
+            SaySavingIsBehind();
+            return;
+        }
         ++pendingSaves_;
     } catch (...) {
     }
+}
+
+bool TFormMain::ChooseNewFolderForSnap() {
+    if (snapshotDir_.empty()) return ChooseFolder();
+    // The folder went (a card pulled out, deleted in a file manager): its pictures are no longer
+    // listed, and the user is told why the chooser opens.
+    const QString gone = QString::fromStdString(WithoutFinalSlash(snapshotDir_));
+    {
+        QScopedValueRollback quiet(quietSelection_, true);
+        lbSnapshots->clear();
+    }
+    SetStatusText(QStringLiteral("The folder %1 is gone: choose where the pictures go").arg(gone));
+    if (ChooseFolder()) return true;
+    SetStatusText(QStringLiteral("Nothing was saved: the folder %1 is gone").arg(gone));
+    TheDesktop().Beep();
+    return false;
+}
+
+QString TFormMain::SavingIsBehindText() const {
+    return QStringLiteral("Saving is behind: %1 %2 waiting for %3")
+        .arg(pendingSaves_)
+        .arg(pendingSaves_ == 1 ? QStringLiteral("picture is") : QStringLiteral("pictures are"))
+        .arg(QString::fromStdString(WithoutFinalSlash(snapshotDir_)));
+}
+
+void TFormMain::SaySavingIsBehind() {
+    SetStatusText(SavingIsBehindText());
+    TheDesktop().Beep();
 }
 
 void TFormMain::SayNoPictureYet() {
@@ -234,7 +308,7 @@ void TFormMain::CreateSnapshotWriter() {
                     window, [window, outcome] { window->SnapshotSaved(outcome); }, Qt::QueuedConnection);
             }
         },
-        kSaveQueueBytes);
+        SaveQueueBytes);
 }
 
 void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
@@ -244,7 +318,8 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
         SetStatusText(QString::fromStdString(name + " was not saved: " + outcome.failure));
         saveFailureShown_ = true;
         TheDesktop().Beep();
-        TimeLapse->Stop(QString::fromStdString(name + " was not saved: " + outcome.failure));
+        // The picture counted as taken is not there after all.
+        TimeLapse->PictureLost(QString::fromStdString(name + " was not saved: " + outcome.failure));
         fmShooting->ShowStatusLine();
     } else {
         if (!outcome.warning.empty()) {

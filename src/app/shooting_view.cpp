@@ -2,11 +2,14 @@
 #include "app/shooting_view.h"
 
 #include <QCloseEvent>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QVariantAnimation>
+
+#include <algorithm>
 
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
@@ -32,7 +35,9 @@ TShootingView::TShootingView(QWidget* owner) : QWidget(owner, Qt::Window | Qt::F
     fade_->setStartValue(1.0);
     fade_->setEndValue(0.0);
     fade_->setDuration(kStatusFadeMilliseconds);
-    connect(fadeDelay_, &QTimer::timeout, fade_, [this] { fade_->start(); });
+    connect(fadeDelay_, &QTimer::timeout, fade_, [this] {
+        if (!StatusLinePinned || !StatusLinePinned()) fade_->start();
+    });
     connect(fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         statusOpacity_ = value.toDouble();
         update();
@@ -124,7 +129,7 @@ void TShootingView::keyPressEvent(QKeyEvent* event) {
         std::lock_guard lock(renderLock_);
         return chosenLook_;
     }();
-    // T compares with the reference until any other key; D stays until pressed again.
+    // T compares with the reference until pressed again or any other key; D stays until pressed again.
     if (look == ScreenLook::Reference && event->key() != Qt::Key_T) SetLook(ScreenLook::Mix);
     const auto toggle = [this](bool ScreenOptions::*option) {
         {
@@ -209,22 +214,50 @@ void TShootingView::ShowStatusLine() {
     update();
 }
 
+QFont TShootingView::StatusFont() const {
+    QFont status = font();
+    status.setPixelSize(std::max(QFontInfo(font()).pixelSize(), (height() * 25 + 999) / 1000));
+    return status;
+}
+
+void TShootingView::DrawBanner(QPainter& painter, const QRect& band, const QString& text, int flags,
+                               double opacity) {
+    painter.setOpacity(opacity * 0.7);
+    painter.fillRect(band, Qt::black);
+    painter.setOpacity(opacity);
+    const QRect inside = band.adjusted(band.height() / 2, 0, -band.height() / 2, 0);
+    // A shadow under the letters keeps them apart from a bright picture showing through the band.
+    painter.setPen(Qt::black);
+    painter.drawText(inside.translated(2, 2), flags, text);
+    painter.setPen(Qt::white);
+    painter.drawText(inside, flags, text);
+}
+
 void TShootingView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
+    ScreenLook look = ScreenLook::Mix;
     {
         std::lock_guard lock(renderLock_);
         painter.drawImage(rect(), screen_);
+        look = chosenLook_;
+    }
+    painter.setFont(StatusFont());
+    const int bandHeight = painter.fontMetrics().height() * 3 / 2;
+    // Without the mix the picture may not move at all; the view says what it shows, or it would pass
+    // for a camera that froze.
+    if (look == ScreenLook::Reference || look == ScreenLook::Difference) {
+        const QString word =
+            look == ScreenLook::Reference ? QStringLiteral("Reference") : QStringLiteral("Difference");
+        const int wordWidth = painter.fontMetrics().horizontalAdvance(word) + bandHeight;
+        // Above the status line, where the eye looks for what the view says; it never fades.
+        DrawBanner(painter, QRect(0, height() - 2 * bandHeight, wordWidth, bandHeight), word, Qt::AlignCenter,
+                   1.0);
     }
     if (statusOpacity_ <= 0 || !StatusLine) return;
-    const QString text = StatusLine();
-    const QFontMetrics metrics(font());
-    const int height = metrics.height() + 8;
-    const QRect band(0, this->height() - height, width(), height);
-    painter.setOpacity(statusOpacity_ * 0.7);
-    painter.fillRect(band, Qt::black);
-    painter.setOpacity(statusOpacity_);
-    painter.setPen(Qt::white);
-    painter.drawText(band.adjusted(12, 0, -12, 0), Qt::AlignVCenter | Qt::AlignLeft, text);
+    const QRect band(0, height() - bandHeight, width(), bandHeight);
+    const QString text =
+        painter.fontMetrics().elidedText(StatusLine(), Qt::ElideMiddle, band.width() - bandHeight);
+    DrawBanner(painter, band, text, Qt::AlignVCenter | Qt::AlignLeft, statusOpacity_);
 }
 
 void DrawShootingFrame(TSampleGrabber& grabber, Bitmap& liveFrame, const Bitmap& reference,

@@ -12,6 +12,7 @@
 #include "app/live_view.h"
 #include "effects/screen_frame.h"
 
+class QPainter;
 class QTimer;
 class QVariantAnimation;
 
@@ -44,8 +45,12 @@ public:
     // On the player's thread: a picture of a playing series, shown alone (an empty one leaves the last).
     void DrawPicture(const Bitmap& picture);
 
-    // Shows the status line again, as a key does; it fades after 2 seconds.
+    // Shows the status line again, as a key does; it fades after 2 seconds unless StatusLinePinned
+    // says it must stay (a running time-lapse's countdown).
     void ShowStatusLine();
+    std::function<bool()> StatusLinePinned;
+    // The status line's font: its letters at least 2.5 % of the view's height, readable from the set.
+    QFont StatusFont() const;
     // A copy of the screen image as the view paints it, without the status line.
     QImage ScreenPicture() const;
     ScreenOptions Options() const;
@@ -79,6 +84,8 @@ protected:
 
 private:
     void SetLook(ScreenLook look);
+    // Draws the text on a dark band so it reads over any picture.
+    void DrawBanner(QPainter& painter, const QRect& band, const QString& text, int flags, double opacity);
     // Under renderLock_: the screen image of the picture, while the view is open.
     void Render(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,
                 const ScreenOptions& options);

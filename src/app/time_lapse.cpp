@@ -48,6 +48,20 @@ void TTimeLapse::Stop(const QString& why) {
     emit Stopped(QStringLiteral("Time-lapse stopped after %1 taken: %2").arg(taken_).arg(why));
 }
 
+void TTimeLapse::PictureLost(const QString& why) {
+    if (!running_) return;
+    if (taken_ > 0) --taken_;
+    Stop(why);
+}
+
+TTimeLapse::Clock::time_point TTimeLapse::NextDue(Clock::time_point start, Clock::time_point last,
+                                                  std::chrono::seconds interval) {
+    const auto due = start + interval * ((last - start) / interval + 1);
+    const auto closest =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(interval) * 9 / 10);
+    return std::max(due, last + closest);
+}
+
 void TTimeLapse::Tick() {
     if (!running_) return;
     // A timer may wake a little early; the picture waits for its time.
@@ -67,10 +81,7 @@ void TTimeLapse::Tick() {
         Stop(QStringLiteral("all %1 pictures are taken").arg(Count));
         return;
     }
-    const auto interval = std::chrono::seconds(IntervalSeconds);
-    // The next due time on the start's rhythm that still keeps nine tenths of an interval to the last.
-    auto due = start_ + interval * ((last_ - start_) / interval + 1);
-    next_ = std::max(due, last_ + interval * 9 / 10);
+    next_ = NextDue(start_, last_, std::chrono::seconds(IntervalSeconds));
     Schedule();
     emit StatusChanged(StatusText());
 }
@@ -96,8 +107,12 @@ bool AskTimeLapseSettings(QWidget* parent, int& intervalSeconds, int& count) {
     auto* pictures = new QSpinBox(&dialog);
     pictures->setObjectName(QStringLiteral("seCount"));
     pictures->setRange(1, 99999);
-    pictures->setSuffix(QStringLiteral(" pictures"));
+    const auto nameUnit = [pictures](int value) {
+        pictures->setSuffix(value == 1 ? QStringLiteral(" picture") : QStringLiteral(" pictures"));
+    };
+    QObject::connect(pictures, &QSpinBox::valueChanged, pictures, nameUnit);
     pictures->setValue(std::max(count, 1));
+    nameUnit(pictures->value());
     limited->setChecked(count > 0);
     pictures->setEnabled(count > 0);
     QObject::connect(limited, &QCheckBox::toggled, pictures, &QWidget::setEnabled);

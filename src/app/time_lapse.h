@@ -42,6 +42,15 @@ public:
     void Start();
     // Stops, saying why (nothing when not running).
     void Stop(const QString& why);
+    // A picture it took was not saved after all: it no longer counts, and the series stops, saying why.
+    void PictureLost(const QString& why);
+
+    using Clock = std::chrono::steady_clock;
+    // When the picture after the one taken at last is due, in a series started at start: on the
+    // start's rhythm (a whole number of intervals after it), but never closer to the last picture than
+    // nine tenths of the interval, to the millisecond.
+    static Clock::time_point NextDue(Clock::time_point start, Clock::time_point last,
+                                     std::chrono::seconds interval);
 
 signals:
     // Every second while it runs, and at each picture.
@@ -52,7 +61,6 @@ private:
     void Tick();
     void Schedule();
 
-    using Clock = std::chrono::steady_clock;
     QTimer* timer_ = nullptr;
     QTimer* status_ = nullptr;
     bool running_ = false;

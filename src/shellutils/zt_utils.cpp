@@ -4,6 +4,7 @@
 #include "platform/shell/desktop.h"
 #include "platform/shell/trash.h"
 
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -29,18 +30,26 @@ fs::path FullPath(const fs::path& path) {
 }  // namespace
 
 bool MoveToRecycleBin(const std::string& path, TrashConfirmation confirmation) {
-    if (path.empty() || !IsFile(path)) return false;
+    return SendToRecycleBin(path, confirmation).result == TrashOutcome::Result::Moved;
+}
+
+TrashOutcome SendToRecycleBin(const std::string& path, TrashConfirmation confirmation) {
+    using Result = TrashOutcome::Result;
+    if (path.empty() || !IsFile(path)) return {Result::NoFile, {}};
     try {
         const fs::path full = FullPath(path);
         if (confirmation == TrashConfirmation::Ask &&
             !TheDesktop().Ask("Delete File", "Are you sure you want to move \"" + full.filename().string() +
                                                  "\" to the trash?")) {
-            return false;
+            return {Result::Declined, {}};
         }
-        return MoveToTrash(full);
+        std::string failure;
+        if (MoveToTrash(full, &failure)) return {Result::Moved, {}};
+        return {Result::Failed, failure};
+    } catch (const std::exception& error) {
+        return {Result::Failed, error.what()};
     } catch (...) {
-        // The caller looks at whether the file is still there; a failure here only means it is.
-        return false;
+        return {Result::Failed, "the move failed"};
     }
 }
 

@@ -14,4 +14,15 @@ enum class TrashConfirmation { Ask, DoNotAsk };
 // folder does not count; nothing is asked then), the user declined, or the move failed. Never throws.
 bool MoveToRecycleBin(const std::string& path, TrashConfirmation confirmation);
 
+// What became of a file sent to the trash, for a caller that tells the user why it is still there.
+struct TrashOutcome {
+    enum class Result { Moved, NoFile, Declined, Failed };
+    Result result = Result::NoFile;
+    // For Failed: the reason in words that follow a colon ("trashing on system internal mounts is not
+    // supported").
+    std::string failure;
+};
+// As MoveToRecycleBin, saying what happened.
+TrashOutcome SendToRecycleBin(const std::string& path, TrashConfirmation confirmation);
+
 }  // namespace flipbook

@@ -28,9 +28,32 @@ TSnapshotWriter::~TSnapshotWriter() {
 void TSnapshotWriter::Save(Bitmap picture, std::string path) {
     const std::size_t bytes = picture.PixelBytes();
     std::unique_lock lock(lock_);
-    changed_.wait(lock, [&] { return queue_.empty() || queuedBytes_ + bytes <= memoryLimit_; });
+    changed_.wait(lock, [&] { return HasRoom(bytes); });
+    Enqueue(lock, std::move(picture), std::move(path), bytes);
+}
+
+bool TSnapshotWriter::TrySave(Bitmap& picture, std::string path) {
+    const std::size_t bytes = picture.PixelBytes();
+    std::unique_lock lock(lock_);
+    if (!HasRoom(bytes)) return false;
+    Enqueue(lock, std::move(picture), std::move(path), bytes);
+    return true;
+}
+
+bool TSnapshotWriter::Full() {
+    std::lock_guard lock(lock_);
+    return !HasRoom(lastBytes_);
+}
+
+bool TSnapshotWriter::HasRoom(std::size_t bytes) const {
+    return queue_.empty() || queuedBytes_ + bytes <= memoryLimit_;
+}
+
+void TSnapshotWriter::Enqueue(std::unique_lock<std::mutex>& lock, Bitmap picture, std::string path,
+                              std::size_t bytes) {
     queue_.push_back({std::move(picture), std::move(path), bytes});
     queuedBytes_ += bytes;
+    lastBytes_ = bytes;
     lock.unlock();
     changed_.notify_all();
 }

@@ -54,6 +54,12 @@ public:
 
     // Queues the picture for the path, waiting while the queue holds the memory limit's worth.
     void Save(Bitmap picture, std::string path);
+    // Queues the picture for the path when the queue has room for it now; false, and the picture left
+    // as it was, when it would have to wait. For a thread that must never wait on a disk.
+    bool TrySave(Bitmap& picture, std::string path);
+    // True while a picture of the size last queued would not be admitted without waiting: saving is
+    // behind (a disk or network folder that stopped answering).
+    bool Full();
 
     // A picture already written, to assign the next snapshot into: its pixel memory is reused, which
     // spares the window's thread a fresh allocation and its page faults. Empty when none is spare.
@@ -67,6 +73,9 @@ private:
     };
 
     void Run();
+    // Under lock_.
+    bool HasRoom(std::size_t bytes) const;
+    void Enqueue(std::unique_lock<std::mutex>& lock, Bitmap picture, std::string path, std::size_t bytes);
 
     SaveFunction save_;
     DoneFunction done_;
@@ -76,6 +85,7 @@ private:
     std::deque<Job> queue_;
     std::vector<Bitmap> spares_;
     std::size_t queuedBytes_ = 0;
+    std::size_t lastBytes_ = 0;
     bool stopping_ = false;
     std::thread thread_;
 };

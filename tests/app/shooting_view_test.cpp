@@ -2,16 +2,21 @@
 // The full-screen shooting view and time-lapse through the real window with the test camera: real keys,
 // the view covering the screen, pictures saved by the window's Snap, and the list following playback.
 
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -119,6 +124,18 @@ private slots:
         const QImage compared = view->grab().toImage();
         for (int y = 40; y < 900; y += 37)
             for (int x = 0; x < 1280; x += 41) QCOMPARE(compared.pixel(x, y), ColourOf(kPictures - 1));
+        // The still reference is named on screen, above the status line, or it passes for a frozen
+        // camera; the status line's letters are at least 2.5 % of the screen's height.
+        QVERIFY(QFontInfo(view->StatusFont()).pixelSize() * 40 >= view->height());
+        const int band = QFontMetrics(view->StatusFont()).height() * 3 / 2;
+        const QPoint banner(band / 4, view->height() - band * 3 / 2);
+        QVERIFY(qGreen(compared.pixel(banner)) < qGreen(ColourOf(kPictures - 1)) / 2);
+        // A second T brings the mix back, and the banner goes.
+        QTest::keyClick(view, Qt::Key_T);
+        QVERIFY(QTest::qWaitFor([&] { return Shown(view, 640, 512) == qRgb(72, 110, 131); }, 5000));
+        QCOMPARE(Shown(view, banner.x(), banner.y()), qRgb(72, 110, 131));
+        QTest::keyClick(view, Qt::Key_T);
+        QVERIFY(QTest::qWaitFor([&] { return Shown(view, 640, 512) == ColourOf(kPictures - 1); }, 5000));
 
         // G: lines at the thirds of the picture (1280 x 960 below a bar of 32); any key ends T.
         QTest::keyClick(view, Qt::Key_G);
@@ -150,6 +167,80 @@ private slots:
         QCOMPARE(form_->pcMain->currentWidget(), form_->tsMainGrab);
         QCOMPARE(form_->imGrabSample->geometry(), box);
         QCOMPARE(box.size(), QSize(400, 300));
+    }
+
+    // K, F, P, L, O and I act right after a click on the tab's label, wherever the focus is then (the
+    // tab bar, the list, a button), and the key wins over the list's type-ahead.
+    void RecordTabKeys_WorkRightAfterTheTabLabelIsClicked() {
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(form_->lbSnapshots->count(), kPictures);
+        QTabBar* tabs = form_->pcMain->tabBar();
+        const auto press = [&](Qt::Key key, QWidget* focus) {
+            form_->pcMain->setCurrentWidget(form_->tsMainHelp);
+            form_->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+            if (focus) focus->setFocus();
+            QTest::mouseClick(tabs, Qt::LeftButton, {},
+                              tabs->tabRect(form_->pcMain->indexOf(form_->tsMainGrab)).center());
+            QCOMPARE(form_->pcMain->currentWidget(), form_->tsMainGrab);
+            QWidget* target = QApplication::focusWidget();
+            QTest::keyClick(target ? target : form_.get(), key);
+        };
+        press(Qt::Key_K, tabs);
+        QCOMPARE(form_->StatusText(), QStringLiteral("This camera offers no controls"));
+
+        const bool looping = form_->miSnapLoop->isChecked();
+        press(Qt::Key_O, form_->lbSnapshots);
+        QCOMPARE(form_->miSnapLoop->isChecked(), !looping);
+        press(Qt::Key_O, form_->btGrabSnap);
+        QCOMPARE(form_->miSnapLoop->isChecked(), looping);
+
+        for (const Qt::Key key : {Qt::Key_P, Qt::Key_L}) {
+            press(key, tabs);
+            QVERIFY(form_->Playing());
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : form_.get(),
+                            Qt::Key_Escape);
+            QVERIFY(QTest::qWaitFor([&] { return !form_->Playing(); }, 5000));
+        }
+
+        press(Qt::Key_I, form_->lbSnapshots);
+        QVERIFY(form_->TimeLapse->Running());
+        form_->TimeLapse->Stop(QStringLiteral("the test is done with it"));
+
+        press(Qt::Key_F, tabs);
+        QVERIFY(form_->fmShooting->IsOpen());
+        QTest::keyClick(form_->fmShooting, Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&] { return !form_->fmShooting->isVisible(); }, 5000));
+
+        // On another tab they do nothing.
+        form_->pcMain->setCurrentWidget(form_->tsMainHelp);
+        QTest::keyClick(form_.get(), Qt::Key_O);
+        QCOMPARE(form_->miSnapLoop->isChecked(), looping);
+    }
+
+    // However late a tick comes, the next picture keeps the start's rhythm but never comes closer than
+    // nine tenths of the interval, counted in milliseconds.
+    void TimeLapse_NextPictureKeepsNineTenthsOfTheInterval() {
+        using std::chrono::milliseconds;
+        const TTimeLapse::Clock::time_point start{};
+        const struct {
+            int seconds;
+            int takenAt;  // ms after the start
+            int due;      // ms after the start
+        } cases[] = {
+            {1, 0, 1000},       {1, 950, 1850},  {1, 1020, 2000},  {2, 1990, 3790},
+            {2, 2500, 4300},    {5, 4990, 9490}, {5, 6000, 10500}, {15, 14999, 28499},
+            {15, 16000, 30000}, {15, 0, 15000},  {2, 3700, 5500},  {5, 500, 5000},
+        };
+        for (const auto& row : cases) {
+            const auto due = TTimeLapse::NextDue(start, start + milliseconds(row.takenAt),
+                                                 std::chrono::seconds(row.seconds));
+            QVERIFY2(due == start + milliseconds(row.due),
+                     qPrintable(QString("%1 s, taken at %2 ms: due at %3 ms")
+                                    .arg(row.seconds)
+                                    .arg(row.takenAt)
+                                    .arg(std::chrono::duration_cast<milliseconds>(due - start).count())));
+        }
     }
 
     void TimeLapse_TakesTheNumberAtItsInterval() {

@@ -203,6 +203,35 @@ private slots:
         }
     }
 
+    // Saves that stopped answering fill the writer's queue: Snap then takes nothing and says why,
+    // rather than wait on the window's thread for ever, and a time-lapse stops with that reason.
+    void SavingBehind_SnapTakesNothing_SaysWhy_AndATimeLapseStops() {
+        const std::size_t defaultLimit = TFormMain::SaveQueueBytes;
+        TFormMain::SaveQueueBytes = 3 * 160 * 120 * 3;
+        const std::shared_ptr<void> restore(nullptr,
+                                            [&](void*) { TFormMain::SaveQueueBytes = defaultLimit; });
+        Start();
+        testing::HangFsyncIn(folder_->Path().string());
+        const int beeps = desktop_.beeps;
+        for (int snap = 0; snap < 5; ++snap) form_->btGrabSnap->click();
+        QCOMPARE(form_->PendingSaves(), 3);
+        const QString behind = QStringLiteral("Saving is behind: 3 pictures are waiting for %1")
+                                   .arg(QString::fromStdString(folder_->Path().string()));
+        QCOMPARE(form_->StatusText(), behind);
+        QCOMPARE(desktop_.beeps, beeps + 2);
+
+        form_->TimeLapse->IntervalSeconds = 1;
+        form_->TimeLapse->Start();
+        QVERIFY(!form_->TimeLapse->Running());
+        QCOMPARE(form_->StatusText(), QStringLiteral("Time-lapse stopped after 0 taken: ") + behind);
+
+        testing::ReleaseHangingFsync();
+        QVERIFY(QTest::qWaitFor([&] { return form_->PendingSaves() == 0; }, 10000));
+        QCOMPARE(FilesIn(folder_->Path()).size(), std::size_t{3});
+        form_->btGrabSnap->click();
+        QCOMPARE(form_->PendingSaves(), 1);
+    }
+
     // A save that hangs: closing sleeps while it waits, after a few seconds offers "Quit Without
     // Saving", which asks first, naming the pictures that would be lost; declined, the wait goes on;
     // accepted, the window goes at once and the hanging save finishes on its own later.

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -268,6 +269,79 @@ private slots:
         QVERIFY(std::filesystem::exists(folder_->File("keep.png")));
         QCOMPARE(form_->lbSnapshots->count(), 2);
         QCOMPARE(form_->lbSnapshots->currentRow(), 0);
+    }
+
+    // On a memory file system (tmpfs, as on a read-only card) there is no trash: the window says why and
+    // deletes for good only after a second yes that says so; a no keeps the picture.
+    void DeletingWhereThereIsNoTrash_SaysWhy_AndDeletesOnlyAfterASecondYes() {
+        const std::filesystem::path memory = "/dev/shm";
+        if (!std::filesystem::is_directory(memory)) QSKIP("no memory file system at /dev/shm");
+        const std::filesystem::path folder = memory / ("flipbook-trashless-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder);
+        const std::shared_ptr<void> removeFolder(nullptr,
+                                                 [&](void*) { std::filesystem::remove_all(folder); });
+        const Bitmap live = LiveFrame();
+        for (const char* name : {"a.png", "b.png"}) QVERIFY(SavePicture(&live, (folder / name).string()));
+        chooser_->answer = folder.string() + "/";
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(form_->lbSnapshots->count(), 2);
+
+        ClickEntry(1);
+        desktop_->answers = {true, false};
+        form_->miSnapDelete->trigger();
+        QCOMPARE(desktop_->questions.size(), std::size_t{2});
+        QVERIFY2(StatusText().startsWith(QStringLiteral("b.png could not be moved to the trash: ")),
+                 qPrintable(StatusText()));
+        QVERIFY(desktop_->questions[1].find("permanently? This cannot be undone.") != std::string::npos);
+        QVERIFY(std::filesystem::exists(folder / "b.png"));
+        QCOMPARE(form_->lbSnapshots->count(), 2);
+
+        desktop_->answers = {true, true};
+        form_->miSnapDelete->trigger();
+        QVERIFY(!std::filesystem::exists(folder / "b.png"));
+        QCOMPARE(StatusText(), QStringLiteral("b.png was deleted permanently"));
+        QCOMPARE(Entries(form_->lbSnapshots), std::vector<std::string>{"a.png"});
+        QVERIFY(!std::filesystem::exists(Trash() / "files" / "b.png"));
+    }
+
+    // The folder went while the program ran: Snap says so, forgets the gone folder's list and opens
+    // the chooser where the way to it still exists; cancelled, it says nothing was saved.
+    void SnapIntoAFolderThatWentAway_SaysSo_AndAsksWhereTheWayStillExists() {
+        const std::filesystem::path folder = folder_->Path() / "scene1" / "take2";
+        std::filesystem::create_directories(folder);
+        chooser_->answer = folder.string() + "/";
+        Snap();
+        QCOMPARE(form_->lbSnapshots->count(), 1);
+        std::filesystem::remove_all(folder_->Path() / "scene1");
+
+        struct Seen {
+            std::string start;
+            QString status;
+            int listed = -1;
+        } seen;
+        class LookingChooser : public DirectoryChooser {
+        public:
+            LookingChooser(TFormMain& form, Seen& seen)
+                : form_(form), seen_(seen), previous_(InstallDirectoryChooser(this)) {}
+            ~LookingChooser() override { InstallDirectoryChooser(previous_); }
+            bool Select(QWidget*, std::string& directory, SelectDirOptions, int) override {
+                seen_ = {directory, form_.StatusText(), form_.lbSnapshots->count()};
+                return false;
+            }
+
+        private:
+            TFormMain& form_;
+            Seen& seen_;
+            DirectoryChooser* previous_;
+        } looking(*form_, seen);
+        QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+        const QString gone = QString::fromStdString(folder.string());
+        QCOMPARE(seen.start, folder_->Path().string());
+        QCOMPARE(seen.status,
+                 QStringLiteral("The folder %1 is gone: choose where the pictures go").arg(gone));
+        QCOMPARE(seen.listed, 0);
+        QCOMPARE(StatusText(), QStringLiteral("Nothing was saved: the folder %1 is gone").arg(gone));
+        QCOMPARE(form_->PendingSaves(), 0);
     }
 
     void DeletingTheOnlyEntry_EmptiesListAndReference() {

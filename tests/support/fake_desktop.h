@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,13 +28,18 @@ public:
     void SetScreenCursor(Cursor newCursor) override { cursor = newCursor; }
     bool Ask(const std::string& caption, const std::string& question) override {
         questions.push_back(caption + ": " + question);
-        return answer;
+        if (answers.empty()) return answer;
+        const bool next = answers.front();
+        answers.pop_front();
+        return next;
     }
     void ShowError(const std::string& message) override { errors.push_back(message); }
 
     int beeps = 0;
     bool openSucceeds = true;
     bool answer = true;
+    // Answers given in turn before answer takes over.
+    std::deque<bool> answers;
     Cursor cursor = Cursor::Default;
     std::vector<std::string> openedUrls;
     std::vector<std::string> questions;

@@ -234,6 +234,9 @@ private:
     void StopPlayback();
     // On the player's thread: shows the picture, or gives the display back to the live view (null).
     void PlaybackFrame(const Bitmap* picture);
+    // What the status bar says when nothing newer has happened: the lost camera's problem, the running
+    // time-lapse, no camera at all, or else the folder.
+    QString PresentStatusText() const;
 
     // Runs the device selection for the device box's selected entry; false when it fails.
     bool SelectDevice();
@@ -340,8 +343,9 @@ private:
     std::atomic<bool> playbackShowsPicture_{false};
     // The display as the live view left it, shown again when playback hands back to the live view.
     std::unique_ptr<Bitmap> displayBeforePlayback_;
-    // The status text, which says what plays while it plays.
-    QString statusBeforePlayback_;
+    // The status serial once the status said what plays: when the play ends and nothing newer was
+    // said, the status says the present state (PresentStatusText).
+    std::uint64_t playingStatusSerial_ = 0;
     // Catches any key or click while playing: it stops playback and goes no further.
     std::unique_ptr<QObject> playbackInterrupt_;
     // Tells the end of one play from the end of the next.

@@ -20,6 +20,7 @@
 #include "capture/sample_grabber.h"
 #include "capture/sys_dev_enum.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 #include "platform/mediagraph/device_watch.h"
 #include "platform/mediagraph/service.h"
 #include "platform/shell/desktop.h"
@@ -214,9 +215,15 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
         if (!liveFrame_->Empty()) liveFrameState_ = LiveFrameState::Fresh;
         return;
     }
-    DrawFrame(sender, buffer, bufferLength,
-              {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_, liveFrameState_},
-              {onionSkinOn_.load(), onionSkinPosition_.load()});
+    {
+        // Asked again under the display's lock, which playback holds while it puts up a picture:
+        // asked only before it, a frame could still land on the play's first picture.
+        std::lock_guard displayLock(imGrabSample->Picture().GetCanvas());
+        if (playbackShowsPicture_) return;
+        DrawFrame(sender, buffer, bufferLength,
+                  {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_, liveFrameState_},
+                  {onionSkinOn_.load(), onionSkinPosition_.load()});
+    }
     imGrabSample->PictureChanged();
 }
 

@@ -6,9 +6,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressDialog>
 
 #include <algorithm>
@@ -24,8 +28,10 @@
 #include "app/picture_files.h"
 #include "app/playback_settings_dialog.h"
 #include "app/snapshot_item.h"
+#include "app/time_lapse.h"
 #include "app/video_export_job.h"
 #include "capture/sample_grabber.h"
+#include "export/video_writer.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/shell/desktop.h"
@@ -34,8 +40,9 @@
 namespace flipbook {
 namespace {
 
-// Watches every event of the application while playback runs: a key or a click stops it and goes no
-// further, so it neither snaps nor changes the selection, and no shortcut acts on it.
+// Watches every event of the application while playback runs: a key, a click or a turn of the wheel
+// stops it and goes no further, so it neither snaps nor changes the selection, the format or the
+// camera, and no shortcut acts on it.
 class PlaybackInterrupt : public QObject {
 public:
     explicit PlaybackInterrupt(std::function<void()> stop) : stop_(std::move(stop)) {}
@@ -50,6 +57,7 @@ protected:
             case QEvent::KeyPress:
             case QEvent::MouseButtonPress:
             case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
                 stop_();
                 return true;
             default:
@@ -63,6 +71,58 @@ private:
 
 bool LoadListedPicture(Bitmap& target, const std::string& path) {
     return LoadPicture(&target, path);
+}
+
+// The save dialog of "Export Video...": the chosen filter's ending is added to a name typed without
+// one before the dialog asks about replacing a file, so it asks about the file really written; a name
+// with an ending no video can have is said, in the dialog, and never changed. Qt's own dialog, since
+// a desktop's dialog asks about replacing before it adds the ending.
+class VideoPathDialog : public QFileDialog {
+public:
+    VideoPathDialog(QWidget* parent, const QString& suggestion)
+        : QFileDialog(parent, QStringLiteral("Export Video"), QFileInfo(suggestion).path()) {
+        setObjectName(QStringLiteral("dlgExportPath"));
+        setOption(QFileDialog::DontUseNativeDialog);
+        setAcceptMode(QFileDialog::AcceptSave);
+        setFileMode(QFileDialog::AnyFile);
+        setNameFilters({kMp4Filter, kWebMFilter});
+        setDefaultSuffix(QStringLiteral("mp4"));
+        connect(this, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+            setDefaultSuffix(filter == kWebMFilter ? QStringLiteral("webm") : QStringLiteral("mp4"));
+        });
+        selectFile(QFileInfo(suggestion).fileName());
+    }
+
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() && !QFileInfo(chosen.front()).isDir()) {
+            const QString ending = QFileInfo(chosen.front()).suffix().toLower();
+            if (ending != QStringLiteral("mp4") && ending != QStringLiteral("webm")) {
+                QMessageBox::warning(this, windowTitle(),
+                                     QStringLiteral("A video can be written only as .mp4 (H.264) or .webm "
+                                                    "(VP9), not as %1.")
+                                         .arg(QFileInfo(chosen.front()).fileName()));
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    static inline const QString kMp4Filter = QStringLiteral("MP4 video, H.264 (*.mp4)");
+    static inline const QString kWebMFilter = QStringLiteral("WebM video, VP9 (*.webm)");
+};
+
+// "2.5 s", "1 min 4.0 s": a video's length from its frames and rate.
+QString VideoLength(std::size_t frames, int framesPerSecond) {
+    const double seconds = static_cast<double>(frames) / std::max(framesPerSecond, 1);
+    if (seconds < 60) return QStringLiteral("%1 s").arg(seconds, 0, 'f', 1);
+    const int minutes = static_cast<int>(seconds / 60);
+    return QStringLiteral("%1 min %2 s").arg(minutes).arg(seconds - minutes * 60, 0, 'f', 1);
+}
+
+QString FileNameOf(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(std::filesystem::path(path).filename().string()));
 }
 
 // Two decoders keep a 1080p PNG series ahead of 24 frames a second on two cores; more cores help little.
@@ -90,6 +150,8 @@ void TFormMain::CreatePlayback() {
                              &TFormMain::miSnapPlayLastClick);
     miSnapLoop = addItem("miSnapLoop", "Loop Playback", QKeySequence(Qt::Key_O), nullptr);
     miSnapLoop->setCheckable(true);
+    connect(miSnapLoop, &QAction::toggled, this,
+            [this](bool on) { SetStatusText(on ? QStringLiteral("Loop on") : QStringLiteral("Loop off")); });
     miSnapRate = addItem("miSnapRate", "Playback Rate...", {}, &TFormMain::miSnapRateClick);
     pmSnapshots->addSeparator();
     miSnapExport = addItem("miSnapExport", "Export Video...", {}, &TFormMain::miSnapExportClick);
@@ -106,10 +168,9 @@ void TFormMain::CreatePlayback() {
     displayBeforePlayback_ = std::make_unique<Bitmap>();
     playbackInterrupt_ = std::make_unique<PlaybackInterrupt>([this] { StopPlayback(); });
     AskExportPath = [this](const std::string& suggestion) {
-        return QFileDialog::getSaveFileName(
-                   this, QStringLiteral("Export Video"), QString::fromStdString(suggestion),
-                   QStringLiteral("MP4 video, H.264 (*.mp4);;WebM video, VP9 (*.webm)"))
-            .toStdString();
+        VideoPathDialog dialog(this, QFile::decodeName(QByteArray::fromStdString(suggestion)));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::string();
+        return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
     };
 }
 
@@ -150,11 +211,11 @@ void TFormMain::StartPlayback(std::vector<std::string> pictures, bool endOnLive)
         *displayBeforePlayback_ = display;
     }
     const PlaybackOptions options{PlaybackRate, miSnapLoop->isChecked(), endOnLive};
-    statusBeforePlayback_ = StatusText();
     SetStatusText(QStringLiteral("Playing %1 pictures at %2 fps%3: any key or click stops")
                       .arg(pictures.size())
                       .arg(options.framesPerSecond)
                       .arg(options.loop ? QStringLiteral(", looped") : QString()));
+    playingStatusSerial_ = statusSerial_;
     BeginPlaybackMarks(lbSnapshots->count() - static_cast<int>(pictures.size()));
     const std::uint64_t generation = ++playbackGeneration_;
     qApp->installEventFilter(playbackInterrupt_.get());
@@ -179,12 +240,23 @@ void TFormMain::StopPlayback() {
     player_.reset();
     PlaybackFrame(nullptr);
     EndPlaybackMarks();
-    SetStatusText(statusBeforePlayback_);
+    // What the status bar said before the play may be stale by now (a camera lost meanwhile): it says
+    // the present state, unless something newer than "Playing..." was said during the play.
+    if (statusSerial_ == playingStatusSerial_) SetStatusText(PresentStatusText());
+}
+
+QString TFormMain::PresentStatusText() const {
+    if (CameraLost()) return QString::fromStdString(cameraProblem_);
+    if (TimeLapse->Running()) return TimeLapse->StatusText();
+    if (!gbGrabVideo->isEnabled()) return QString::fromLatin1(kNoDeviceMessage);
+    return QString::fromStdString(snapshotDir_);
 }
 
 void TFormMain::PlaybackFrame(const Bitmap* picture) {
     Bitmap& display = imGrabSample->Picture();
     {
+        // The frame handler reads the flag under this lock too, so no live frame drawn after this
+        // can land on the picture.
         std::lock_guard lock(display.GetCanvas());
         playbackShowsPicture_ = picture != nullptr;
         // The live view's last picture stands until its next frame; without a camera it stays.
@@ -204,17 +276,22 @@ void TFormMain::miSnapExportClick() {
     SeriesExport job;
     job.pictures = ListedPictures(0);
     if (job.pictures.empty()) return;
-    std::string output = AskExportPath(snapshotDir_ + "animation.mp4");
+    const std::string output = AskExportPath(snapshotDir_ + "animation.mp4");
     if (output.empty()) return;
-    const std::string extension = UpperCaseExtension(output);
-    if (extension != ".MP4" && extension != ".WEBM") output += ".mp4";
+    // The dialog settles the ending; a name with another is said, never changed into another file.
+    try {
+        VideoFormatOf(output);
+    } catch (const EExportError& error) {
+        TheDesktop().ShowError(error.what());
+        return;
+    }
     job.output = output;
     job.framesPerSecond = PlaybackRate;
     job.load = LoadListedPicture;
+    const std::size_t frames = job.pictures.size();
 
-    QProgressDialog progress(
-        QStringLiteral("Writing %1...").arg(QString::fromStdString(job.output.filename().string())),
-        QStringLiteral("Cancel"), 0, static_cast<int>(job.pictures.size()), this);
+    QProgressDialog progress(QStringLiteral("Writing %1...").arg(FileNameOf(output)),
+                             QStringLiteral("Cancel"), 0, static_cast<int>(frames), this);
     progress.setObjectName(QStringLiteral("dlgExportVideo"));
     progress.setWindowTitle(QStringLiteral("Export Video"));
     progress.setWindowModality(Qt::WindowModal);
@@ -222,17 +299,49 @@ void TFormMain::miSnapExportClick() {
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     QString failure;
+    bool written = false;
+    std::optional<bool> holding;  // the answer, asked once for the whole export
+    std::vector<std::string> held;
     TVideoExportJob running(std::move(job));
+    running.AskHoldUnreadable = [&](const std::string& picture) {
+        if (!holding) {
+            holding = TheDesktop().Ask(
+                "Export Video",
+                FileNameOf(picture).toStdString() +
+                    " cannot be read. Go on with the picture before it held in its place, for this and "
+                    "any other picture that cannot be read? No ends the export.");
+        }
+        if (*holding) held.push_back(picture);
+        return *holding;
+    };
     connect(&running, &TVideoExportJob::Progress, &progress, &QProgressDialog::setValue);
     connect(&progress, &QProgressDialog::canceled, &running, &TVideoExportJob::Cancel);
     connect(&running, &TVideoExportJob::Finished, &progress,
-            [&progress, &failure](bool, const QString& error) {
+            [&progress, &failure, &written](bool done, const QString& error) {
+                written = done;
                 failure = error;
                 progress.accept();
             });
     running.Start();
     progress.exec();
-    if (!failure.isEmpty()) TheDesktop().ShowError(failure.toStdString());
+    if (!failure.isEmpty()) {
+        TheDesktop().ShowError(failure.toStdString());
+        return;
+    }
+    if (!written) return;
+    const QString where = QFile::decodeName(QByteArray::fromStdString(output));
+    SetStatusText(QStringLiteral("Exported %1 pictures, %2 at %3 fps%4, to %5")
+                      .arg(frames)
+                      .arg(VideoLength(frames, PlaybackRate))
+                      .arg(PlaybackRate)
+                      .arg(held.empty() ? QString() : QStringLiteral(" (%1 held)").arg(held.size()))
+                      .arg(where));
+    if (held.empty()) return;
+    std::string list;
+    for (const std::string& picture : held) list += "\n" + FileNameOf(picture).toStdString();
+    TheDesktop().ShowError("The video " + output + " was written, but " + std::to_string(held.size()) +
+                           (held.size() == 1 ? " picture" : " pictures") +
+                           " could not be read; the picture before each stands in its place:" + list);
 }
 
 }  // namespace flipbook

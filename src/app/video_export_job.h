@@ -2,6 +2,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include <QObject>
@@ -25,7 +30,12 @@ public:
     // Starts the export's thread; call once, after connecting to the signals.
     void Start();
     // Asks the export to stop; it then leaves no file and reports no error.
-    void Cancel() { cancel_ = true; }
+    void Cancel();
+
+    // Asked on the window's thread, while the export waits, about each picture that cannot be read:
+    // true holds the picture before it in its place, false ends the export with the error. Unset,
+    // every unreadable picture ends it. Set before Start.
+    std::function<bool(const std::string& picture)> AskHoldUnreadable;
 
 signals:
     // Frames written so far.
@@ -35,9 +45,14 @@ signals:
 
 private:
     void Run();
+    // On the export's thread: AskHoldUnreadable's answer, or false once cancelled.
+    bool HoldUnreadable(const std::string& picture);
 
     SeriesExport job_;
     std::atomic<bool> cancel_{false};
+    std::mutex answerLock_;
+    std::condition_variable answered_;
+    std::optional<bool> answer_;
     std::thread thread_;
 };
 

@@ -2,19 +2,28 @@
 // Playback and export through the real window with the test camera: the keys and menu items, the
 // pictures painted in order at the rate, the live view coming back, and the video written.
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCompleter>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +59,44 @@ int IndexOf(QRgb color) {
         if (color == ColorOf(index)) return index;
     return -1;
 }
+
+// Works through dialogs as a person would while a modal one runs: each step waits for its window to
+// show among the top-level widgets, then acts on it (typing, a key, a button). The next look is
+// queued before a step acts, so it runs inside any dialog that the step opens in turn.
+class DialogSteps : public QObject {
+public:
+    struct Step {
+        std::function<QWidget*()> find;
+        std::function<void(QWidget*)> act;
+    };
+    explicit DialogSteps(std::vector<Step> steps) : steps_(std::move(steps)) { Look(); }
+    bool Done() const { return next_ == steps_.size(); }
+
+    // The visible top-level widget of the kind, the last shown first; with none of the other kind
+    // visible above it.
+    template <class Kind>
+    static Kind* Shown() {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<Kind*>(widget); found && found->isVisible()) return found;
+        return nullptr;
+    }
+
+private:
+    void Look() {
+        if (Done()) return;
+        QWidget* found = steps_[next_].find();
+        if (!found) {
+            QTimer::singleShot(10, this, [this] { Look(); });
+            return;
+        }
+        const auto act = steps_[next_++].act;
+        QTimer::singleShot(10, this, [this] { Look(); });
+        act(found);
+    }
+
+    std::vector<Step> steps_;
+    std::size_t next_ = 0;
+};
 
 }  // namespace
 
@@ -177,6 +224,9 @@ private slots:
         form_->miSnapExport->trigger();
         QCOMPARE(suggested, folder_->File("animation.mp4"));
         QVERIFY(desktop_->errors.empty());
+        // Said when done: where, how many pictures, how long.
+        QCOMPARE(form_->StatusText(), QStringLiteral("Exported 12 pictures, 2.0 s at 6 fps, to %1")
+                                          .arg(QString::fromStdString(output)));
         const testing::DecodedVideo video = testing::DecodeVideo(output);
         QCOMPARE(video.error, std::string());
         QCOMPARE(video.frames.size(), std::size_t{kPictures});
@@ -199,27 +249,175 @@ private slots:
     }
 
     // The export fails at its very first picture, before the dialog could have heard of it when the
-    // thread started first: the failure still reaches the dialog, which closes and says why.
+    // thread started first: the failure still reaches the dialog, which closes and says why. The
+    // question whether to go on was answered No.
     void ExportVideo_FirstPictureUnreadable_SaysSoAndEnds() {
         std::ofstream(folder_->File("snap-100.png"), std::ios::binary | std::ios::trunc) << "not a picture";
         form_->AskExportPath = [&](const std::string&) { return folder_->File("never.mp4"); };
+        desktop_->answer = false;
         ExportWithin(120000);
+        QCOMPARE(desktop_->questions.size(), std::size_t{1});
         QCOMPARE(desktop_->errors,
                  std::vector<std::string>{"Cannot read the picture " + folder_->File("snap-100.png")});
         QVERIFY(!std::filesystem::exists(folder_->File("never.mp4")));
     }
 
+    // One unreadable picture need not cost the whole video: asked once, Yes holds the picture before
+    // each in its place, and the end lists them.
+    void ExportVideo_UnreadablePicturesHeld_WhenTheUserSaysSo_AndListedAtTheEnd() {
+        for (const char* name : {"snap-103.png", "snap-107.png"})
+            std::ofstream(folder_->File(name), std::ios::binary | std::ios::trunc) << "cut short";
+        const std::string output = folder_->File("held.webm");
+        form_->AskExportPath = [&](const std::string&) { return output; };
+        form_->PlaybackRate = 6;
+        ExportWithin(120000);
+        QCOMPARE(desktop_->questions,
+                 std::vector<std::string>{"Export Video: snap-103.png cannot be read. Go on with the picture "
+                                          "before it held in its place, for this and any other picture that "
+                                          "cannot be read? No ends the export."});
+        QCOMPARE(desktop_->errors, std::vector<std::string>{"The video " + output +
+                                                            " was written, but 2 pictures could not be read; "
+                                                            "the picture before each stands in its place:\n"
+                                                            "snap-103.png\nsnap-107.png"});
+        QCOMPARE(form_->StatusText(), QStringLiteral("Exported 12 pictures, 2.0 s at 6 fps (2 held), to %1")
+                                          .arg(QString::fromStdString(output)));
+        const testing::DecodedVideo video = testing::DecodeVideo(output);
+        QCOMPARE(video.frames.size(), std::size_t{kPictures});
+    }
+
+    // The real save dialog (Qt's own, typed into as a person would): a name typed without an ending
+    // gets the chosen filter's before the dialog asks about replacing, so "animation" where
+    // animation.mp4 exists is asked about, and "clip" under WebM is clip.webm. A name with an ending no
+    // video can have is said in the dialog, not changed into clip.mov.mp4.
+    void ExportDialog_AsksBeforeReplacing_AddsTheFiltersEnding_AndSaysAnEndingItCannotWrite() {
+        std::ofstream(folder_->File("animation.mp4"), std::ios::binary) << "an earlier video";
+        QString question;
+        QString refusal;
+        const auto type = [](const QString& name) {
+            return [name](QWidget* dialog) {
+                auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(edit);
+                // Typed as a person types: into the active dialog's focused field, which the dialog
+                // watches to select what the name matches.
+                dialog->activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(dialog));
+                edit->setFocus();
+                QVERIFY(QTest::qWaitFor([edit] { return edit->hasFocus(); }));
+                QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(edit, name);
+                // Return must take the name as typed, not a completion the popup offers ("animation.mp4"
+                // for "animation").
+                if (QCompleter* completer = edit->completer(); completer && completer->popup()->isVisible())
+                    completer->popup()->hide();
+                QTest::keyClick(edit, Qt::Key_Return);
+            };
+        };
+        const auto fileDialog = [] {
+            return DialogSteps::Shown<QMessageBox>() ? nullptr : DialogSteps::Shown<QFileDialog>();
+        };
+        const auto messageBox = [] { return DialogSteps::Shown<QMessageBox>(); };
+        {
+            DialogSteps steps(
+                {{fileDialog, type(QStringLiteral("animation"))},
+                 {messageBox,
+                  [&](QWidget* box) {
+                      question = static_cast<QMessageBox*>(box)->text();
+                      QTest::keyClick(box, Qt::Key_Escape);  // No: keep the old video
+                  }},
+                 {fileDialog, type(QStringLiteral("clip.mov"))},
+                 {messageBox,
+                  [&](QWidget* box) {
+                      refusal = static_cast<QMessageBox*>(box)->text();
+                      QTest::keyClick(box, Qt::Key_Escape);
+                  }},
+                 {fileDialog, [](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); }}});
+            ExportWithin(60000);
+            QVERIFY(steps.Done());
+        }
+        QVERIFY2(question.contains(QStringLiteral("animation.mp4")), qPrintable(question));
+        QVERIFY2(refusal.contains(QStringLiteral("clip.mov")), qPrintable(refusal));
+        std::ifstream old(folder_->File("animation.mp4"));
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(old), {}), std::string("an earlier video"));
+        QVERIFY(!std::filesystem::exists(folder_->File("clip.mov")));
+        QVERIFY(!std::filesystem::exists(folder_->File("clip.mov.mp4")));
+
+        DialogSteps webm({{fileDialog, [&](QWidget* dialog) {
+                               auto* filters = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                               QVERIFY(filters);
+                               filters->setFocus();
+                               QTest::keyClick(filters, Qt::Key_Down);
+                               QCOMPARE(filters->currentText(), QStringLiteral("WebM video, VP9 (*.webm)"));
+                               type(QStringLiteral("clip"))(dialog);
+                           }}});
+        ExportWithin(120000);
+        QVERIFY(webm.Done());
+        QCOMPARE(desktop_->errors, std::vector<std::string>());
+        const testing::DecodedVideo video = testing::DecodeVideo(folder_->File("clip.webm"));
+        QCOMPARE(video.error, std::string());
+        QCOMPARE(video.frames.size(), std::size_t{kPictures});
+        QVERIFY(!std::filesystem::exists(folder_->File("clip.mp4")));
+    }
+
+    // A turn of the mouse wheel over the format or the camera box stops playback like a key or a
+    // click, and changes neither: the list stays what was playing.
+    void MouseWheel_OverTheFormatOrCameraBox_StopsPlayback_AndChangesNothing() {
+        form_->miSnapLoop->setChecked(true);
+        form_->PlaybackRate = 30;
+        for (QComboBox* box : {form_->cbSnapshotsExt, form_->cbVideoDevices}) {
+            const int index = box->currentIndex();
+            QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
+            QVERIFY(QTest::qWaitFor([&] { return IndexOf(Shown()) >= 0; }, 10000));
+            const QPoint middle = box->rect().center();
+            QWheelEvent wheel(middle, box->mapToGlobal(middle), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(box, &wheel);
+            QVERIFY(!form_->Playing());
+            QCOMPARE(box->currentIndex(), index);
+            QCOMPARE(form_->lbSnapshots->count(), kPictures);
+        }
+    }
+
+    // After playback the status bar says the present state, never the text from before it: an old
+    // time-lapse message goes, and a camera lost during the play stays said. O says what it did.
+    void StatusAfterPlayback_SaysThePresentState_AndLoopSaysOnOrOff() {
+        const QString folderShown = form_->StatusText();
+        form_->lbSnapshots->setFocus();
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_O);
+        QCOMPARE(form_->StatusText(), QStringLiteral("Loop on"));
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_O);
+        QCOMPARE(form_->StatusText(), QStringLiteral("Loop off"));
+
+        form_->miSnapLoop->setChecked(true);
+        form_->PlaybackRate = 30;
+        form_->SetStatusText(QStringLiteral("Time-lapse stopped after 15 taken: stopped by the I key"));
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
+        QVERIFY(form_->Playing());
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Escape);
+        QVERIFY(!form_->Playing());
+        QCOMPARE(form_->StatusText(), folderShown);
+
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
+        QVERIFY(form_->Playing());
+        testing::PullOutTestCamera("Camera");
+        QVERIFY(QTest::qWaitFor([&] { return form_->CameraLost(); }, 10000));
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Escape);
+        QVERIFY(!form_->Playing());
+        QCOMPARE(form_->StatusText(), QStringLiteral("Camera: the camera was disconnected"));
+    }
+
 private:
-    // Exports the listed series, closing the dialog if it is still open after the time given, which
-    // only an export that never reports its end leaves open.
+    // Exports the listed series, closing the dialogs still open after the time given, which only an
+    // export that never reports its end (or a dialog that never got its answer) leaves open.
     void ExportWithin(int milliseconds) {
         bool stuck = false;
         QTimer watchdog;
         watchdog.setSingleShot(true);
         connect(&watchdog, &QTimer::timeout, [&] {
-            if (auto* dialog = form_->findChild<QProgressDialog*>(QStringLiteral("dlgExportVideo"))) {
-                stuck = true;
-                dialog->reject();
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
+                    stuck = true;
+                    dialog->reject();
+                }
             }
         });
         watchdog.start(milliseconds);

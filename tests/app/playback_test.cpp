@@ -21,17 +21,25 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/application.h"
 #include "app/fmMain.h"
 #include "app/image.h"
 #include "app/picture_files.h"
+#include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
@@ -58,6 +66,37 @@ int IndexOf(QRgb color) {
     for (int index = 0; index < kPictures; ++index)
         if (color == ColorOf(index)) return index;
     return -1;
+}
+
+// The futex address a thread of this process sleeps on in the kernel, or 0 while it is not waiting
+// on one: how a test sees which threads queue for a lock, and in which order.
+std::uintptr_t FutexWaitedOn(long thread) {
+    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
+    long call = -1;
+    std::string address;
+    if (!(file >> call >> address) || call != SYS_futex) return 0;
+    return std::stoull(address, nullptr, 16);
+}
+
+// The threads of this process asleep on the futex at the address.
+std::vector<long> ThreadsWaitingOn(std::uintptr_t address) {
+    std::vector<long> threads;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        const long thread = std::stol(task.path().filename().string());
+        if (address != 0 && FutexWaitedOn(thread) == address) threads.push_back(thread);
+    }
+    return threads;
+}
+
+// Waits, without running the event loop (whose painting takes the display's lock too), until the
+// condition holds or 10 s have passed.
+bool WaitWithoutEvents(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 // Works through dialogs as a person would while a modal one runs: each step waits for its window to
@@ -356,6 +395,82 @@ private slots:
         QCOMPARE(video.error, std::string());
         QCOMPARE(video.frames.size(), std::size_t{kPictures});
         QVERIFY(!std::filesystem::exists(folder_->File("clip.mp4")));
+    }
+
+    // The camera's thread must not paint a live frame over the play's first picture. It used to ask
+    // whether a picture was shown before it took the display's lock, so a frame that asked just before
+    // the first picture went up was drawn right after it. Made to happen every time: the test holds
+    // the display's lock, lets the player queue for it first and the camera's frame second (a
+    // lock's sleepers wake in the order they came), then lets go.
+    void LiveFrame_ArrivingAsThePlayBegins_DoesNotReplaceTheFirstPicture() {
+        struct Gate {
+            std::mutex lock;
+            std::condition_variable changed;
+            bool closed = false;
+            bool waiting = false;
+            std::atomic<long> thread{0};
+            std::atomic<int> entered{0};
+            std::atomic<int> returned{0};
+        };
+        const auto gate = std::make_shared<Gate>();
+        TSampleGrabber& grabber = *form_->fwSampleGrabber;
+        grabber.SetOnBuffer([gate, handler = grabber.OnBuffer](TSampleGrabber& sender, double time,
+                                                               const std::uint8_t* buffer,
+                                                               std::uint32_t length) {
+            gate->thread = static_cast<long>(::gettid());
+            ++gate->entered;
+            {
+                std::unique_lock guard(gate->lock);
+                gate->waiting = gate->closed;
+                gate->changed.notify_all();
+                gate->changed.wait(guard, [&] { return !gate->closed; });
+                gate->waiting = false;
+            }
+            handler(sender, time, buffer, length);
+            ++gate->returned;
+        });
+        const auto setGate = [&](bool closed) {
+            std::lock_guard guard(gate->lock);
+            gate->closed = closed;
+            gate->changed.notify_all();
+        };
+        Canvas& display = form_->imGrabSample->Picture().GetCanvas();
+        form_->PlaybackRate = 2;
+
+        // Where a frame waits for the display's lock.
+        std::unique_lock held(display);
+        std::uintptr_t displayLock = 0;
+        QVERIFY(WaitWithoutEvents([&] {
+            return gate->entered > gate->returned && (displayLock = FutexWaitedOn(gate->thread)) != 0;
+        }));
+        // The camera's next frame waits before the handler, outside any lock.
+        setGate(true);
+        held.unlock();
+        QVERIFY(WaitWithoutEvents([&] {
+            std::lock_guard guard(gate->lock);
+            return gate->waiting;
+        }));
+
+        held.lock();
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
+        QVERIFY(form_->Playing());
+        const long camera = gate->thread;
+        QVERIFY(WaitWithoutEvents([&] {
+            const std::vector<long> queued = ThreadsWaitingOn(displayLock);
+            return queued.size() == 1 && queued.front() != camera;
+        }));
+        const int before = gate->returned;
+        setGate(false);
+        QVERIFY(WaitWithoutEvents([&] { return ThreadsWaitingOn(displayLock).size() == 2; }));
+        held.unlock();
+        QVERIFY(WaitWithoutEvents([&] { return gate->returned > before; }));
+        {
+            std::lock_guard guard(display);
+            const Bitmap& shown = form_->imGrabSample->Picture();
+            const std::uint8_t* pixel = shown.ScanLine(shown.Height() / 2) + shown.Width() / 2 * 3;
+            QVERIFY2(IndexOf(qRgb(pixel[2], pixel[1], pixel[0])) >= 0, "a live frame replaced the picture");
+        }
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Escape);
     }
 
     // A turn of the mouse wheel over the format or the camera box stops playback like a key or a

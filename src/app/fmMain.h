@@ -279,8 +279,9 @@ private:
     // Waits for the pending saves before the window closes, with a progress dialog if they take long
     // (fmMain_closing.cpp); failures meanwhile are listed in a message box.
     void FinishPendingSaves();
-    // "Quit Without Saving": the writer with whatever it still holds is left to finish on its own.
-    void LeavePendingSavesBehind();
+    // "Quit Without Saving": the writer with whatever it still holds is left to finish on its own;
+    // returns the names of the pictures it still held.
+    std::vector<std::string> LeavePendingSavesBehind();
 
     // The camera's controls, lock and mode (fmMain_camera.cpp). SelectDevice calls the two hooks:
     // before the source is connected (the chosen mode) and once it runs (its controls).

@@ -3,7 +3,10 @@
 // meanwhile, and leaving behind saves the user no longer wants to wait for.
 #include <QScopedValueRollback>
 
+#include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/fmMain.h"
 #include "app/pending_saves_wait.h"
@@ -20,13 +23,19 @@ void TFormMain::FinishPendingSaves() {
         QScopedValueRollback waiting(savesWait_, &wait);
         outcome = wait.Run();
     }
-    if (outcome == PendingSavesWait::Outcome::QuitWithoutSaving) LeavePendingSavesBehind();
+    std::vector<std::string> leftBehind;
+    if (outcome == PendingSavesWait::Outcome::QuitWithoutSaving) leftBehind = LeavePendingSavesBehind();
     // The status bar goes with the window, so a picture lost meanwhile is named where it is seen.
-    const std::string failures = UnsavedPicturesMessage(wait.Failures());
-    if (!failures.empty()) TheDesktop().ShowError(failures);
+    std::string lost = UnsavedPicturesMessage(wait.Failures());
+    const std::string left = LeftUnsavedMessage(leftBehind);
+    if (!left.empty()) lost += (lost.empty() ? "" : "\n\n") + left;
+    if (!lost.empty()) TheDesktop().ShowError(lost);
 }
 
-void TFormMain::LeavePendingSavesBehind() {
+std::vector<std::string> TFormMain::LeavePendingSavesBehind() {
+    std::vector<std::string> names;
+    for (const std::string& path : snapshotWriter_->QueuedPaths())
+        names.push_back(std::filesystem::path(path).filename().string());
     {
         std::lock_guard lock(saveReports_->lock);
         saveReports_->window = nullptr;
@@ -39,6 +48,7 @@ void TFormMain::LeavePendingSavesBehind() {
     std::thread([writer = std::move(snapshotWriter_)]() mutable { writer.reset(); }).detach();
     // A fresh writer, should the close still be refused and the window stay.
     CreateSnapshotWriter();
+    return names;
 }
 
 }  // namespace flipbook

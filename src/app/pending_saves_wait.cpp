@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/pending_saves_wait.h"
 
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QTimer>
-
-#include "platform/shell/desktop.h"
 
 namespace flipbook {
 
@@ -23,6 +22,7 @@ PendingSavesWait::PendingSavesWait(QWidget* window, int pending)
 }
 
 PendingSavesWait::~PendingSavesWait() {
+    delete question_;
     delete progress_;
 }
 
@@ -30,6 +30,15 @@ void PendingSavesWait::Reported(int stillPending, const std::string& failure) {
     pending_ = stillPending;
     if (!failure.empty()) failures_.push_back(failure);
     progress_->setValue(total_ - pending_);
+    if (question_) {
+        if (pending_ > 0) {
+            question_->setText(QString::fromStdString(QuitWithoutSavingQuestion(pending_)));
+        } else {
+            // Nothing left to lose: the question has no more point.
+            question_->hide();
+            question_->deleteLater();
+        }
+    }
     if (pending_ <= 0) loop_.quit();
 }
 
@@ -47,7 +56,23 @@ void PendingSavesWait::OfferQuit() {
 }
 
 void PendingSavesWait::QuitAsked() {
-    if (pending_ > 0 && !TheDesktop().Ask(kQuitButton, QuitWithoutSavingQuestion(pending_))) {
+    if (pending_ <= 0 || question_) return;
+    // Not a blocking question: the saves' reports keep its count true while it is open.
+    question_ = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kQuitButton),
+                                QString::fromStdString(QuitWithoutSavingQuestion(pending_)),
+                                QMessageBox::Yes | QMessageBox::No, progress_->parentWidget());
+    question_->setObjectName(QString::fromLatin1(kQuestionName));
+    question_->setDefaultButton(QMessageBox::No);
+    question_->setWindowModality(Qt::WindowModal);
+    QObject::connect(question_, &QMessageBox::finished, progress_,
+                     [this](int button) { QuestionAnswered(button); });
+    question_->open();
+}
+
+void PendingSavesWait::QuestionAnswered(int button) {
+    if (question_) question_->deleteLater();
+    if (pending_ <= 0) return;
+    if (button != QMessageBox::Yes) {
         // Declined: the dialog, which hid itself on the click, comes back and the wait goes on.
         progress_->show();
         progress_->setValue(total_ - pending_);
@@ -61,6 +86,15 @@ std::string QuitWithoutSavingQuestion(int pending) {
     if (pending == 1) return "1 picture is not saved yet and will be lost. Quit without saving it?";
     return std::to_string(pending) +
            " pictures are not saved yet and will be lost. Quit without saving them?";
+}
+
+std::string LeftUnsavedMessage(const std::vector<std::string>& names) {
+    if (names.empty()) return {};
+    std::string message = names.size() == 1 ? "You quit without saving; this picture was not saved:"
+                                            : "You quit without saving; these " +
+                                                  std::to_string(names.size()) + " pictures were not saved:";
+    for (const std::string& name : names) message += "\n" + name;
+    return message;
 }
 
 std::string UnsavedPicturesMessage(const std::vector<std::string>& failures) {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include <QEventLoop>
+#include <QPointer>
 
+class QMessageBox;
 class QProgressDialog;
 class QWidget;
 
@@ -15,11 +17,15 @@ namespace flipbook {
 // The wait for the snapshots still being saved when the window closes. The window's thread sleeps
 // until the next report comes (nothing polls); a progress dialog shows after half a second, and after
 // kOfferQuitAfter it offers "Quit Without Saving", which asks first and names how many pictures would
-// be lost. The saves that fail meanwhile are kept, for a message box once the wait is over.
+// be lost. The question follows the saves while it is open: its count is always the present one, and
+// once the last save is done it goes by itself, since nothing would be lost. The saves that fail
+// meanwhile are kept, for a message box once the wait is over.
 class PendingSavesWait {
 public:
     static constexpr std::chrono::seconds kOfferQuitAfter{3};
     static constexpr const char* kQuitButton = "Quit Without Saving";
+    // The question's object name, for whoever looks for it among the top-level windows.
+    static constexpr const char* kQuestionName = "dlgQuitWithoutSaving";
 
     enum class Outcome { AllReported, QuitWithoutSaving };
 
@@ -41,13 +47,15 @@ public:
 private:
     void OfferQuit();
     void QuitAsked();
+    void QuestionAnswered(int button);
 
     const int total_;
     int pending_;
     bool quitWithoutSaving_ = false;
     std::vector<std::string> failures_;
     QEventLoop loop_;
-    QProgressDialog* progress_;  // owned by the window until the destructor deletes it
+    QProgressDialog* progress_;       // owned by the window until the destructor deletes it
+    QPointer<QMessageBox> question_;  // open while "Quit Without Saving" asks
 };
 
 // The question "Quit Without Saving" asks: how many pictures would be lost.
@@ -55,5 +63,8 @@ std::string QuitWithoutSavingQuestion(int pending);
 
 // The message box text for pictures that failed to save while the window closed; "" for none.
 std::string UnsavedPicturesMessage(const std::vector<std::string>& failures);
+
+// The message box text for the pictures left unsaved by "Quit Without Saving", by name; "" for none.
+std::string LeftUnsavedMessage(const std::vector<std::string>& names);
 
 }  // namespace flipbook

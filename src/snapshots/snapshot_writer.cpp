@@ -45,6 +45,13 @@ bool TSnapshotWriter::Full() {
     return !HasRoom(lastBytes_);
 }
 
+std::vector<std::string> TSnapshotWriter::QueuedPaths() {
+    std::lock_guard lock(lock_);
+    std::vector<std::string> paths;
+    for (const Job& job : queue_) paths.push_back(job.path);
+    return paths;
+}
+
 bool TSnapshotWriter::HasRoom(std::size_t bytes) const {
     return queue_.empty() || queuedBytes_ + bytes <= memoryLimit_;
 }

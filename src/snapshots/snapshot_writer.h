@@ -60,6 +60,8 @@ public:
     // True while a picture of the size last queued would not be admitted without waiting: saving is
     // behind (a disk or network folder that stopped answering).
     bool Full();
+    // The paths of the pictures queued and not yet reported, the one being written first.
+    std::vector<std::string> QueuedPaths();
 
     // A picture already written, to assign the next snapshot into: its pixel memory is reused, which
     // spares the window's thread a fresh allocation and its page faults. Empty when none is spare.

@@ -5,8 +5,10 @@
 // the camera's first frame.
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
@@ -29,6 +31,7 @@
 
 #include "app/application.h"
 #include "app/fmMain.h"
+#include "app/pending_saves_wait.h"
 #include "app/picture_files.h"
 #include "app/time_lapse.h"
 #include "capture/sample_grabber.h"
@@ -107,6 +110,9 @@ public:
 
 private slots:
     void init() {
+        // The desktop lives as long as the test program; what one test left there is not the next one's.
+        desktop_.errors.clear();
+        desktop_.questions.clear();
         folder_ = std::make_unique<testing::TempDir>();
         chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());
     }
@@ -242,18 +248,23 @@ private slots:
         form_->btGrabSnap->click();
         QVERIFY(QTest::qWaitFor([] { return testing::HangingFsyncs() == 1; }, 10000));
 
-        desktop_.answer = false;
         LoopRounds rounds;
         long roundsUntilOffered = -1;
+        std::vector<QString> questions;
         QElapsedTimer waited;
         QTimer driver;
         connect(&driver, &QTimer::timeout, this, [&] {
             // Today's wait offers nothing; give up on it rather than hang for the fake's two minutes.
             if (waited.elapsed() > 30000) testing::ReleaseHangingFsync();
+            if (QMessageBox* question = Question()) {
+                // No the first time, yes the second.
+                questions.push_back(question->text());
+                question->button(questions.size() == 1 ? QMessageBox::No : QMessageBox::Yes)->click();
+                return;
+            }
             QPushButton* quit = QuitButton();
             if (!quit || !quit->isVisible()) return;
             if (roundsUntilOffered < 0) roundsUntilOffered = rounds.count;
-            if (desktop_.questions.size() == 1) desktop_.answer = true;
             quit->click();
         });
         driver.start(100);
@@ -266,17 +277,47 @@ private slots:
         // second; polling, it goes round thousands of times.
         QVERIFY2(roundsUntilOffered >= 0 && roundsUntilOffered < 3000,
                  qPrintable(QString::number(roundsUntilOffered)));
-        QCOMPARE(desktop_.questions.size(), std::size_t{2});
-        QCOMPARE(desktop_.questions[0],
-                 std::string("Quit Without Saving: 2 pictures are not saved yet and will be lost. "
-                             "Quit without saving them?"));
+        QCOMPARE(questions.size(), std::size_t{2});
+        QCOMPARE(questions[0], QStringLiteral("2 pictures are not saved yet and will be lost. "
+                                              "Quit without saving them?"));
         QCOMPARE(form_->PendingSaves(), 0);
         QCOMPARE(desktop_.cursor, Desktop::Cursor::Default);
-        QVERIFY(desktop_.errors.empty());
+        // Afterwards the pictures lost are named.
+        QCOMPARE(desktop_.errors.size(), std::size_t{1});
+        QVERIFY2(desktop_.errors[0].rfind("You quit without saving; these 2 pictures were not saved:\nsnap-",
+                                          0) == 0,
+                 desktop_.errors[0].c_str());
         form_.reset();  // does not wait for the hanging save
 
         testing::ReleaseHangingFsync();
         QVERIFY(QTest::qWaitFor([&] { return FilesIn(folder_->Path()).size() == 2; }, 30000));
+    }
+
+    // The question follows the saves while it is open: once the saves it speaks of are done it goes by
+    // itself, and the window closes with nothing lost.
+    void QuitWithoutSavingQuestion_FollowsTheSavesWhileOpen() {
+        Start();
+        testing::HangFsyncIn(folder_->Path().string());
+        for (int snap = 0; snap < 3; ++snap) form_->btGrabSnap->click();
+        QVERIFY(QTest::qWaitFor([] { return testing::HangingFsyncs() == 1; }, 10000));
+        QString asked;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, this, [&] {
+            if (QMessageBox* question = Question(); question && asked.isEmpty()) {
+                asked = question->text();
+                testing::ReleaseHangingFsync();
+                return;
+            }
+            if (QPushButton* quit = QuitButton(); quit && quit->isVisible() && asked.isEmpty()) quit->click();
+        });
+        driver.start(100);
+        QVERIFY(form_->close());
+        driver.stop();
+        QCOMPARE(asked,
+                 QStringLiteral("3 pictures are not saved yet and will be lost. Quit without saving them?"));
+        QVERIFY(!Question());
+        QVERIFY2(desktop_.errors.empty(), desktop_.errors.empty() ? "" : desktop_.errors[0].c_str());
+        QCOMPARE(FilesIn(folder_->Path()).size(), std::size_t{3});
     }
 
     // Saves that fail while the window closes are named in a message box before it goes, not only in
@@ -362,6 +403,15 @@ private:
         QCOMPARE(form_->SnapshotFolder(), folder_->Path().string() + "/");
     }
 
+    static QMessageBox* Question() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box && box->isVisible() &&
+                box->objectName() == QLatin1String(PendingSavesWait::kQuestionName))
+                return box;
+        }
+        return nullptr;
+    }
     QPushButton* QuitButton() const {
         for (QPushButton* button : form_->findChildren<QPushButton*>())
             if (button->text() == QStringLiteral("Quit Without Saving")) return button;

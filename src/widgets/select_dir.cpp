@@ -5,6 +5,7 @@
 #include "widgets/select_dir_files.h"
 #include "widgets/select_dir_lists.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,10 +19,6 @@
 
 namespace flipbook {
 namespace {
-
-QString ToQString(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QLabel* MakeLabel(const char* text, QWidget* buddy, QRect bounds, QWidget* parent) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
@@ -167,11 +164,14 @@ void TSelectDirDlg::SelectDrive(int index) {
 }
 
 std::string TSelectDirDlg::Result() const {
-    return allowCreate_ ? DirEdit->text().toStdString() : DirLabel->text().toStdString();
+    // The texts are shown lossily; the folder shown is taken as its bytes, and so is a name typed as
+    // an existing entry is shown.
+    if (!allowCreate_) return DirList->Directory();
+    return TypedPath(QFile::encodeName(DirEdit->text()).toStdString(), DirList->Directory());
 }
 
 void TSelectDirDlg::DirListChange() {
-    DirLabel->setText(ToQString(DirList->Directory()));
+    DirLabel->setText(ShownName(DirList->Directory()));
     FileList->SetDirectory(DirList->Directory());
     DirEdit->setText(DirLabel->text());
     DirEdit->selectAll();

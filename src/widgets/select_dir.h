@@ -48,7 +48,8 @@ public:
     // Context 0 means there is no help: the Help button goes and OK and Cancel move right.
     void SetHelpContext(int helpContext);
 
-    // The path the dialog returns: DirEdit's text with AllowCreate, else the directory shown.
+    // The path the dialog returns, as the file system's bytes: DirEdit's text with AllowCreate (see
+    // TypedPath), else the directory shown.
     std::string Result() const;
 
     // The directory list moved: the label, the files, the edit box (all selected) and the drive

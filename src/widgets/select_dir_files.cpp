@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/select_dir_files.h"
 
+#include "widgets/select_dir_lists.h"
+
+#include <QFile>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,6 +44,38 @@ std::string ParentText(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+bool Exists(const fs::path& path) {
+    std::error_code error;
+    return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
+}
+
+bool IsOnTheWayTo(const std::string& folder, const std::string& target) {
+    return target == folder ||
+           (target.size() > folder.size() && target.compare(0, folder.size(), folder) == 0 &&
+            (folder == "/" || target[folder.size()] == '/'));
+}
+
+// The existing folder in the folder that the typed name (which names nothing) stands for, or the name.
+std::string EntryReadLike(const std::string& folder, const std::string& name, const std::string& standingIn) {
+    const QString shown = ShownName(name);
+    // Only a name read with a replacement can stand for other bytes.
+    if (!shown.contains(QChar(QChar::ReplacementCharacter))) return name;
+    std::vector<std::string> alike;
+    std::error_code error;
+    for (auto it = fs::directory_iterator(folder.empty() ? "." : folder, error);
+         !error && it != fs::directory_iterator(); it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        std::error_code statusError;
+        if (ShownName(entry) == shown && fs::is_directory(it->status(statusError))) alike.push_back(entry);
+    }
+    if (alike.empty()) return name;
+    SortNames(alike);
+    for (const std::string& entry : alike) {
+        if (IsOnTheWayTo(ExpandPath((fs::path(folder) / entry).string()), standingIn)) return entry;
+    }
+    return alike.front();
+}
+
 }  // namespace
 
 EInOutError::EInOutError(int errorCode) : EInOutError(errorCode, MessageFor(errorCode)) {}
@@ -60,6 +98,20 @@ std::string ChangeDirectory(const std::string& path) {
     const fs::path current = fs::current_path(error);
     if (error) throw EInOutError(error.value());
     return current.string();
+}
+
+std::string TypedPath(const std::string& typed, const std::string& standingIn) {
+    std::string path;  // the bytes so far, with the separators as typed
+    std::size_t start = 0;
+    while (start <= typed.size()) {
+        const std::size_t slash = std::min(typed.find('/', start), typed.size());
+        const std::string name = typed.substr(start, slash - start);
+        const bool plain = name.empty() || name == "." || name == "..";
+        path += plain || Exists(fs::path(path) / name) ? name : EntryReadLike(path, name, standingIn);
+        if (slash < typed.size()) path += '/';
+        start = slash + 1;
+    }
+    return path;
 }
 
 void LeaveUnreadableCurrentDirectory() {

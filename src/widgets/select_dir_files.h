@@ -37,6 +37,14 @@ std::string ChangeDirectory(const std::string& path);
 // directory stays. The chooser starts from the current directory and could not open otherwise.
 void LeaveUnreadableCurrentDirectory();
 
+// The path that text typed into the chooser stands for, as the file system's bytes. The chooser shows
+// bytes that are not valid in the system's encoding as a replacement character, so a name typed as
+// shown is other bytes: each part of the typed path that names nothing as typed, but reads like an
+// existing entry of the folder before it, stands for that entry rather than for a look-alike to be
+// made. Where several entries read alike, the one on the way to the chooser's own folder (standingIn)
+// is taken, else the first by name. Everything else stays as typed.
+std::string TypedPath(const std::string& typed, const std::string& standingIn);
+
 // Creates the directory with all its missing parents. Throws EInOutError("Unable to create
 // directory") when the path is empty or, being relative, has no existing directory to start from.
 // A folder that the system refuses to make is not reported; the caller finds it missing later.

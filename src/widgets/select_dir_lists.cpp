@@ -5,6 +5,7 @@
 #include "widgets/select_dir_files.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
@@ -28,10 +29,6 @@ constexpr int kDirectoryItemHeight = 17;
 constexpr int kFileItemHeight = 13;
 // From this many files on, filling the list may take a moment worth showing.
 constexpr std::size_t kBusyFileCount = 100;
-
-QString ToQString(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // Draws each entry at its own height, shifted right by its depth.
 class EntryDelegate : public QStyledItemDelegate {
@@ -121,6 +118,10 @@ std::vector<std::string> EntriesOf(const std::string& directory, bool wantDirect
 
 }  // namespace
 
+QString ShownName(const std::string& name) {
+    return QFile::decodeName(QByteArray::fromStdString(name));
+}
+
 void SortNames(std::vector<std::string>& names) {
     auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
     std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
@@ -167,10 +168,11 @@ void TDirectoryListBox::SetDirectory(const std::string& path) {
     emit Changed();
 }
 
-void TDirectoryListBox::AddEntry(const QString& text, const std::string& directory, EntryKind kind,
+void TDirectoryListBox::AddEntry(const std::string& name, const std::string& directory, EntryKind kind,
                                  int depth) {
-    auto* item = new QListWidgetItem(EntryIcon(kind), text, this);
-    item->setData(kDirectoryPathRole, ToQString(directory));
+    auto* item = new QListWidgetItem(EntryIcon(kind), ShownName(name), this);
+    // The bytes themselves: the text shown cannot always be turned back into them.
+    item->setData(kDirectoryPathRole, QByteArray::fromStdString(directory));
     item->setData(kEntryKindRole, static_cast<int>(kind));
     item->setData(kDepthRole, depth);
 }
@@ -191,19 +193,18 @@ void TDirectoryListBox::Rebuild() {
     int depth = 0;
     for (std::size_t i = 0; i < chain.size(); ++i, ++depth) {
         const bool current = i + 1 == chain.size();
-        AddEntry(ToQString(chain[i].first), chain[i].second,
-                 current ? EntryKind::Current : EntryKind::Ancestor, depth);
+        AddEntry(chain[i].first, chain[i].second, current ? EntryKind::Current : EntryKind::Ancestor, depth);
     }
     currentEntryRow_ = count() - 1;
     for (const auto& name : EntriesOf(directory_, true)) {
-        AddEntry(ToQString(name), (fs::path(directory_) / name).string(), EntryKind::Subdirectory, depth);
+        AddEntry(name, (fs::path(directory_) / name).string(), EntryKind::Subdirectory, depth);
     }
     setCurrentRow(currentEntryRow_);
 }
 
 std::string TDirectoryListBox::EntryDirectory(int row) const {
     const auto* entry = item(row);
-    return entry ? entry->data(kDirectoryPathRole).toString().toStdString() : std::string();
+    return entry ? entry->data(kDirectoryPathRole).toByteArray().toStdString() : std::string();
 }
 
 TDirectoryListBox::EntryKind TDirectoryListBox::EntryKindOf(int row) const {
@@ -250,11 +251,11 @@ void TFileListBox::SetDirectory(const std::string& directory) {
     const auto names = EntriesOf(directory, false);
     std::optional<ScopedBusyCursor> busy;
     if (names.size() >= kBusyFileCount) busy.emplace();
-    for (const auto& name : names) addItem(ToQString(name));
+    for (const auto& name : names) addItem(ShownName(name));
 }
 
 TDriveComboBox::TDriveComboBox(const std::vector<Drive>& drives, QWidget* parent) : QComboBox(parent) {
-    for (const auto& drive : drives) addItem(DriveIcon(drive.kind), ToQString(DriveText(drive)));
+    for (const auto& drive : drives) addItem(DriveIcon(drive.kind), ShownName(DriveText(drive)));
 }
 
 }  // namespace flipbook

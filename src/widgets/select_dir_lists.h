@@ -40,7 +40,7 @@ public:
     // The index in the drives of the drive the list's directory lies on, or -1.
     int DriveIndex() const;
 
-    // The directory an entry leads to, and what kind of entry it is.
+    // The directory an entry leads to (its bytes, whatever its text shows), and what kind of entry it is.
     std::string EntryDirectory(int row) const;
     EntryKind EntryKindOf(int row) const;
     // How many levels deep the entry is indented.
@@ -58,7 +58,7 @@ protected:
 
 private:
     void Rebuild();
-    void AddEntry(const QString& text, const std::string& directory, EntryKind kind, int depth);
+    void AddEntry(const std::string& name, const std::string& directory, EntryKind kind, int depth);
 
     std::vector<Drive> drives_;
     std::string directory_;
@@ -84,6 +84,10 @@ class TDriveComboBox : public QComboBox {
 public:
     TDriveComboBox(const std::vector<Drive>& drives, QWidget* parent);
 };
+
+// How the chooser shows a name or path of the file system: its bytes read in the system's encoding, with
+// what cannot be read shown as a replacement character. Lossy: the entries keep the bytes themselves.
+QString ShownName(const std::string& name);
 
 // Sorts names as the lists show them: without regard to case, then by their bytes.
 void SortNames(std::vector<std::string>& names);

@@ -78,6 +78,18 @@ void DoubleClick(TDirectoryListBox& list, int row) {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
 }
 
+// Types the text key by key; a character no key of the test's keyboard has comes as its text alone,
+// as an input method gives it.
+void Type(QWidget& widget, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(&widget, static_cast<char>(c.unicode()));
+        } else {
+            QTest::sendKeyEvent(QTest::Click, &widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+}
+
 int RowOf(TDirectoryListBox& list, const QString& text) {
     for (int row = 0; row < list.count(); ++row) {
         if (list.item(row)->text() == text) return row;
@@ -418,6 +430,70 @@ private slots:
         });
         QVERIFY(!SelectDirectory(nullptr, directory, kAllOptions, 0));
         QCOMPARE(fs::current_path(), root_ / "c");
+    }
+
+    // Names that are not valid UTF-8 are shown as well as they read, but each entry leads to its own
+    // folder, and OK takes that folder's bytes; typing such a name as shown leads to the folder that
+    // shows so (the one on the way first), never to a look-alike made beside it.
+    void aFolderNameThatIsNotUtf8_OpensAndIsTakenAsItsBytes() {
+        const std::string bad = "bad\xff";
+        const std::string other = "bad\xfe";
+        fs::create_directories(root_ / bad / "inner");
+        fs::create_directories(root_ / other);
+        std::ofstream(root_ / bad / "pic-\xff.png") << "p";
+        const QString shown = QStringLiteral("bad") + QChar(QChar::ReplacementCharacter);
+        const std::string lookAlike = "bad\xEF\xBF\xBD";
+        std::string directory = root_.string();
+        WhenShown<TSelectDirDlg> answer([&](TSelectDirDlg& dialog) {
+            auto& list = Child<TDirectoryListBox>(dialog, "DirList");
+            auto& edit = Child<QLineEdit>(dialog, "DirEdit");
+            QCOMPARE(Texts(list).mid(list.currentRow() + 1), (QStringList{shown, shown}));
+            // Sorted by their bytes: 0xfe before 0xff.
+            DoubleClick(list, list.currentRow() + 2);
+            QCOMPARE(desktop_->errors, std::vector<std::string>{});
+            QCOMPARE(list.Directory(), (root_ / bad).string());
+            QCOMPARE(list.item(list.currentRow())->text(), shown);
+            QCOMPARE(Texts(list).mid(list.currentRow() + 1), QStringList{"inner"});
+            QCOMPARE(Texts(Child<TFileListBox>(dialog, "FileList")),
+                     QStringList{QStringLiteral("pic-") + QChar(QChar::ReplacementCharacter) + ".png"});
+            QCOMPARE(edit.text(), Q(root_) + "/" + shown);
+
+            // Typed as shown, a name leads into the folder that shows so: the one the chooser stands
+            // in, although the other one reads the same and comes first.
+            edit.selectAll();
+            Type(edit, Q(root_) + "/" + shown + "/new");
+            WhenShown<QMessageBox> yes([](QMessageBox& box) { Click(*ButtonWithText(box, "&Yes")); });
+            Click(Child<QPushButton>(dialog, "OKButton"));
+            QVERIFY(yes.Answered());
+        });
+        QVERIFY(SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QCOMPARE(directory, (root_ / bad / "new").string());
+        QVERIFY(fs::is_directory(root_ / bad / "new"));
+
+        // From elsewhere, the name typed as shown leads to the first folder that reads so; it exists,
+        // so nothing is asked.
+        fs::current_path(root_);
+        directory = root_.string();
+        WhenShown<QMessageBox> noQuestion([](QMessageBox& box) { box.reject(); });
+        WhenShown<TSelectDirDlg> typed([&](TSelectDirDlg& dialog) {
+            auto& edit = Child<QLineEdit>(dialog, "DirEdit");
+            edit.selectAll();
+            Type(edit, shown);
+            Click(Child<QPushButton>(dialog, "OKButton"));
+        });
+        QVERIFY(SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(!noQuestion.Answered());
+        QCOMPARE(directory, other);
+        QVERIFY(!fs::exists(root_ / lookAlike));
+
+        // Without the edit box, OK takes the folder shown as its bytes.
+        directory = (root_ / bad).string();
+        WhenShown<TSelectDirDlg> label([&](TSelectDirDlg& dialog) {
+            QCOMPARE(Child<TPathLabel>(dialog, "DirLabel").text(), Q(root_) + "/" + shown);
+            Click(Child<QPushButton>(dialog, "OKButton"));
+        });
+        QVERIFY(SelectDirectory(nullptr, directory, {}, 0));
+        QCOMPARE(directory, (root_ / bad).string());
     }
 
     // Listing a large folder may take a while, and the cursor says so.

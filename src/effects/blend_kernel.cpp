@@ -95,24 +95,6 @@ inline std::uint64_t TiesGoingDown(const std::uint8_t* first, const std::uint8_t
     return down;
 }
 
-// Works out the ties among `lanes` (bit j for byte j of one block) one by one into answers[j].
-inline void SettleLanes(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* answers,
-                        std::uint64_t lanes, int k, const TieTable& table) {
-    for (; lanes != 0; lanes &= lanes - 1) {
-        const auto lane = static_cast<std::size_t>(std::countr_zero(lanes));
-        answers[lane] = static_cast<std::uint8_t>(Slider(first[lane], second[lane], k).roundedUp -
-                                                  TieGoesDown(table, first[lane], second[lane]));
-    }
-}
-
-// target[j] := answers[j] for the lanes (bit j for byte j of one block).
-inline void PutLanes(const std::uint8_t* answers, std::uint8_t* target, std::uint64_t lanes) {
-    for (; lanes != 0; lanes &= lanes - 1) {
-        const auto lane = static_cast<std::size_t>(std::countr_zero(lanes));
-        target[lane] = answers[lane];
-    }
-}
-
 // Eight copies of a byte, for spreading the bits of a lane mask over the bytes of a vector.
 constexpr std::uint64_t kBytesOfOne = 0x0101010101010101;
 constexpr long long kBitOfEachByte = 0x8040201008040201;
@@ -384,6 +366,8 @@ struct Ops : WithoutNearPath {
     static std::uint64_t TieSuspects(Vec hLow, Vec hHigh, Vec, Vec, const SuspectSet&) {
         return TieMask(hLow, hHigh);
     }
+    // Every tie is a suspect here, so none outside them went to even.
+    static std::uint64_t EvenedOutside(Vec, Vec, std::uint64_t) { return 0; }
     // Takes one from the bytes marked in `lanes`.
     static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
         const Vec bits = _mm_set1_epi64x(kBitOfEachByte);
@@ -420,6 +404,10 @@ struct Ops {
         const Vec zero = _mm256_setzero_si256();
         return static_cast<unsigned>(_mm256_movemask_epi8(
             _mm256_packs_epi16(Equal(And(hLow, fraction), zero), Equal(And(hHigh, fraction), zero))));
+    }
+    // The bytes outside `suspects` whose ties went down to even: where `even` and `roundedUp` differ.
+    FLIPBOOK_SIMD_TARGET static std::uint64_t EvenedOutside(Vec even, Vec roundedUp, std::uint64_t suspects) {
+        return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(even, roundedUp))) & ~suspects;
     }
     FLIPBOOK_SIMD_TARGET static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
         const Vec bits = _mm256_set1_epi64x(kBitOfEachByte);
@@ -581,6 +569,9 @@ struct Ops {
             downBits = _mm512_mask_blend_epi8(_mm512_movepi8_mask(a), low, high);
         }
         return TakeOne(mixed, _mm512_mask_test_epi8_mask(lanes, downBits, tieBit));
+    }
+    FLIPBOOK_SIMD_TARGET static std::uint64_t EvenedOutside(Vec even, Vec roundedUp, std::uint64_t suspects) {
+        return _mm512_mask_cmpneq_epi8_mask(~suspects, even, roundedUp);
     }
     FLIPBOOK_SIMD_TARGET static Vec TakeOne(Vec mixed, std::uint64_t lanes) {
         return _mm512_mask_sub_epi8(mixed, lanes, mixed, _mm512_set1_epi8(1));

@@ -266,6 +266,12 @@ private:
     // Adds the file name to the sorted list, selecting it when asked, without loading it as the
     // reference.
     void AddSnapshotEntry(const std::string& fileName, bool select);
+    // The list follows the folder: pictures that other programs add or remove come and go from it, and
+    // the selection and the reference stay (while playback marks its rows, only once it is over).
+    void WatchSnapshotFolder();
+    void FollowSnapshotFolder();
+    // A picked picture whose file has gone: the status bar says so, its entry goes, and true.
+    bool DropPickedPictureIfGone();
     // Snap's folder is gone: says so, forgets its list and asks for another; false when cancelled.
     bool ChooseNewFolderForSnap();
     // With the writer's queue full Snap takes nothing: "Saving is behind: ...", with a beep.
@@ -307,6 +313,7 @@ private:
     std::string snapshotDir_;
     // Names each picture after the folder's newest, so a clock gone back cannot put it before one.
     TSnapshotSeries snapshotSeries_;
+    std::unique_ptr<TFolderWatch> folderWatch_;
     TElidedLabel* statusText_ = nullptr;
     // Counts the status texts set, so the shooting view tells what was said since it opened.
     std::uint64_t statusSerial_ = 0;

@@ -12,6 +12,8 @@
 #include <QScopedValueRollback>
 
 #include <filesystem>
+#include <set>
+#include <unordered_map>
 
 #include "app/fmMain.h"
 #include "app/pending_saves_wait.h"
@@ -25,6 +27,7 @@
 #include "shellutils/zt_utils.h"
 #include "snapshots/snapshot_writer.h"
 #include "widgets/select_dir.h"
+#include "widgets/select_dir_lists.h"
 
 namespace flipbook {
 
@@ -97,6 +100,8 @@ bool TFormMain::ListPictures() {
     if (snapshotDir_.empty()) return false;
     SetStatusText(QString::fromStdString(snapshotDir_));
     try {
+        // Watched before it is read, so nothing that changes meanwhile is missed.
+        WatchSnapshotFolder();
         // The callers load the reference for the selection they end with.
         QScopedValueRollback quiet(quietSelection_, true);
         lbSnapshots->clear();
@@ -121,6 +126,7 @@ void TFormMain::cbSnapshotsExtChange() {
 }
 
 void TFormMain::lbSnapshotsClick() {
+    if (DropPickedPictureIfGone()) return;
     // From now on the reference is the user's pick, which a save completing must not take away.
     referencePicked_ = true;
     try {
@@ -349,9 +355,87 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
 void TFormMain::AddSnapshotEntry(const std::string& fileName, bool select) {
     // The new picture is the reference already; loading it back would swap in a lossy copy.
     QScopedValueRollback quiet(quietSelection_, true);
-    auto* item = new TSnapshotItem(fileName);
-    lbSnapshots->addItem(item);
+    // The folder's watch may have listed it already; a new snapshot is normally the last entry.
+    QListWidgetItem* item = nullptr;
+    for (int row = lbSnapshots->count() - 1; row >= 0 && !item; --row) {
+        if (SnapshotFileName(*lbSnapshots->item(row)) == fileName) item = lbSnapshots->item(row);
+    }
+    if (!item) {
+        item = new TSnapshotItem(fileName);
+        lbSnapshots->addItem(item);
+    }
     if (select) lbSnapshots->setCurrentItem(item);
+}
+
+void TFormMain::WatchSnapshotFolder() {
+    folderWatch_.reset();
+    if (!snapshotDir_.empty())
+        folderWatch_ = std::make_unique<TFolderWatch>(snapshotDir_, [this] { FollowSnapshotFolder(); });
+}
+
+void TFormMain::FollowSnapshotFolder() {
+    // Playback marks the rows it plays by number: the list changes once it is over.
+    if (Playing()) {
+        folderWatch_->Postpone();
+        return;
+    }
+    const TFolderWatch::Changes changes = folderWatch_->Take();
+    // A folder that went leaves its list alone: Snap says it is gone, and picking a picture says so.
+    if (!IsDirectory(snapshotDir_)) return;
+    std::unordered_map<std::string, QListWidgetItem*> listed;
+    for (int row = 0; row < lbSnapshots->count(); ++row)
+        listed.emplace(SnapshotFileName(*lbSnapshots->item(row)), lbSnapshots->item(row));
+    // Only the names that changed are looked at, unless the system lost count of them.
+    std::set<std::string> names = changes.names;
+    std::set<std::string> present;
+    if (changes.all) {
+        for (const auto& entry : listed) names.insert(entry.first);
+        for (const std::string& name : ListPictureNames(snapshotDir_, snapshotExt_)) {
+            names.insert(name);
+            present.insert(name);
+        }
+    } else {
+        for (const std::string& name : names)
+            if (IsPictureEntry(snapshotDir_, name, snapshotExt_)) present.insert(name);
+    }
+    const int selectedRow = SelectedSnapshot();
+    const QListWidgetItem* selected = selectedRow >= 0 ? lbSnapshots->item(selectedRow) : nullptr;
+    std::string goneReference;
+    QScopedValueRollback quiet(quietSelection_, true);
+    for (const std::string& name : names) {
+        const auto entry = listed.find(name);
+        const bool there = present.count(name) > 0;
+        if (there && entry == listed.end()) {
+            lbSnapshots->addItem(new TSnapshotItem(name));
+            // Another instance's picture: ours are still named after it when its clock is ahead.
+            snapshotSeries_.Saved(snapshotDir_, name);
+        } else if (!there && entry != listed.end()) {
+            if (entry->second == selected) goneReference = name;
+            delete entry->second;
+        }
+    }
+    if (goneReference.empty()) return;
+    // The reference stays as it was loaded; no other entry takes the selection, so that "Delete
+    // Picture" cannot take a picture that was never picked.
+    lbSnapshots->clearSelection();
+    SetStatusText(QStringLiteral("%1 is gone: another program removed it").arg(ShownName(goneReference)));
+}
+
+bool TFormMain::DropPickedPictureIfGone() {
+    const int selected = SelectedSnapshot();
+    if (selected < 0) return false;
+    const std::string name = SnapshotFileName(*lbSnapshots->item(selected));
+    if (StillThere(snapshotDir_ + name)) return false;
+    {
+        QScopedValueRollback quiet(quietSelection_, true);
+        delete lbSnapshots->takeItem(selected);
+        lbSnapshots->clearSelection();
+    }
+    SetStatusText(IsDirectory(snapshotDir_)
+                      ? QStringLiteral("%1 is gone: another program removed it").arg(ShownName(name))
+                      : QStringLiteral("%1 is gone: the folder %2 is gone")
+                            .arg(ShownName(name), ShownName(WithoutFinalSlash(snapshotDir_))));
+    return true;
 }
 
 }  // namespace flipbook

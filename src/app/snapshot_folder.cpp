@@ -2,10 +2,18 @@
 #include "app/snapshot_folder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include "platform/files/safe_file.h"
 
@@ -153,6 +161,80 @@ std::vector<std::string> ListPictureNames(const std::string& folder, const std::
         names.push_back(name);
     }
     return names;
+}
+
+bool IsPictureEntry(const std::string& folder, const std::string& name, const std::string& extension) {
+    if (name.empty() || LowerCaseExtension(name) != extension) return false;
+    const std::filesystem::directory_entry entry(std::filesystem::path(folder) / name);
+    return HasListableAttributes(entry);
+}
+
+namespace {
+
+// How long a burst of changes (a file manager moving a hundred pictures, a time-lapse saving) may
+// settle before the list follows: the list changes once for the burst, not once a file.
+constexpr int kSettleMilliseconds = 150;
+
+// ".NAME.PID-N.partial", as our writers name a picture until it is whole.
+bool IsWritersTemporaryName(const std::string& name) {
+    constexpr std::string_view suffix = ".partial";
+    return name.size() > suffix.size() && name.front() == '.' &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+TFolderWatch::TFolderWatch(const std::string& folder, std::function<void()> changed)
+    : changed_(std::move(changed)), settle_(std::make_unique<QTimer>()) {
+    settle_->setSingleShot(true);
+    settle_->setInterval(kSettleMilliseconds);
+    QObject::connect(settle_.get(), &QTimer::timeout, [this] { changed_(); });
+    descriptor_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (descriptor_ < 0) return;
+    // Entries coming, going and renamed; what happens inside a file does not change the list.
+    if (::inotify_add_watch(descriptor_, folder.c_str(),
+                            IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR) < 0) {
+        ::close(descriptor_);
+        descriptor_ = -1;
+        return;
+    }
+    notifier_ = std::make_unique<QSocketNotifier>(descriptor_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { Read(); });
+}
+
+TFolderWatch::~TFolderWatch() {
+    notifier_.reset();
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+TFolderWatch::Changes TFolderWatch::Take() {
+    return std::exchange(pending_, Changes{});
+}
+
+void TFolderWatch::Postpone() {
+    settle_->start();
+}
+
+void TFolderWatch::Read() {
+    alignas(inotify_event) char buffer[16 * 1024];
+    for (;;) {
+        const ssize_t length = ::read(descriptor_, buffer, sizeof buffer);
+        if (length < 0 && errno == EINTR) continue;
+        if (length <= 0) break;  // all read (EAGAIN), or the watch cannot be read any more
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + at, sizeof event);
+            const char* name = buffer + at + sizeof event;
+            if (event.mask & IN_Q_OVERFLOW) {
+                pending_.all = true;
+            } else if (event.len > 0) {
+                const std::string entry(name, ::strnlen(name, event.len));
+                if (!IsWritersTemporaryName(entry)) pending_.names.insert(entry);
+            }
+            at += static_cast<ssize_t>(sizeof event + event.len);
+        }
+    }
+    if ((pending_.all || !pending_.names.empty()) && !settle_->isActive()) settle_->start();
 }
 
 }  // namespace flipbook

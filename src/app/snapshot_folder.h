@@ -2,8 +2,14 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
+
+class QSocketNotifier;
+class QTimer;
 
 namespace flipbook {
 
@@ -46,5 +52,45 @@ std::string LowerCaseExtension(const std::string& name);
 // cannot be read gives an empty list. Hidden temporary files that our crashed or killed processes
 // left in the folder are removed first.
 std::vector<std::string> ListPictureNames(const std::string& folder, const std::string& extension);
+// Whether the folder's entry of that name is one ListPictureNames gives for the extension.
+bool IsPictureEntry(const std::string& folder, const std::string& name, const std::string& extension);
+
+// Follows one folder's entries as other programs (and our own writer) add, remove and rename them,
+// through the system's file notifications, so that a list of its pictures keeps up without the whole
+// folder read again. Reports come on the thread that made the watch, from its event loop, once a burst
+// of changes has settled for a moment.
+class TFolderWatch {
+public:
+    struct Changes {
+        std::set<std::string>
+            names;         // entries that came, went or were renamed, as the file system names them
+        bool all = false;  // the system dropped notifications: only reading the folder tells
+    };
+
+    // Watches the folder (its bytes, as the file system holds them, with or without the final "/");
+    // changed is called when changes wait to be taken. A folder that cannot be watched (gone, or the
+    // system's watches used up) never reports.
+    TFolderWatch(const std::string& folder, std::function<void()> changed);
+    ~TFolderWatch();
+    TFolderWatch(const TFolderWatch&) = delete;
+    TFolderWatch& operator=(const TFolderWatch&) = delete;
+
+    // Whether the folder is watched.
+    bool Watching() const { return descriptor_ >= 0; }
+    // The changes since last taken. Our writers' hidden temporary files are left out: their pictures
+    // come with the rename to the final name.
+    Changes Take();
+    // Calls changed again after the settling moment, for changes that cannot be taken yet.
+    void Postpone();
+
+private:
+    void Read();
+
+    std::function<void()> changed_;
+    int descriptor_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::unique_ptr<QTimer> settle_;
+    Changes pending_;
+};
 
 }  // namespace flipbook

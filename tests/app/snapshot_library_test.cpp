@@ -438,6 +438,97 @@ private slots:
         QCOMPARE(form_->lbSnapshots->count(), 0);
     }
 
+    // Another program (here the test, as a file manager would) adds and removes pictures, in a folder
+    // whose name is not UTF-8: the list follows without the folder chosen again, the pick and the
+    // reference stay, and neither a hidden temporary file nor a picture of another format shows. When
+    // the picked picture itself goes, its entry goes and the status bar says so; the reference stays.
+    void TheListFollowsTheFolder_AsAnotherProgramAddsAndRemovesPictures() {
+        const std::filesystem::path folder = folder_->Path() / "take-\xff";
+        std::filesystem::create_directories(folder);
+        SaveSolidAt(folder / "b.png", {0, 255, 0});
+        SaveSolidAt(folder / "d.png", {0, 0, 255});
+        chooser_->answer = folder.string() + "/";
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(Entries(form_->lbSnapshots), (std::vector<std::string>{"b.png", "d.png"}));
+        ClickEntry(0);
+        QCOMPARE(ReferenceColor(), (Rgb{0, 255, 0}));
+
+        SaveSolidAt(folder / "a.png", {255, 0, 0});
+        SaveSolidAt(folder / "C.png", {9, 9, 9});
+        std::ofstream(folder / ".e.png.4242-1.partial") << "half";
+        std::ofstream(folder / "x.jpg") << "another format";
+        QVERIFY(QTest::qWaitFor([&] { return form_->lbSnapshots->count() == 4; }, 10000));
+        QCOMPARE(Entries(form_->lbSnapshots), (std::vector<std::string>{"a.png", "b.png", "C.png", "d.png"}));
+        QCOMPARE(form_->lbSnapshots->selectedItems().size(), 1);
+        QCOMPARE(form_->lbSnapshots->selectedItems().front()->text(), QStringLiteral("b.png"));
+        QCOMPARE(ReferenceColor(), (Rgb{0, 255, 0}));
+
+        std::filesystem::remove(folder / "d.png");
+        std::filesystem::rename(folder / "a.png", folder_->Path() / "a.png");
+        QVERIFY(QTest::qWaitFor([&] { return form_->lbSnapshots->count() == 2; }, 10000));
+        QCOMPARE(Entries(form_->lbSnapshots), (std::vector<std::string>{"b.png", "C.png"}));
+        QCOMPARE(form_->lbSnapshots->selectedItems().size(), 1);
+        QCOMPARE(form_->lbSnapshots->selectedItems().front()->text(), QStringLiteral("b.png"));
+
+        std::filesystem::remove(folder / "b.png");
+        QVERIFY(QTest::qWaitFor([&] { return form_->lbSnapshots->count() == 1; }, 10000));
+        QCOMPARE(Entries(form_->lbSnapshots), std::vector<std::string>{"C.png"});
+        QVERIFY(form_->lbSnapshots->selectedItems().isEmpty());
+        QCOMPARE(StatusText(), QStringLiteral("b.png is gone: another program removed it"));
+        QCOMPARE(ReferenceColor(), (Rgb{0, 255, 0}));
+        // A Snap is listed once, though the watch sees it come too: by the time it has seen a picture
+        // added after it, it has seen the Snap's.
+        Snap();
+        QCOMPARE(form_->lbSnapshots->count(), 2);
+        SaveSolidAt(folder / "z.png", {1, 1, 1});
+        QVERIFY(QTest::qWaitFor([&] { return Entries(form_->lbSnapshots).back() == "z.png"; }, 10000));
+        QCOMPARE(form_->lbSnapshots->count(), 3);
+    }
+
+    // A picture picked the moment after another program removed it, before the list followed: the
+    // status bar says it is gone, its entry goes and the reference stays what it was.
+    void PickingAPictureThatIsGone_SaysSo_AndDropsItsEntry() {
+        chooser_->answer = folder_->Path().string() + "/";
+        SaveSolid("a.png", {255, 0, 0});
+        SaveSolid("b.png", {0, 255, 0});
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(ReferenceColor(), (Rgb{0, 255, 0}));
+        std::filesystem::remove(folder_->File("a.png"));
+        ClickEntry(0);
+        QCOMPARE(StatusText(), QStringLiteral("a.png is gone: another program removed it"));
+        QCOMPARE(Entries(form_->lbSnapshots), std::vector<std::string>{"b.png"});
+        QVERIFY(form_->lbSnapshots->selectedItems().isEmpty());
+        QCOMPARE(ReferenceColor(), (Rgb{0, 255, 0}));
+    }
+
+    // Playback marks the rows it plays by number: a picture added meanwhile joins the list only once
+    // the playback is over, and the pick from before it comes back.
+    void APictureAddedDuringPlayback_IsListedOnceItEnds() {
+        chooser_->answer = folder_->Path().string() + "/";
+        for (const char* name : {"b.png", "c.png", "d.png"}) SaveSolid(name, {0, 0, 255});
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        ClickEntry(1);
+        form_->PlaybackRate = 30;
+        form_->miSnapLoop->setChecked(true);
+        int marks = 0;
+        connect(form_->lbSnapshots, &QListWidget::currentRowChanged, form_.get(), [&] { ++marks; });
+        form_->miSnapPlay->trigger();
+        QVERIFY(form_->Playing());
+        SaveSolid("a.png", {255, 0, 0});
+        // Twelve frames more (at least 400 ms at 30 a second), well past the moment the watch reports.
+        marks = 0;
+        QVERIFY(QTest::qWaitFor([&] { return marks >= 12; }, 10000));
+        QVERIFY(form_->Playing());
+        QCOMPARE(Entries(form_->lbSnapshots), (std::vector<std::string>{"b.png", "c.png", "d.png"}));
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Escape);
+        QVERIFY(!form_->Playing());
+        QObject::disconnect(form_->lbSnapshots, &QListWidget::currentRowChanged, form_.get(), nullptr);
+        QVERIFY(QTest::qWaitFor([&] { return form_->lbSnapshots->count() == 4; }, 10000));
+        QCOMPARE(Entries(form_->lbSnapshots), (std::vector<std::string>{"a.png", "b.png", "c.png", "d.png"}));
+        QCOMPARE(form_->lbSnapshots->selectedItems().size(), 1);
+        QCOMPARE(form_->lbSnapshots->selectedItems().front()->text(), QStringLiteral("c.png"));
+    }
+
     // A full disk: the status bar names the picture and the reason, no file or leftover stays, nothing
     // is listed and no shutter sounds; once there is room again the next Snap saves.
     void FullDisk_SnapSaysWhy_LeavesNoFile_AndTheNextSnapSaves() {
@@ -521,6 +612,13 @@ private:
         picture.GetCanvas().SetBrushColor(color);
         picture.GetCanvas().FillRect({0, 0, 160, 120});
         QVERIFY(SavePicture(&picture, folder_->File(name)));
+    }
+    void SaveSolidAt(const std::filesystem::path& path, Rgb color) {
+        Bitmap picture;
+        picture.SetSize(160, 120);
+        picture.GetCanvas().SetBrushColor(color);
+        picture.GetCanvas().FillRect({0, 0, 160, 120});
+        QVERIFY(SavePicture(&picture, path.string()));
     }
     Rgb ReferenceColor() {
         return form_->WithPictures([](Bitmap&, Bitmap& reference) {

@@ -73,6 +73,13 @@ void TFormMain::CreateControls() {
     hlUrlUpdate->SetFontColor(Qt::blue);
     hlUrlUpdate->SetCaption(QStringLiteral("Update..."));
     hlUrlUpdate->SetURL(QString::fromLatin1(kUpdateAddress));
+    // A beep alone leaves the user without the page: the address is shown, to copy into a browser.
+    hlUrlUpdate->OnOpenFailed = [](const QString& address) {
+        TheDesktop().ShowError(
+            "The update page could not be opened: no web browser answered. Open this "
+            "address in a web browser yourself:\n\n" +
+            address.toStdString());
+    };
     // Drawn as 54 x 13 for the original font; like any label it sizes itself to its text, so the
     // caption is never cut in a wider font.
     hlUrlUpdate->move(8, 24);

@@ -179,7 +179,7 @@ QString TFormMain::ShootingStatusLine() const {
     const QString problem = QString::fromStdString(cameraProblem_);
     if (CameraLost()) fields << problem;
     if (statusSerial_ != shootingStatusSerial_ && !status.isEmpty() && status != problem &&
-        status.toStdString() != snapshotDir_ && !TimeLapse->Running())
+        status != QString::fromStdString(snapshotDir_) && !TimeLapse->Running())
         fields << status;
     fields << (snapshotDir_.empty() ? QStringLiteral("no folder yet") : QString::fromStdString(snapshotDir_));
     const int selected = SelectedSnapshot();

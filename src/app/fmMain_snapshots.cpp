@@ -140,7 +140,13 @@ void TFormMain::lbSnapshotsClick() {
         }
         // Decode outside the lock, so the live view does not stall on a large file.
         Bitmap picture;
-        if (!LoadPicture(&picture, snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected)))) return;
+        if (!LoadPicture(&picture, snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected)))) {
+            // Kept without a word, the old reference would pass for the picture picked.
+            SetStatusText(lbSnapshots->item(selected)->text() +
+                          QStringLiteral(" cannot be read as a picture: the reference stays as it was"));
+            TheDesktop().Beep();
+            return;
+        }
         WithPictures([&](Bitmap&, Bitmap& reference) {
             pickedReference_.Share(picture);
             ReplaceReference(reference, liveFrameState_, std::move(picture));

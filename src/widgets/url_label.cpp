@@ -117,7 +117,10 @@ void TUrlLabel::mouseReleaseEvent(QMouseEvent* event) {
 void TUrlLabel::Click() {
     if (!url_.isEmpty()) {
         const QString address = LeftCodePoints(url_, kMaxUrlLength);
-        if (!TheDesktop().OpenUrl(address.toStdString())) TheDesktop().Beep();
+        if (!TheDesktop().OpenUrl(address.toStdString())) {
+            TheDesktop().Beep();
+            if (OnOpenFailed) OnOpenFailed(address);
+        }
     }
     if (OnClick) OnClick();
     if (useVisitedColor_) normalColor_ = visitedColor_;

@@ -57,6 +57,8 @@ public:
 
     // The ordinary label events.
     std::function<void()> OnClick;
+    // After the beep, when the desktop could not open the address (no web browser), with the address.
+    std::function<void(const QString& address)> OnOpenFailed;
     std::function<void(QMouseEvent*)> OnMouseMove;
 
 protected:

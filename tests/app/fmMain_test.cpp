@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -282,6 +283,37 @@ private slots:
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
         QCOMPARE(desktop_->beeps, 1);
+    }
+
+    // Without a web browser "Update..." beeps and shows the address, to be copied into one.
+    void UpdateLink_WithoutABrowser_ShowsTheAddress() {
+        ShowForm();
+        desktop_->openSucceeds = false;
+        const int beeps = desktop_->beeps;
+        form_->pcMain->setCurrentWidget(form_->tsMainHelp);
+        QTest::mouseClick(form_->hlUrlUpdate, Qt::LeftButton, {}, form_->hlUrlUpdate->rect().center());
+        QCOMPARE(desktop_->beeps, beeps + 1);
+        QCOMPARE(desktop_->errors.size(), std::size_t{1});
+        QVERIFY2(desktop_->errors[0].find(desktop_->openedUrls.at(0)) != std::string::npos,
+                 desktop_->errors[0].c_str());
+    }
+
+    // Nothing is stored between runs: what Qt's own dialogs keep (a file dialog's history, under the
+    // "QtProject" name) stays with the run, outside the user's folders.
+    void QtsOwnSettings_StayOutOfTheUsersFolders() {
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        const QStringList before =
+            QDir(config).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        {
+            QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+            settings.setValue(QStringLiteral("FileDialog/history"), QStringList{QDir::tempPath()});
+            settings.sync();
+            QCOMPARE(settings.status(), QSettings::NoError);
+            QVERIFY2(
+                !settings.fileName().startsWith(config) && !settings.fileName().startsWith(QDir::homePath()),
+                qPrintable(settings.fileName()));
+        }
+        QCOMPARE(QDir(config).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
     }
 
     void Show_LoadsTheReadme_OrLeavesTheBoxEmptyWithoutAWord() {

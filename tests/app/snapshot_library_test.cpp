@@ -344,6 +344,22 @@ private slots:
         QCOMPARE(form_->PendingSaves(), 0);
     }
 
+    // A picture that cannot be read keeps the reference it had, and says so: kept without a word, the
+    // old reference would pass for the one picked.
+    void PickingAnUnreadablePicture_SaysSo_AndKeepsTheReference() {
+        chooser_->answer = folder_->Path().string() + "/";
+        SaveSolid("a-good.png", Rgb{10, 200, 30});
+        std::ofstream(folder_->File("b-broken.png")) << "not a picture";
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        ClickEntry(0);
+        const int beeps = desktop_->beeps;
+        ClickEntry(1);
+        QCOMPARE(StatusText(),
+                 QStringLiteral("b-broken.png cannot be read as a picture: the reference stays as it was"));
+        QCOMPARE(desktop_->beeps, beeps + 1);
+        QCOMPARE(ReferenceColor(), (Rgb{10, 200, 30}));
+    }
+
     void DeletingTheOnlyEntry_EmptiesListAndReference() {
         chooser_->answer = folder_->Path().string() + "/";
         Snap();

@@ -51,7 +51,12 @@ public:
     }
 
     void ShowError(const std::string& message) override {
-        QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), ToQString(message));
+        QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), ToQString(message),
+                        QMessageBox::Ok);
+        box.setObjectName(QStringLiteral("dlgError"));
+        // What an error names (a file, an address) can be copied from it.
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        box.exec();
     }
 
 private:

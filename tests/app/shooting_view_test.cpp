@@ -169,6 +169,32 @@ private slots:
         QCOMPARE(box.size(), QSize(400, 300));
     }
 
+    // The tab's blend cuts or extends a reference of another size to the camera's, in place; the view
+    // shows the reference as picked, fitted whole with bars.
+    void ReferenceOfAnotherSize_IsFittedWhole() {
+        const QRgb narrow = qRgb(250, 20, 120);
+        QVERIFY(testing::SaveSolidPicture(folder_->File("snap-200.png"), 160, 240, narrow));
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        form_->lbSnapshots->setCurrentRow(kPictures);
+        // The tab's frames bring the reference to the camera's size.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return form_->WithPictures(
+                    [](Bitmap&, Bitmap& reference) { return reference.Width() == 320; });
+            },
+            10000));
+        QVERIFY(PressOnTab(Qt::Key_F));
+        TShootingView* view = form_->fmShooting;
+        QVERIFY(QTest::qWaitForWindowExposed(view));
+        QTest::keyClick(view, Qt::Key_T);
+        // 2:3 fitted into the 1280 x 960 picture area: 640 wide in its middle, black on either side.
+        QVERIFY(QTest::qWaitFor([&] { return Shown(view, 640, 512) == narrow; }, 5000));
+        QCOMPARE(Shown(view, 100, 512), qRgb(0, 0, 0));
+        QCOMPARE(Shown(view, 1180, 512), qRgb(0, 0, 0));
+        QCOMPARE(Shown(view, 330, 100), narrow);
+        QTest::keyClick(view, Qt::Key_Escape);
+    }
+
     // K, F, P, L, O and I act right after a click on the tab's label, wherever the focus is then (the
     // tab bar, the list, a button), and the key wins over the list's type-ahead.
     void RecordTabKeys_WorkRightAfterTheTabLabelIsClicked() {

@@ -44,9 +44,9 @@ TCameraSettingsDialog::TCameraSettingsDialog(QWidget* parent, Hooks hooks)
     refusal_->setStyleSheet(QStringLiteral("color: #a00000"));
     layout->addWidget(refusal_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton* defaults = buttons->addButton(QStringLiteral("&Defaults"), QDialogButtonBox::ResetRole);
-    defaults->setObjectName(QStringLiteral("btCameraDefaults"));
-    connect(defaults, &QPushButton::clicked, this, &TCameraSettingsDialog::RestoreDefaults);
+    defaults_ = buttons->addButton(QStringLiteral("&Defaults"), QDialogButtonBox::ResetRole);
+    defaults_->setObjectName(QStringLiteral("btCameraDefaults"));
+    connect(defaults_, &QPushButton::clicked, this, &TCameraSettingsDialog::RestoreDefaults);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(buttons);
     refreshTimer_ = new QTimer(this);
@@ -59,7 +59,10 @@ void TCameraSettingsDialog::Rebuild() {
     while (rowLayout_->rowCount() > 0) rowLayout_->removeRow(0);
     shown_.clear();
     refusal_->clear();
+    rows_->setEnabled(true);
+    defaults_->setEnabled(true);
     CameraControls* controls = hooks_.controls();
+    const QString unavailable = hooks_.unavailable();
     std::vector<CameraControl> listed;
     try {
         if (controls) listed = controls->List();
@@ -67,7 +70,8 @@ void TCameraSettingsDialog::Rebuild() {
         ShowRefusal(Words(error.what()));
     }
     if (listed.empty()) {
-        rowLayout_->addRow(new QLabel(QString::fromLatin1(kNoControlsText), rows_));
+        rowLayout_->addRow(new QLabel(
+            controls || unavailable.isEmpty() ? QString::fromLatin1(kNoControlsText) : unavailable, rows_));
         Refresh();
         return;
     }
@@ -90,14 +94,16 @@ void TCameraSettingsDialog::Rebuild() {
                 lineLayout->addWidget(row.valueText);
                 connect(slider, &QSlider::valueChanged, this, [this, id](int value) { Change(id, value); });
                 row.editor = slider;
-                rowLayout_->addRow(Words(control.name), line);
+                row.name = new QLabel(Words(control.name), rows_);
+                rowLayout_->addRow(row.name, line);
                 break;
             }
             case ControlType::Boolean: {
                 auto* box = new QCheckBox(rows_);
                 connect(box, &QCheckBox::toggled, this, [this, id](bool on) { Change(id, on ? 1 : 0); });
                 row.editor = box;
-                rowLayout_->addRow(Words(control.name), box);
+                row.name = new QLabel(Words(control.name), rows_);
+                rowLayout_->addRow(row.name, box);
                 break;
             }
             case ControlType::Menu: {
@@ -106,7 +112,8 @@ void TCameraSettingsDialog::Rebuild() {
                 connect(menu, &QComboBox::activated, this,
                         [this, id, menu](int index) { Change(id, menu->itemData(index).toInt()); });
                 row.editor = menu;
-                rowLayout_->addRow(Words(control.name), menu);
+                row.name = new QLabel(Words(control.name), rows_);
+                rowLayout_->addRow(row.name, menu);
                 break;
             }
             case ControlType::Button: {
@@ -130,10 +137,19 @@ void TCameraSettingsDialog::Rebuild() {
 void TCameraSettingsDialog::Refresh() {
     lockState_->setText(hooks_.lockState());
     CameraControls* controls = hooks_.controls();
-    if (!controls || shown_.empty()) return;
+    if (shown_.empty()) return;
+    if (!controls) {
+        // Rows of a camera that is no longer there must not look live, nor take changes.
+        const QString unavailable = hooks_.unavailable();
+        ShowGone(unavailable.isEmpty() ? QStringLiteral("The camera cannot be reached") : unavailable);
+        return;
+    }
     std::vector<CameraControl> listed;
     try {
         listed = controls->List();
+    } catch (const ECameraGone&) {
+        ShowGone(QStringLiteral("The camera was disconnected"));
+        return;
     } catch (const ECameraControl& error) {
         ShowRefusal(Words(error.what()));
         return;
@@ -146,12 +162,18 @@ void TCameraSettingsDialog::Refresh() {
 
 void TCameraSettingsDialog::ShowValue(Row& row, const CameraControl& control) {
     row.control = control;
-    row.editor->setEnabled(!control.readOnly && !control.inactive);
+    // A control ruled by its automatic may well not be read; one that should be, and is not, would
+    // show a made-up value: it is greyed and says so.
+    const bool unreadable = control.valueUnknown && !control.inactive && control.type != ControlType::Button;
+    row.editor->setEnabled(!control.readOnly && !control.inactive && !unreadable);
+    if (row.name)
+        row.name->setText(unreadable ? Words(control.name) + QStringLiteral(": cannot be read")
+                                     : Words(control.name));
     const QSignalBlocker quiet(row.editor);
     if (auto* slider = qobject_cast<QSlider*>(row.editor)) {
         // A slider the user holds keeps the value under the mouse.
         if (!slider->isSliderDown()) slider->setValue(control.value);
-        row.valueText->setText(QString::number(control.value));
+        row.valueText->setText(unreadable ? QString() : QString::number(control.value));
     } else if (auto* box = qobject_cast<QCheckBox*>(row.editor)) {
         box->setChecked(control.value != 0);
     } else if (auto* menu = qobject_cast<QComboBox*>(row.editor)) {
@@ -165,6 +187,9 @@ void TCameraSettingsDialog::Change(std::uint32_t id, int value) {
     try {
         controls->Set(id, value);
         refusal_->clear();
+    } catch (const ECameraGone&) {
+        ShowGone(QStringLiteral("The camera was disconnected: the change was not made"));
+        return;
     } catch (const ECameraControl& error) {
         ShowRefusal(Words(error.what()));
     }
@@ -189,6 +214,9 @@ void TCameraSettingsDialog::RestoreDefaults() {
         for (const CameraControl& control : *group) {
             try {
                 controls->Set(control.id, control.defaultValue);
+            } catch (const ECameraGone&) {
+                ShowGone(QStringLiteral("The camera was disconnected: its defaults were not restored"));
+                return;
             } catch (const ECameraControl& error) {
                 refusals << Words(error.what());
             }
@@ -200,6 +228,12 @@ void TCameraSettingsDialog::RestoreDefaults() {
 
 void TCameraSettingsDialog::ShowRefusal(const QString& text) {
     refusal_->setText(text);
+}
+
+void TCameraSettingsDialog::ShowGone(const QString& text) {
+    refusal_->setText(text);
+    rows_->setEnabled(false);
+    defaults_->setEnabled(false);
 }
 
 }  // namespace flipbook

@@ -12,13 +12,15 @@
 
 class QFormLayout;
 class QLabel;
+class QPushButton;
 class QTimer;
 
 namespace flipbook {
 
 // "Camera Settings": every control of the camera in use, live (a slider with its value, a check box,
 // a menu, a button), with "Defaults". A change acts at once; a refusal shows under the controls. The
-// values are read again twice a second, so an automatic's work shows while it runs.
+// values are read again twice a second, so an automatic's work shows while it runs. A control whose
+// value the camera cannot read is greyed and says so; a camera that is gone greys them all.
 class TCameraSettingsDialog : public QDialog {
     Q_OBJECT
 
@@ -27,6 +29,7 @@ public:
         std::function<CameraControls*()> controls;  // the camera in use now, or null
         std::function<QString()> lockState;         // the lock's state in words
         std::function<void()> defaultsRestored;     // after "Defaults": the automatics run again
+        std::function<QString()> unavailable;       // why the camera cannot be reached now, or empty
     };
 
     TCameraSettingsDialog(QWidget* parent, Hooks hooks);
@@ -40,6 +43,7 @@ private:
     struct Row {
         CameraControl control;
         QWidget* editor = nullptr;
+        QLabel* name = nullptr;  // none for a button, which names itself
         QLabel* valueText = nullptr;
     };
 
@@ -47,9 +51,12 @@ private:
     void RestoreDefaults();
     void ShowRefusal(const QString& text);
     void ShowValue(Row& row, const CameraControl& control);
+    // The camera is gone: says why and greys every control, until Rebuild.
+    void ShowGone(const QString& text);
 
     Hooks hooks_;
     QLabel* lockState_ = nullptr;
+    QPushButton* defaults_ = nullptr;
     QWidget* rows_ = nullptr;
     QFormLayout* rowLayout_ = nullptr;
     QLabel* refusal_ = nullptr;

@@ -294,11 +294,16 @@ private:
     void CreateCameraMenu();
     void PrepareCameraSource();
     void CameraStarted();
+    // The camera is gone: its device node is closed at once and its lock kept aside in lostLock_.
+    void CameraControlsLost();
     void FillCameraModes();
     void ChooseCameraMode(const CaptureMode& mode);
     std::unique_ptr<CameraControls> cameraControls_;
     CameraLock cameraLock_;
     std::string lockedCamera_;  // the camera the lock holds
+    // The lock of lockedCamera_ when it was lost: on its return it is the lock again if the camera
+    // still holds it, else the status bar says the lock was lost.
+    std::optional<CameraLock> lostLock_;
     std::optional<CaptureMode> cameraMode_;
     std::string cameraModeCamera_;  // the camera cameraMode_ was chosen for
     QPointer<TCameraSettingsDialog> cameraSettings_;

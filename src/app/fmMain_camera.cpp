@@ -68,11 +68,21 @@ void TFormMain::CreateCameraMenu() {
 }
 
 void TFormMain::ToggleCameraLock() {
-    try {
-        SetStatusText(QString::fromStdString(cameraLock_.Toggle(cameraControls_.get())));
-        if (cameraLock_.Locked()) lockedCamera_ = cameraName_;
-    } catch (const ECameraControl& error) {
-        SetStatusText(QString::fromUtf8(error.what()));
+    if (!cameraControls_ && CameraLost()) {
+        // Nothing can be locked or given back on a camera that is not there; the status says why.
+        SetStatusText(QString::fromStdString(cameraProblem_));
+    } else {
+        try {
+            SetStatusText(QString::fromStdString(cameraLock_.Toggle(cameraControls_.get())));
+            if (cameraLock_.Locked()) lockedCamera_ = cameraName_;
+        } catch (const ECameraGone& error) {
+            // Pulled out before its stream noticed: the lock is gone with it, and its node is closed
+            // now rather than when the stream notices.
+            SetStatusText(QString::fromUtf8(error.what()));
+            CameraControlsLost();
+        } catch (const ECameraControl& error) {
+            SetStatusText(QString::fromUtf8(error.what()));
+        }
     }
     miCameraLock->setChecked(cameraLock_.Locked());
     if (cameraSettings_) cameraSettings_->Refresh();
@@ -89,8 +99,16 @@ void TFormMain::ShowCameraSettings() {
         };
         hooks.defaultsRestored = [this] {
             // The defaults switch the automatics on again, so nothing is held any more.
+            const bool wasLocked = cameraLock_.Locked();
             cameraLock_.Forget();
             miCameraLock->setChecked(false);
+            SetStatusText(wasLocked
+                              ? QStringLiteral("Camera unlocked: its controls are back at their defaults, "
+                                               "and its automatics run again")
+                              : QStringLiteral("The camera's controls are back at their defaults"));
+        };
+        hooks.unavailable = [this] {
+            return CameraLost() ? QString::fromStdString(cameraProblem_) : QString();
         };
         cameraSettings_ = new TCameraSettingsDialog(this, std::move(hooks));
         cameraSettings_->setAttribute(Qt::WA_DeleteOnClose);
@@ -120,6 +138,8 @@ void TFormMain::CameraStarted() {
     const ComPtr<IBaseFilter> source = QueryAs<IBaseFilter>(fwFilterSource.get());
     const ComPtr<IMoniker> device = deviceList_->GetMoniker(cbVideoDevices->currentIndex());
     cameraControls_ = OpenCameraControls(device.Get(), source.Get());
+    if (lostLock_ && lockedCamera_ == cameraName_) cameraLock_ = *lostLock_;
+    lostLock_.reset();
     if (cameraLock_.Locked()) {
         bool held = false;
         try {
@@ -134,6 +154,16 @@ void TFormMain::CameraStarted() {
     miCameraLock->setChecked(cameraLock_.Locked());
     // Another camera, or the same one bound anew: its rows are built again.
     if (cameraSettings_) cameraSettings_->Rebuild();
+}
+
+void TFormMain::CameraControlsLost() {
+    // Linux frees a device node's number only at its last close: held open here, the camera plugged
+    // in again would come back under another node and path, and not be known as the lost one.
+    cameraControls_.reset();
+    if (cameraLock_.Locked()) lostLock_ = cameraLock_;
+    cameraLock_.Forget();
+    miCameraLock->setChecked(false);
+    if (cameraSettings_) cameraSettings_->Refresh();
 }
 
 void TFormMain::FillCameraModes() {

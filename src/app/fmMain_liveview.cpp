@@ -130,6 +130,7 @@ void TFormMain::ShowCameraProblem(HRESULT result, const std::string& detail) {
     cameraProblem_ = CameraProblemText(cameraName_, result, detail);
     SetStatusText(QString::fromStdString(cameraProblem_));
     TimeLapse->Stop(QString::fromStdString(cameraProblem_));
+    if (result == E_DEVICE_GONE) CameraControlsLost();
 }
 
 bool TFormMain::SnapRefusedWhileCameraLost() {

@@ -10,10 +10,24 @@
 namespace flipbook {
 
 // A camera control refused or unreadable, in plain words ("Exposure: the camera is busy and cannot
-// change it now").
+// change it now"). Reason() is the words after the control's name, for a caller that names the
+// control its own way.
 class ECameraControl : public Exception {
 public:
-    using Exception::Exception;
+    ECameraControl(const std::string& control, const std::string& reason)
+        : Exception(control + ": " + reason), reason_(reason) {}
+    explicit ECameraControl(const std::string& message) : Exception(message), reason_(message) {}
+
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+
+// The camera is gone (pulled out): no later call can succeed.
+class ECameraGone : public ECameraControl {
+public:
+    using ECameraControl::ECameraControl;
 };
 
 enum class ControlType { Integer, Boolean, Menu, Button };
@@ -39,12 +53,14 @@ struct CameraControl {
     // Inactive: another control (its automatic) rules it for now. Read-only: it cannot be set.
     bool inactive = false;
     bool readOnly = false;
-    // The camera would not say its value (an inactive control may refuse): value is the default then.
+    // The camera would not say its value (an inactive control may refuse; some firmware fails to
+    // read one control at all): value is the default then.
     bool valueUnknown = false;
     std::vector<MenuEntry> menu;  // for menus, the entries the camera offers, in order
 };
 
-// The controls of one camera. Every call may raise ECameraControl; a camera that went away says so.
+// The controls of one camera. Every call may raise ECameraControl; a camera that went away raises
+// ECameraGone.
 class CameraControls {
 public:
     virtual ~CameraControls() = default;

@@ -20,16 +20,33 @@ inline constexpr const char* kLockLostText =
 // between runs; the camera itself keeps its controls while it is powered.
 class CameraLock {
 public:
+    // What a lock or a release did to each automatic, by the names the status bar uses.
+    struct Outcome {
+        std::vector<std::string> done;  // held at their value, or given back
+        // Switched to manual, but their value could not be read (or written) to hold: the camera runs
+        // at a manual value of its own, which may differ from what the automatic had.
+        std::vector<std::string> ownValue;
+        // Refused by the camera: "white balance not locked: the camera is busy and cannot change it
+        // now", or on release "white balance stays locked: ...".
+        std::vector<std::string> refused;
+        std::vector<std::string> unreadable;  // automatics whose switch could not be read: left as they are
+        std::vector<std::string> lost;        // held when the camera turned out to be gone
+        bool cameraGone = false;
+    };
+
     // Locks when not locked, releases when locked; what the status bar says about it. Without
-    // controls (null, or none listed) kNoControlsText. A refusal of the camera raises ECameraControl;
-    // what was switched before it stays held, so the next release gives it back.
+    // controls (null, or none listed) kNoControlsText. What the camera refused or could not read is
+    // said in the text, and the rest is done all the same. A camera found gone raises ECameraGone
+    // with the whole text; the lock is forgotten then.
     std::string Toggle(CameraControls* controls);
 
-    // Switches the automatics that are on to manual; the names of those switched, in Automatics()
-    // order, empty when none was on.
-    std::vector<std::string> Lock(CameraControls& controls);
-    // Switches the held automatics back on; their names.
-    std::vector<std::string> Release(CameraControls& controls);
+    // Switches the automatics that are on in the listed controls (as just read from the camera) to
+    // manual, holding each at its value. What was switched stays held even when the camera turns
+    // out to be gone part-way.
+    Outcome Lock(CameraControls& controls, const std::vector<CameraControl>& listed);
+    // Tries to switch every held automatic back on, also after one failed. A camera that is gone
+    // takes its settings with it, so nothing stays held then; a refused one stays held.
+    Outcome Release(CameraControls& controls);
 
     bool Locked() const { return !held_.empty(); }
     // The names of what is held, in Automatics() order.
@@ -51,9 +68,9 @@ private:
 
 // "exposure, white balance, focus"
 std::string JoinNames(const std::vector<std::string>& names);
-// "Camera locked: exposure, white balance, focus"
-std::string LockedText(const std::vector<std::string>& names);
-// "Camera unlocked: exposure, white balance, focus are automatic again"
-std::string UnlockedText(const std::vector<std::string>& names);
+// "Camera locked: white balance, focus; exposure set to manual at the camera's own value"
+std::string LockedText(const CameraLock::Outcome& locked);
+// "Camera unlocked: exposure, white balance, focus are automatic again", or what kept it from that
+std::string UnlockedText(const CameraLock::Outcome& released);
 
 }  // namespace flipbook

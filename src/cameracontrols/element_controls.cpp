@@ -56,10 +56,9 @@ public:
     void Set(std::uint32_t id, int value) override {
         const KnownProperty* known = KnownOf(id);
         GParamSpec* spec = known ? Spec(known->property) : nullptr;
-        if (!spec) throw ECameraControl("The camera control: the camera does not offer it");
+        if (!spec) throw ECameraControl("The camera control", "the camera does not offer it");
         if (!(spec->flags & G_PARAM_WRITABLE))
-            throw ECameraControl(std::string(g_param_spec_get_nick(spec)) +
-                                 ": the camera does not allow changing it");
+            throw ECameraControl(g_param_spec_get_nick(spec), "the camera does not allow changing it");
         GValue given = G_VALUE_INIT;
         g_value_init(&given, spec->value_type);
         if (G_IS_PARAM_SPEC_BOOLEAN(spec))
@@ -74,9 +73,7 @@ public:
         const bool outside = g_param_value_validate(spec, &given);
         if (!outside) g_object_set_property(G_OBJECT(element_.Get()), known->property, &given);
         g_value_unset(&given);
-        if (outside)
-            throw ECameraControl(std::string(g_param_spec_get_nick(spec)) +
-                                 ": the camera does not take that value");
+        if (outside) throw ECameraControl(g_param_spec_get_nick(spec), "the camera does not take that value");
     }
 
 private:

@@ -65,12 +65,13 @@ std::string Reason(int error) {
     }
 }
 
-[[noreturn]] void Refuse(const std::string& what, int error) {
-    throw ECameraControl(what + ": " + Reason(error));
+bool Gone(int error) {
+    return error == ENODEV || error == ENXIO || error == ENOENT;
 }
 
-bool Gone(int error) {
-    return error == ENODEV || error == ENXIO;
+[[noreturn]] void Refuse(const std::string& what, int error) {
+    if (Gone(error)) throw ECameraGone(what, Reason(error));
+    throw ECameraControl(what, Reason(error));
 }
 
 class V4l2Controls : public CameraControls {
@@ -136,8 +137,9 @@ private:
         if (readable) {
             v4l2_control current{query.id, 0};
             const int error = device_->Control(VIDIOC_G_CTRL, &current);
-            // An inactive control may refuse to be read; it is shown at its default then.
-            if (error && (Gone(error) || !control.inactive)) Refuse(control.name, error);
+            // An inactive control may refuse to be read, and some firmware fails to read one control
+            // at all (EIO): that one is listed at its default, marked, and the others still are.
+            if (Gone(error)) Refuse(control.name, error);
             control.value = error ? control.defaultValue : current.value;
             control.valueUnknown = error != 0;
         }

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The camera's controls through the window, over the test camera with "controls": the lock (K) that
 // stops the automatics' drift between snaps, the settings dialog acting on the live picture, the
-// camera's modes, a camera without controls, and a locked camera pulled out and plugged in again.
+// camera's modes, a camera without controls, and a locked camera pulled out and plugged in again. Then
+// over a UVC webcam's device node (the test camera with "v4l2", its node answered by FakeV4l2Node), so
+// the program's V4L2 code meets what a real webcam does: a control that cannot be read, automatics that
+// drop to a stored value, and the camera pulled out in the middle.
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,7 +16,11 @@
 #include <QSlider>
 #include <QTest>
 
+#include <linux/videodev2.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 #include <memory>
 
 #include "app/application.h"
@@ -26,6 +33,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
+#include "support/fake_v4l2_node.h"
 #include "support/fixed_chooser.h"
 #include "support/record_tab.h"
 #include "support/temp_dir.h"
@@ -60,6 +68,8 @@ private slots:
     void cleanup() {
         if (QTest::currentTestFailed()) folder_->Keep();
         form_.reset();
+        node_.reset();
+        nodeFolder_.reset();
         chooser_.reset();
         folder_.reset();
         testing::SetTestCameras("");
@@ -113,11 +123,14 @@ private slots:
         QVERIFY2(QTest::qWaitFor([&] { return LiveLevel() < raised - 20; }, 10000),
                  qPrintable(QString::number(LiveLevel() - raised)));
 
-        // "Defaults" gives the automatics back, so nothing is held.
+        // "Defaults" gives the automatics back, so nothing is held, and the status bar says so.
         QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("btCameraDefaults")),
                           Qt::LeftButton);
         QVERIFY(!form_->CameraLocked());
         QVERIFY(!form_->miCameraLock->isChecked());
+        QCOMPARE(form_->StatusText(),
+                 QStringLiteral("Camera unlocked: its controls are back at their defaults, "
+                                "and its automatics run again"));
         QVERIFY(!exposure->isEnabled());
         QVERIFY(state->text().startsWith(QStringLiteral("Not locked")));
     }
@@ -161,7 +174,124 @@ private slots:
         QVERIFY(!form_->miCameraLock->isChecked());
     }
 
+    void UvcNode_K_LocksWhatItCanRead_InOneReadOfTheList_AndSaysWhatItCouldNotHold() {
+        StartOnNode([](testing::FakeV4l2Node& node) {
+            // Firmware that rejects reading these two: neither may hide or block the others.
+            node.FailReads(V4L2_CID_BRIGHTNESS, EIO);
+            node.FailReads(V4L2_CID_EXPOSURE_ABSOLUTE, EIO);
+        });
+        node_->ClearLog();
+        QVERIFY(PressK());
+        // The exposure time could not be read to hold, so the camera fell to its stored value.
+        QCOMPARE(form_->StatusText(), QStringLiteral("Camera locked: white balance, focus; exposure set to "
+                                                     "manual at the camera's own value"));
+        QVERIFY(form_->CameraLocked());
+        QCOMPARE(node_->ListWalks(), 1);
+        using Write = testing::FakeV4l2Node::Write;
+        const std::vector<Write> locking = {
+            {V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL, 0},
+            {V4L2_CID_AUTO_WHITE_BALANCE, 0, 0},
+            {V4L2_CID_WHITE_BALANCE_TEMPERATURE, 5100, 0},
+            {V4L2_CID_FOCUS_AUTO, 0, 0},
+            {V4L2_CID_FOCUS_ABSOLUTE, 70, 0},
+        };
+        QVERIFY(node_->Writes() == locking);
+        QCOMPARE(node_->Value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 5100);
+
+        form_->miCameraSettings->trigger();
+        TCameraSettingsDialog* dialog = form_->CameraSettings();
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(RowName(dialog, QStringLiteral("Brightness: cannot be read")));
+        QVERIFY(!dialog->findChild<QSlider*>(QStringLiteral("Brightness"))->isEnabled());
+        QVERIFY(RowName(dialog, QStringLiteral("Exposure Time, Absolute: cannot be read")));
+        QVERIFY(dialog->findChild<QSlider*>(QStringLiteral("Contrast"))->isEnabled());
+        QCOMPARE(dialog->findChild<QSlider*>(QStringLiteral("White Balance Temperature"))->value(), 5100);
+        QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("lbCameraRefusal"))->text().isEmpty());
+        dialog->close();
+
+        QVERIFY(PressK());
+        QCOMPARE(form_->StatusText(),
+                 QStringLiteral("Camera unlocked: exposure, white balance, focus are automatic again"));
+        QCOMPARE(node_->Value(V4L2_CID_EXPOSURE_AUTO), 3);
+        QCOMPARE(node_->Value(V4L2_CID_AUTO_WHITE_BALANCE), 1);
+        QCOMPARE(node_->Value(V4L2_CID_FOCUS_AUTO), 1);
+    }
+
+    void UvcNode_PulledOutDuringUnlock_TriesEveryRelease_ForgetsTheLock_AndClosesTheNode() {
+        StartOnNode();
+        QVERIFY(PressK());
+        QVERIFY(form_->CameraLocked());
+        node_->ClearLog();
+        // Pulled out before the stream noticed.
+        node_->PullOut();
+        QVERIFY(PressK());
+        QCOMPARE(form_->StatusText(), QStringLiteral("The camera was disconnected, so the lock on exposure, "
+                                                     "white balance, focus was lost"));
+        using Write = testing::FakeV4l2Node::Write;
+        const std::vector<Write> releasing = {
+            {V4L2_CID_EXPOSURE_AUTO, 3, ENODEV},
+            {V4L2_CID_AUTO_WHITE_BALANCE, 1, ENODEV},
+            {V4L2_CID_FOCUS_AUTO, 1, ENODEV},
+        };
+        QVERIFY(node_->Writes() == releasing);
+        QVERIFY(!form_->CameraLocked());
+        QVERIFY(!form_->miCameraLock->isChecked());
+        QCOMPARE(node_->OpenDescriptors(), 0);
+    }
+
+    void UvcNode_LockedCameraPulledOut_GreysTheSettings_AndComesBackByItselfUnderItsNode() {
+        StartOnNode();
+        form_->miCameraSettings->trigger();
+        TCameraSettingsDialog* dialog = form_->CameraSettings();
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(PressK());
+        QVERIFY(form_->CameraLocked());
+        auto* exposureDynamic = dialog->findChild<QCheckBox*>(QStringLiteral("Exposure, Dynamic Framerate"));
+        QVERIFY(exposureDynamic && exposureDynamic->isEnabled());
+
+        node_->PullOut();
+        testing::PullOutTestCamera("UVC Webcam");
+        QVERIFY(QTest::qWaitFor([&] { return form_->CameraLost(); }, 10000));
+        // Held open, the node would keep its number, and the camera would come back under another.
+        QCOMPARE(node_->OpenDescriptors(), 0);
+        QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lbCameraRefusal"))->text(),
+                 QStringLiteral("UVC Webcam: the camera was disconnected"));
+        QVERIFY(!exposureDynamic->isEnabled());
+        QVERIFY(!dialog->findChild<QPushButton*>(QStringLiteral("btCameraDefaults"))->isEnabled());
+        node_->ClearLog();
+        QTest::mouseClick(exposureDynamic, Qt::LeftButton);
+        QVERIFY(!exposureDynamic->isChecked());
+        QVERIFY(node_->Writes().empty());
+
+        const std::string oldPath = node_->Path();
+        QCOMPARE(node_->PlugInAgain(), oldPath);
+        testing::PlugInTestCamera("UVC Webcam:320x240@30:v4l2:path=" + oldPath);
+        QVERIFY(QTest::qWaitFor([&] { return !form_->CameraLost(); }, 10000));
+        QCOMPARE(form_->StatusText(), QString::fromLatin1(kLockLostText));
+        QVERIFY(!form_->CameraLocked());
+        // The dialog shows the camera that came back, live again.
+        exposureDynamic = dialog->findChild<QCheckBox*>(QStringLiteral("Exposure, Dynamic Framerate"));
+        QVERIFY(exposureDynamic && exposureDynamic->isEnabled());
+        QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("lbCameraRefusal"))->text().isEmpty());
+    }
+
 private:
+    // The window over a UVC webcam whose node lies in the test's folder; prepare changes the node
+    // before the window first reads it.
+    void StartOnNode(const std::function<void(testing::FakeV4l2Node&)>& prepare = {}) {
+        nodeFolder_ = std::make_unique<testing::TempDir>();
+        node_ = std::make_unique<testing::FakeV4l2Node>(nodeFolder_->Path());
+        if (prepare) prepare(*node_);
+        Start("UVC Webcam:320x240@30:v4l2:path=" + node_->Path());
+    }
+
+    // The name of a row of the settings dialog, when it shows that text.
+    static QLabel* RowName(QDialog* dialog, const QString& text) {
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            if (label->text() == text) return label;
+        return nullptr;
+    }
+
     void Start(const std::string& cameras) {
         folder_ = std::make_unique<testing::TempDir>();
         chooser_ = std::make_unique<testing::FixedChooser>(folder_->Path().string());
@@ -236,6 +366,8 @@ private:
     testing::FakeDesktop desktop_;
     std::unique_ptr<testing::TempDir> folder_;
     std::unique_ptr<testing::FixedChooser> chooser_;
+    std::unique_ptr<testing::TempDir> nodeFolder_;
+    std::unique_ptr<testing::FakeV4l2Node> node_;
     std::unique_ptr<TFormMain> form_;
 };
 

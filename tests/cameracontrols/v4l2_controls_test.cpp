@@ -194,9 +194,11 @@ TEST(CameraLock_V4l2, HoldsEachAutomaticAtItsValue_AndGivesItBack) {
     Controls opened = Open();
     CameraLock lock;
     // A camera that reports the value its automatic has reached: the lock writes that back once the
-    // automatic is off (the white balance temperature stays unreadable and is left to the camera).
+    // automatic is off. The white balance temperature stays unreadable, so the camera keeps a manual
+    // value of its own there, and the status says so.
     opened.camera->controls[V4L2_CID_EXPOSURE_ABSOLUTE].query.flags &= ~V4L2_CTRL_FLAG_INACTIVE;
-    EXPECT_EQ(lock.Toggle(opened.controls.get()), "Camera locked: exposure, white balance");
+    EXPECT_EQ(lock.Toggle(opened.controls.get()),
+              "Camera locked: exposure; white balance set to manual at the camera's own value");
     EXPECT_TRUE(lock.Locked());
     EXPECT_EQ(opened.camera->controls[V4L2_CID_EXPOSURE_AUTO].value, V4L2_EXPOSURE_MANUAL);
     EXPECT_EQ(opened.camera->controls[V4L2_CID_AUTO_WHITE_BALANCE].value, 0);
@@ -219,18 +221,25 @@ TEST(CameraLock_V4l2, HoldsEachAutomaticAtItsValue_AndGivesItBack) {
     opened.camera->controls[V4L2_CID_AUTO_WHITE_BALANCE].value = 0;
     EXPECT_EQ(lock.Toggle(opened.controls.get()), kAutomaticsOffText);
     opened.camera->controls[V4L2_CID_AUTO_WHITE_BALANCE].value = 1;
-    lock.Lock(*opened.controls);
+    lock.Lock(*opened.controls, opened.controls->List());
     opened.camera->controls[V4L2_CID_AUTO_WHITE_BALANCE].value = 1;
     EXPECT_FALSE(lock.StillHeld(opened.controls->List()));
 }
 
-TEST(CameraLock_V4l2, ARefusedSwitchKeepsWhatWasSwitchedBefore_ForTheRelease) {
+TEST(CameraLock_V4l2, ARefusedSwitchIsSaidInOurWords_AndTheRestIsLockedAndGivenBack) {
     Controls opened = Open();
     opened.camera->controls[V4L2_CID_AUTO_WHITE_BALANCE].setError = EBUSY;
     CameraLock lock;
-    EXPECT_THROW(lock.Toggle(opened.controls.get()), ECameraControl);
+    EXPECT_EQ(lock.Toggle(opened.controls.get()),
+              "Camera locked: exposure set to manual at the camera's own value; white balance not locked: "
+              "the camera is busy and cannot change it now");
     EXPECT_EQ(lock.Names(), std::vector<std::string>{"exposure"});
-    opened.camera->controls[V4L2_CID_AUTO_WHITE_BALANCE].setError = 0;
+    // A release the camera refuses stays held, so the next K tries it again.
+    opened.camera->controls[V4L2_CID_EXPOSURE_AUTO].setError = EBUSY;
+    EXPECT_EQ(lock.Toggle(opened.controls.get()),
+              "Exposure stays locked: the camera is busy and cannot change it now");
+    EXPECT_TRUE(lock.Locked());
+    opened.camera->controls[V4L2_CID_EXPOSURE_AUTO].setError = 0;
     EXPECT_EQ(lock.Toggle(opened.controls.get()), "Camera unlocked: exposure is automatic again");
     EXPECT_EQ(opened.camera->controls[V4L2_CID_EXPOSURE_AUTO].value, 3);
 }

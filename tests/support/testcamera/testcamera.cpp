@@ -18,6 +18,9 @@
 //   clsid=TEXT                the device announces TEXT as its class id
 //   path=TEXT                 the device path it announces (default /dev/videoN, N its place in the
 //                             list, or 100 and up for cameras plugged in)
+//   v4l2                      announces its device path as its V4L2 node too, as a webcam does: the
+//                             program reads and sets its controls there (a fake node of the test,
+//                             support/fake_v4l2_node.h)
 //   anything else             the test pattern of videotestsrc (default smpte)
 // The variable is read at every probe, so a test can make devices come and go between probes. While
 // a device monitor watches, cameras are plugged in and pulled out through the provider's action
@@ -165,6 +168,7 @@ static GstDevice* MakeDevice(const VirtualCamera& camera) {
                           G_TYPE_STRING, path.c_str(), nullptr);
     if (!camera.classId.empty())
         gst_structure_set(properties, "device.clsid", G_TYPE_STRING, camera.classId.c_str(), nullptr);
+    if (camera.v4l2Node) gst_structure_set(properties, "api.v4l2.path", G_TYPE_STRING, path.c_str(), nullptr);
     auto* device = reinterpret_cast<FlipbookTestCameraDevice*>(
         g_object_new(flipbook_test_camera_device_get_type(), "display-name", camera.name.c_str(), "caps",
                      caps, "device-class", "Video/Source", "properties", properties, nullptr));

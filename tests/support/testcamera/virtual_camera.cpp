@@ -71,6 +71,8 @@ VirtualCamera ParseCamera(const std::string& description) {
             webcam1080 = true;
         else if (field == "controls")
             camera.controls = true;
+        else if (field == "v4l2")
+            camera.v4l2Node = true;
         else if (field == "busy")
             camera.busy = true;
         else if (std::sscanf(field.c_str(), "unplug=%d", &frames) == 1 && frames > 0)

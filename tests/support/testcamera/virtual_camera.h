@@ -30,6 +30,7 @@ struct VirtualCamera {
     bool busy = false;       // held by another program: fails when asked to stream
     int unplugAfter = 0;     // frames until the camera is pulled out; 0 for never
     bool controls = false;   // offers a webcam's controls, with automatics that drift (camera_controls.h)
+    bool v4l2Node = false;   // its device path is its V4L2 node, where the program finds its controls
     int loopFrames = 0;  // frames made before the stream starts, then sent over and over; 0: made as they go
 };
 

@@ -201,11 +201,13 @@ void TCameraSettingsDialog::RestoreDefaults() {
     CameraControls* controls = hooks_.controls();
     if (!controls) return;
     QStringList refusals;
-    // Manual values first: a camera may refuse them once their automatic rules them again.
+    // Manual values first: a camera may refuse them once their automatic rules them again. One its
+    // automatic rules already is left to it (a webcam refuses the write); the automatic's own default
+    // puts it back in charge.
     std::vector<CameraControl> manual;
     std::vector<CameraControl> automatics;
     for (const auto& [id, row] : shown_) {
-        if (row.control.readOnly || row.control.type == ControlType::Button) continue;
+        if (row.control.readOnly || row.control.inactive || row.control.type == ControlType::Button) continue;
         bool automatic = false;
         for (const Automatic& candidate : Automatics()) automatic = automatic || candidate.automaticId == id;
         (automatic ? automatics : manual).push_back(row.control);

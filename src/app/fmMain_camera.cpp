@@ -122,10 +122,7 @@ void TFormMain::PrepareCameraSource() {
     if (cameraLock_.Locked() && lockedCamera_ != cameraName_) {
         // Another camera is chosen: the one left behind gets its automatics back, so no camera stays
         // on manual without the window saying so.
-        try {
-            if (cameraControls_) cameraLock_.Release(*cameraControls_);
-        } catch (const ECameraControl&) {
-        }
+        if (cameraControls_) cameraLock_.Release(*cameraControls_);
         cameraLock_.Forget();
     }
     cameraControls_.reset();

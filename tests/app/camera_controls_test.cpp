@@ -275,6 +275,38 @@ private slots:
         QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("lbCameraRefusal"))->text().isEmpty());
     }
 
+    void UvcNode_Defaults_UnlocksAndSaysSo_WithoutWritingWhatTheAutomaticsRule() {
+        StartOnNode();
+        form_->miCameraSettings->trigger();
+        TCameraSettingsDialog* dialog = form_->CameraSettings();
+        QVERIFY(dialog && dialog->isVisible());
+        auto* defaults = dialog->findChild<QPushButton*>(QStringLiteral("btCameraDefaults"));
+        auto* refusal = dialog->findChild<QLabel*>(QStringLiteral("lbCameraRefusal"));
+        auto refused = [&] {
+            const std::vector<testing::FakeV4l2Node::Write> writes = node_->Writes();
+            return std::count_if(writes.begin(), writes.end(),
+                                 [](const auto& write) { return write.error != 0; });
+        };
+        // Not locked: the exposure time, white balance temperature and focus are the automatics'.
+        QTest::mouseClick(defaults, Qt::LeftButton);
+        QCOMPARE(refusal->text(), QString());
+        QCOMPARE(refused(), 0);
+        QCOMPARE(form_->StatusText(), QStringLiteral("The camera's controls are back at their defaults"));
+
+        QVERIFY(PressK());
+        QVERIFY(form_->CameraLocked());
+        QTest::mouseClick(defaults, Qt::LeftButton);
+        QCOMPARE(refusal->text(), QString());
+        QCOMPARE(refused(), 0);
+        QVERIFY(!form_->CameraLocked());
+        QCOMPARE(form_->StatusText(),
+                 QStringLiteral("Camera unlocked: its controls are back at their defaults, "
+                                "and its automatics run again"));
+        QCOMPARE(node_->Value(V4L2_CID_EXPOSURE_AUTO), 3);
+        QCOMPARE(node_->Value(V4L2_CID_AUTO_WHITE_BALANCE), 1);
+        QCOMPARE(node_->Value(V4L2_CID_FOCUS_AUTO), 1);
+    }
+
 private:
     // The window over a UVC webcam whose node lies in the test's folder; prepare changes the node
     // before the window first reads it.

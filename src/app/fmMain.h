@@ -349,6 +349,8 @@ private:
     std::string cameraName_;     // the device whose graph was built last, as shown
     std::string cameraPath_;     // and its device path, which tells cameras of one model apart
     std::string cameraProblem_;  // what keeps it from delivering pictures; empty while it works
+    // How many a time-lapse had taken when this loss of the camera ended it; -1 for none.
+    int timeLapseTakenAtLoss_ = -1;
     std::atomic<bool> onionSkinOn_{true};
     std::atomic<int> onionSkinPosition_{50};
 

@@ -127,9 +127,20 @@ void TFormMain::VideoDevicesChanged() {
 }
 
 void TFormMain::ShowCameraProblem(HRESULT result, const std::string& detail) {
-    cameraProblem_ = CameraProblemText(cameraName_, result, detail);
+    const std::string problem = CameraProblemText(cameraName_, result, detail);
+    // One loss is often reported twice (the stream's error, then the device's removal); the second
+    // says nothing new and must not hide that a time-lapse ended with the first.
+    if (problem == cameraProblem_) return;
+    cameraProblem_ = problem;
     SetStatusText(QString::fromStdString(cameraProblem_));
-    TimeLapse->Stop(QString::fromStdString(cameraProblem_));
+    if (TimeLapse->Running()) {
+        timeLapseTakenAtLoss_ = TimeLapse->Taken();
+        TimeLapse->Stop(QString::fromStdString(cameraProblem_));
+    } else if (timeLapseTakenAtLoss_ >= 0) {
+        SetStatusText(QStringLiteral("Time-lapse stopped after %1 taken: %2")
+                          .arg(timeLapseTakenAtLoss_)
+                          .arg(QString::fromStdString(cameraProblem_)));
+    }
     if (result == E_DEVICE_GONE) CameraControlsLost();
 }
 
@@ -146,6 +157,7 @@ bool TFormMain::SelectDevice() {
     cameraPath_ = index < deviceList_->DeviceCount() ? deviceList_->Devices(index).DevicePath : std::string();
     const bool recovering = CameraLost();
     cameraProblem_.clear();
+    timeLapseTakenAtLoss_ = -1;
     try {
         // The old device's frames end here, before the new device is bound. Its last frame is no
         // longer the camera's: a Snap before the new device's first frame takes nothing, and leaves the

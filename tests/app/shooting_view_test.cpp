@@ -3,6 +3,7 @@
 // the view covering the screen, pictures saved by the window's Snap, and the list following playback.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -302,6 +303,30 @@ private slots:
         QCOMPARE(form_->TimeLapse->Taken(), taken);
         QCOMPARE(form_->lbSnapshots->count(), kPictures + taken);
         QVERIFY(form_->StatusText().startsWith(QStringLiteral("Time-lapse stopped after")));
+    }
+
+    // The camera pulled out during a time-lapse: the status says the series ended and why, a second
+    // report of the same loss does not hide it, and I then says it cannot start, rather than that a
+    // series of 0 stopped.
+    void TimeLapse_CameraPulledOut_SaysTheSeriesEnded() {
+        form_->TimeLapse->IntervalSeconds = 1;
+        QVERIFY(PressOnTab(Qt::Key_I));
+        QVERIFY(QTest::qWaitFor([&] { return form_->TimeLapse->Taken() >= 1; }, 10000));
+        testing::PullOutTestCamera("Camera");
+        QVERIFY(QTest::qWaitFor([&] { return form_->CameraLost() && form_->cbVideoDevices->count() == 0; },
+                                10000));
+        QVERIFY(!form_->TimeLapse->Running());
+        const QString ended = form_->StatusText();
+        QVERIFY2(
+            ended.startsWith(
+                QStringLiteral("Time-lapse stopped after %1 taken: Camera: ").arg(form_->TimeLapse->Taken())),
+            qPrintable(ended));
+        QVERIFY(PressOnTab(Qt::Key_I));
+        QVERIFY(!form_->TimeLapse->Running());
+        QVERIFY2(form_->StatusText().startsWith(QStringLiteral("Time-lapse not started: Camera: ")),
+                 qPrintable(form_->StatusText()));
+        testing::PlugInTestCamera("Camera:320x240@30:blue:bgr");
+        QVERIFY(QTest::qWaitFor([&] { return !form_->CameraLost(); }, 10000));
     }
 
     // While a series plays the list marks each picture shown; the reference stays, and so, at the end,

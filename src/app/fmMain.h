@@ -263,6 +263,11 @@ private:
     bool ListPictures();
     // The entry selected in the list, or -1.
     int SelectedSnapshot() const;
+    // Snap's folder is gone: says so, forgets its list and asks for another; false when cancelled.
+    bool ChooseNewFolderForSnap();
+    // With the writer's queue full Snap takes nothing: "Saving is behind: ...", with a beep.
+    QString SavingIsBehindText() const;
+    void SaySavingIsBehind();
     // Adds the file name to the sorted list, selecting it when asked, without loading it as the
     // reference.
     void AddSnapshotEntry(const std::string& fileName, bool select);
@@ -272,11 +277,6 @@ private:
     void FollowSnapshotFolder();
     // A picked picture whose file has gone: the status bar says so, its entry goes, and true.
     bool DropPickedPictureIfGone();
-    // Snap's folder is gone: says so, forgets its list and asks for another; false when cancelled.
-    bool ChooseNewFolderForSnap();
-    // With the writer's queue full Snap takes nothing: "Saving is behind: ...", with a beep.
-    QString SavingIsBehindText() const;
-    void SaySavingIsBehind();
 
     // Background saving: Snap hands each picture to the writer; its outcome comes back here, on the
     // window's thread, where a saved picture joins the list and a failed one is reported.
@@ -313,6 +313,9 @@ private:
     std::mutex picturesLock_;
     std::unique_ptr<Bitmap> liveFrame_;
     std::unique_ptr<Bitmap> referencePicture_;
+    // The reference as picked or snapped, sharing its memory: the tab's blend cuts or extends the
+    // reference to the camera's size in place, but the shooting view fits the picture whole.
+    Bitmap pickedReference_;
     LiveFrameState liveFrameState_ = LiveFrameState::None;
     std::string snapshotExt_;
     std::string snapshotDir_;
@@ -325,9 +328,6 @@ private:
     std::uint64_t shootingStatusSerial_ = 0;
     bool shown_ = false;
     std::unique_ptr<TSysDevEnum> deviceList_;
-    // The reference as picked or snapped, sharing its memory: the tab's blend cuts or extends the
-    // reference to the camera's size in place, but the shooting view fits the picture whole.
-    Bitmap pickedReference_;
     std::unique_ptr<TSnapshotWriter> snapshotWriter_;
     int pendingSaves_ = 0;
     std::optional<ScopedBusyCursor> savingCursor_;

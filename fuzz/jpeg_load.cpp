@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Loads arbitrary bytes as a JPEG stream and assigns the picture to a Bitmap. The input's length picks
 // the decoding settings, so the corpus reaches the quantizers, grey output and progressive display too.
+// A picture that decodes must also save unchanged, and compress and decode again to the same size.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "codecs/jpeg/jpeg_image.h"
 #include "platform/core/exception.h"
@@ -28,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.performance =
         size & 8 ? flipbook::JPEGPerformance::Fast : flipbook::JPEGPerformance::BestQuality;
     image.SetSettings(settings);
+    flipbook::Bitmap bitmap;
     try {
         image.LoadFromStream(stream);
         const std::int64_t pixels = std::int64_t{image.Width()} * image.Height();
@@ -36,17 +39,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool unjustified =
             static_cast<std::uint64_t>(pixels) > flipbook::JpegJustifiedOutputBytes(size, 1);
         if (pixels > kLargestFuzzedPicture && !unjustified) return 0;
-        flipbook::Bitmap bitmap;
         bitmap.Assign(image);
         if (unjustified) std::abort();
-        // Saving writes the loaded bytes as they are; a new object compresses the decoded picture.
-        flipbook::MemoryStream saved;
-        image.SaveToStream(saved);
-        flipbook::TJPEGImage copy;
-        copy.AssignFromBitmap(bitmap);
-        copy.SaveToStream(saved);
     } catch (const flipbook::Exception&) {
         // Refused cleanly; a partly decoded picture must still be safe to draw from.
+        return 0;
     }
+    if (bitmap.Empty()) return 0;
+
+    // Past a successful decode nothing may fail: an exception from here on ends the run as a finding.
+    // Saving writes the loaded bytes as they are.
+    flipbook::MemoryStream saved;
+    image.SaveToStream(saved);
+    if (saved.Bytes().size() != size || std::memcmp(saved.Bytes().data(), data, size) != 0) std::abort();
+
+    // A new object compresses the decoded picture; the result must decode again, to the same size.
+    // JPEG is lossy, so the pixels themselves are not compared.
+    flipbook::TJPEGImage copy;
+    copy.AssignFromBitmap(bitmap);
+    flipbook::MemoryStream compressed;
+    copy.SaveToStream(compressed);
+    compressed.SetPosition(0);
+    flipbook::TJPEGImage reloaded;
+    reloaded.LoadFromStream(compressed);
+    flipbook::Bitmap decoded;
+    decoded.Assign(reloaded);
+    if (decoded.Width() != bitmap.Width() || decoded.Height() != bitmap.Height()) std::abort();
     return 0;
 }

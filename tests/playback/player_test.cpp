@@ -256,16 +256,25 @@ TEST(Player, PlaysEachPictureOnceInOrder_EndingOnTheLivePicture) {
     EXPECT_EQ(shown.Frames(), (std::vector<int>{0, 1, 2, 3, 4, -2}));
 }
 
+// The play ends at the frame that could not be shown: the pictures after it are never shown, and the
+// end is said once.
 TEST(Player, FrameThatCannotBeShown_EndsThePlay_AndNothingEscapesTheThread) {
     Loader loader;
-    std::atomic<bool> ended{false};
-    TPlayer player(
-        Names(5), loader.Function(), {30, true, false}, {},
-        [](const Bitmap* picture) {
+    Shown shown;
+    std::atomic<int> ends{0};
+    const TPlayer::FrameShown record = shown.OnFrame();
+    auto player = std::make_unique<TPlayer>(
+        Names(5), loader.Function(), PlaybackOptions{30, false, false}, DecodeAheadSettings{},
+        [&record](const Bitmap* picture) {
+            record(picture);
             if (picture && NumberOf(*picture) == 2) throw std::bad_alloc();
         },
-        [&] { ended = true; });
-    EXPECT_TRUE(WaitFor([&] { return ended.load(); }));
+        [&] { ++ends; });
+    ASSERT_TRUE(WaitFor([&] { return ends > 0; }));
+    player.reset();
+    // A play that went on past the failed frame would have shown 3 and 4 before its own end.
+    EXPECT_EQ(shown.Frames(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(ends, 1);
 }
 
 TEST(Player, LoopsUntilStopped_AndSlowDecodingMakesFramesLateNeverDropped) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -262,17 +263,21 @@ TEST(Player, FrameThatCannotBeShown_EndsThePlay_AndNothingEscapesTheThread) {
     Loader loader;
     Shown shown;
     std::atomic<int> ends{0};
+    std::atomic<long> playerThread{0};
     const TPlayer::FrameShown record = shown.OnFrame();
-    auto player = std::make_unique<TPlayer>(
+    TPlayer player(
         Names(5), loader.Function(), PlaybackOptions{30, false, false}, DecodeAheadSettings{},
-        [&record](const Bitmap* picture) {
+        [&](const Bitmap* picture) {
+            playerThread = static_cast<long>(::gettid());
             record(picture);
             if (picture && NumberOf(*picture) == 2) throw std::bad_alloc();
         },
         [&] { ++ends; });
     ASSERT_TRUE(WaitFor([&] { return ends > 0; }));
-    player.reset();
-    // A play that went on past the failed frame would have shown 3 and 4 before its own end.
+    // The player's thread leaves by itself once the play has ended; a play that went on past the
+    // failed frame would first show 3 and 4.
+    EXPECT_TRUE(WaitFor(
+        [&] { return !std::filesystem::exists("/proc/self/task/" + std::to_string(playerThread.load())); }));
     EXPECT_EQ(shown.Frames(), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(ends, 1);
 }

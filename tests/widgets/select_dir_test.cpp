@@ -37,14 +37,16 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             if (auto* window = qobject_cast<Window*>(QApplication::activeModalWidget())) {
                 timer_.stop();
-                answered_ = true;
                 answer_(*window);
+                answered_ = true;
                 // A failed check returns early; close the window so the test ends instead of hanging.
                 if (QTest::currentTestFailed() && window->isVisible()) window->reject();
             }
         });
         timer_.start(5);
     }
+    // True once the answer has run: the checks inside it were made. Every test whose checks live in an
+    // answer verifies this, or a window that never showed would pass them all unseen.
     bool Answered() const { return answered_; }
 
 private:
@@ -196,6 +198,7 @@ private slots:
             Click(Child<QPushButton>(dialog, "OKButton"));
         });
         QVERIFY(SelectDirectory(nullptr, directory, {}, 5));
+        QVERIFY(answer.Answered());
         QCOMPARE(directory, (root_ / "pics").string());
     }
 
@@ -216,6 +219,7 @@ private slots:
         });
 
         QVERIFY(SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
         QVERIFY(!noQuestion.Answered());
         QCOMPARE(directory, (root_ / "d" / "pics").string());
         QCOMPARE(fs::current_path(), root_ / "d" / "pics");
@@ -300,6 +304,7 @@ private slots:
         });
 
         QVERIFY(SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
         QCOMPARE(questions, 2);
         QCOMPARE(directory, wanted.string());
         QVERIFY(fs::is_directory(wanted));
@@ -320,6 +325,7 @@ private slots:
             } catch (const EInOutError& error) {
                 QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("Unable to create directory"));
             }
+            QVERIFY(answer.Answered());
             QVERIFY(yes.Answered());
             QCOMPARE(QString::fromStdString(directory), typed);
         }
@@ -360,6 +366,7 @@ private slots:
         });
 
         QVERIFY(!SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
         QCOMPARE(directory, root_.string());
         QCOMPARE(fs::current_path(), root_ / "one");
     }
@@ -378,6 +385,7 @@ private slots:
             dialog.reject();
         });
         QVERIFY(!SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
     }
 
     void changingTheDriveGoesToThatDrivesCurrentDirectory() {
@@ -409,6 +417,7 @@ private slots:
             Click(Child<QPushButton>(dialog, "OKButton"));
         });
         QVERIFY(SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
         QCOMPARE(directory, (root_ / "d" / "pics").string());
     }
 
@@ -429,6 +438,7 @@ private slots:
             dialog.reject();
         });
         QVERIFY(!SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
         QCOMPARE(fs::current_path(), root_ / "c");
     }
 
@@ -467,6 +477,7 @@ private slots:
             QVERIFY(yes.Answered());
         });
         QVERIFY(SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(answer.Answered());
         QCOMPARE(directory, (root_ / bad / "new").string());
         QVERIFY(fs::is_directory(root_ / bad / "new"));
 
@@ -482,6 +493,7 @@ private slots:
             Click(Child<QPushButton>(dialog, "OKButton"));
         });
         QVERIFY(SelectDirectory(nullptr, directory, kAllOptions, 0));
+        QVERIFY(typed.Answered());
         QVERIFY(!noQuestion.Answered());
         QCOMPARE(directory, other);
         QVERIFY(!fs::exists(root_ / lookAlike));
@@ -493,6 +505,7 @@ private slots:
             Click(Child<QPushButton>(dialog, "OKButton"));
         });
         QVERIFY(SelectDirectory(nullptr, directory, {}, 0));
+        QVERIFY(label.Answered());
         QCOMPARE(directory, (root_ / bad).string());
     }
 

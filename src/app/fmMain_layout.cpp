@@ -83,10 +83,10 @@ void TFormMain::CreateControls() {
     // Drawn as 54 x 13 for the original font; like any label it sizes itself to its text, so the
     // caption is never cut in a wider font.
     hlUrlUpdate->move(8, 24);
-    auto* licence = new QLabel(QStringLiteral("Free software under the\nGNU General Public License,\n"
-                                              "version 3 or later\n(GPL-3.0-or-later): see\n"
-                                              "\"Licence\" in the read-me."),
-                               gbHelpInfo);
+    auto* licence =
+        new QLabel(QStringLiteral("Free software under the\nGNU General Public\nLicense, version 3 or\n"
+                                  "later (GPL-3.0-or-later):\nsee \"Licence\" in the\nread-me."),
+                   gbHelpInfo);
     licence->setObjectName(QStringLiteral("lbHelpLicence"));
     licence->setTextInteractionFlags(Qt::TextSelectableByMouse);
     licence->move(8, 56);

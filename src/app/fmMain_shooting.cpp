@@ -192,7 +192,7 @@ QString TFormMain::ShootingStatusLine() const {
                                         : QStringLiteral("onion skin off"));
     if (fmShooting->LockStatus) fields << fmShooting->LockStatus();
     if (TimeLapse->Running()) fields << TimeLapse->StatusText();
-    return fields.join(QStringLiteral("   ·   "));
+    return fields.join(QString::fromUtf8(TShootingView::kFieldSeparator));
 }
 
 void TFormMain::BeginPlaybackMarks(int firstRow) {

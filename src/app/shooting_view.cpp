@@ -20,6 +20,27 @@ namespace {
 constexpr int kStatusShownMilliseconds = 2000;
 constexpr int kStatusFadeMilliseconds = 600;
 
+// The status text as lines for the width: its fields in order, as many on a line as fit; a field too
+// long for a line of its own (a long folder path) gives up its middle, keeping its start and its end.
+QStringList StatusLines(const QString& text, const QFontMetrics& metrics, int width) {
+    const QString separator = QString::fromUtf8(TShootingView::kFieldSeparator);
+    QStringList lines;
+    QString line;
+    for (QString field : text.split(separator)) {
+        if (metrics.horizontalAdvance(field) > width)
+            field = metrics.elidedText(field, Qt::ElideMiddle, width);
+        const QString joined = line.isEmpty() ? field : line + separator + field;
+        if (!line.isEmpty() && metrics.horizontalAdvance(joined) > width) {
+            lines << line;
+            line = field;
+        } else {
+            line = joined;
+        }
+    }
+    if (!line.isEmpty()) lines << line;
+    return lines;
+}
+
 }  // namespace
 
 TShootingView::TShootingView(QWidget* owner) : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
@@ -225,7 +246,8 @@ void TShootingView::DrawBanner(QPainter& painter, const QRect& band, const QStri
     painter.setOpacity(opacity * 0.7);
     painter.fillRect(band, Qt::black);
     painter.setOpacity(opacity);
-    const QRect inside = band.adjusted(band.height() / 2, 0, -band.height() / 2, 0);
+    const int margin = QFontMetrics(painter.font()).height();
+    const QRect inside = band.adjusted(margin, 0, -margin, 0);
     // A shadow under the letters keeps them apart from a bright picture showing through the band.
     painter.setPen(Qt::black);
     painter.drawText(inside.translated(2, 2), flags, text);
@@ -242,22 +264,27 @@ void TShootingView::paintEvent(QPaintEvent* /*event*/) {
         look = chosenLook_;
     }
     painter.setFont(StatusFont());
-    const int bandHeight = painter.fontMetrics().height() * 3 / 2;
+    const int lineHeight = painter.fontMetrics().height();
+    const int padding = lineHeight / 4;
+    const QStringList lines = StatusLine
+                                  ? StatusLines(StatusLine(), painter.fontMetrics(), width() - 2 * lineHeight)
+                                  : QStringList();
+    const int statusHeight = lines.isEmpty() ? 0 : static_cast<int>(lines.size()) * lineHeight + 2 * padding;
     // Without the mix the picture may not move at all; the view says what it shows, or it would pass
-    // for a camera that froze.
+    // for a camera that froze. Above the status line, where the eye looks for what the view says; it
+    // never fades.
+    lookBanner_ = {};
     if (look == ScreenLook::Reference || look == ScreenLook::Difference) {
         const QString word =
             look == ScreenLook::Reference ? QStringLiteral("Reference") : QStringLiteral("Difference");
-        const int wordWidth = painter.fontMetrics().horizontalAdvance(word) + bandHeight;
-        // Above the status line, where the eye looks for what the view says; it never fades.
-        DrawBanner(painter, QRect(0, height() - 2 * bandHeight, wordWidth, bandHeight), word, Qt::AlignCenter,
-                   1.0);
+        const int bannerHeight = lineHeight + 2 * padding;
+        lookBanner_ = QRect(0, height() - statusHeight - bannerHeight,
+                            painter.fontMetrics().horizontalAdvance(word) + 2 * lineHeight, bannerHeight);
+        DrawBanner(painter, lookBanner_, word, Qt::AlignCenter, 1.0);
     }
-    if (statusOpacity_ <= 0 || !StatusLine) return;
-    const QRect band(0, height() - bandHeight, width(), bandHeight);
-    const QString text =
-        painter.fontMetrics().elidedText(StatusLine(), Qt::ElideMiddle, band.width() - bandHeight);
-    DrawBanner(painter, band, text, Qt::AlignVCenter | Qt::AlignLeft, statusOpacity_);
+    if (statusOpacity_ <= 0 || lines.isEmpty()) return;
+    DrawBanner(painter, QRect(0, height() - statusHeight, width(), statusHeight),
+               lines.join(QLatin1Char('\n')), Qt::AlignVCenter | Qt::AlignLeft, statusOpacity_);
 }
 
 void DrawShootingFrame(TSampleGrabber& grabber, Bitmap& liveFrame, const Bitmap& reference,

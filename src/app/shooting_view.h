@@ -51,12 +51,16 @@ public:
     std::function<bool()> StatusLinePinned;
     // The status line's font: its letters at least 2.5 % of the view's height, readable from the set.
     QFont StatusFont() const;
+    // Where "Reference" or "Difference" stood at the last paint; empty while the mix shows.
+    QRect LookBanner() const { return lookBanner_; }
     // A copy of the screen image as the view paints it, without the status line.
     QImage ScreenPicture() const;
     ScreenOptions Options() const;
 
-    // The text of the status line (folder, last picture, how many, weight, locked, time-lapse).
+    // The text of the status line (folder, last picture, how many, weight, locked, time-lapse), its
+    // fields joined by kFieldSeparator; a line too long for the screen shortens its longest fields.
     std::function<QString()> StatusLine;
+    static constexpr const char* kFieldSeparator = "   \u00b7   ";
     // The camera lock's field of the status line ("locked"); unset while no camera lock is wired (K
     // then only emits LockRequested).
     std::function<QString()> LockStatus;
@@ -100,6 +104,7 @@ private:
     QTimer* fadeDelay_ = nullptr;
     QVariantAnimation* fade_ = nullptr;
     double statusOpacity_ = 1.0;
+    QRect lookBanner_;
 };
 
 // The frame handler's work while the shooting view is open: the live frame gets the grabber's kept copy

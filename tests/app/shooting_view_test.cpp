@@ -128,13 +128,14 @@ private slots:
         // The still reference is named on screen, above the status line, or it passes for a frozen
         // camera; the status line's letters are at least 2.5 % of the screen's height.
         QVERIFY(QFontInfo(view->StatusFont()).pixelSize() * 40 >= view->height());
-        const int band = QFontMetrics(view->StatusFont()).height() * 3 / 2;
-        const QPoint banner(band / 4, view->height() - band * 3 / 2);
-        QVERIFY(qGreen(compared.pixel(banner)) < qGreen(ColourOf(kPictures - 1)) / 2);
+        const QRect banner = view->LookBanner();
+        QVERIFY(!banner.isEmpty());
+        QVERIFY(qGreen(compared.pixel(banner.left() + 4, banner.center().y())) <
+                qGreen(ColourOf(kPictures - 1)) / 2);
         // A second T brings the mix back, and the banner goes.
         QTest::keyClick(view, Qt::Key_T);
         QVERIFY(QTest::qWaitFor([&] { return Shown(view, 640, 512) == qRgb(72, 110, 131); }, 5000));
-        QCOMPARE(Shown(view, banner.x(), banner.y()), qRgb(72, 110, 131));
+        QVERIFY(view->LookBanner().isEmpty());
         QTest::keyClick(view, Qt::Key_T);
         QVERIFY(QTest::qWaitFor([&] { return Shown(view, 640, 512) == ColourOf(kPictures - 1); }, 5000));
 

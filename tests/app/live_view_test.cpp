@@ -4,13 +4,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
+#include <QPushButton>
 #include <QImage>
 #include <QSlider>
 #include <QTest>
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -24,7 +25,9 @@
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"
+#include "support/fixed_chooser.h"
 #include "support/record_tab.h"
+#include "support/temp_dir.h"
 #include "support/window_test_main.h"
 #include "test_camera.h"
 
@@ -115,12 +118,32 @@ private slots:
 
     void SelectingAnotherDevice_StopsTheOldGraphBeforeTheNewDeviceBinds() {
         Start("Camera A:320x240@30:smpte:yuy2;Camera B:160x120@30:ball:mjpeg");
+        const Bitmap reference = Solid(320, 240, {0, 200, 0});
+        form_->WithPictures([&](Bitmap&, Bitmap& picture) { picture = reference; });
         WaitForFrames(2);
+        // The new device binds when the graph becomes active again with the source's new moniker. By
+        // then the old graph has stopped: none of its frames comes later, and its last frame is no
+        // longer the camera's, so a Snap takes nothing and leaves the reference as it is.
+        testing::TempDir folder;
+        const testing::FixedChooser chooser(folder.Path().string());
+        std::optional<std::size_t> framesWhenBound;
+        QString snapWhenBound;
+        form_->fwFilterGraph->OnActivate = [&](TFilterGraph&) {
+            framesWhenBound = frames_->Count();
+            QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+            snapWhenBound = form_->StatusText();
+        };
         SelectDevice(1);
-        // Every frame after the change is the second device's.
-        frames_->Clear();
+        form_->fwFilterGraph->OnActivate = nullptr;
+        QVERIFY(framesWhenBound.has_value());
+        QCOMPARE(snapWhenBound, QStringLiteral("No picture from the camera yet"));
+        QCOMPARE(form_->WithPictures([&](Bitmap&, Bitmap& picture) { return picture.PixelColor(7, 7); }),
+                 (Rgb{0, 200, 0}));
         WaitForFrames(5);
-        for (int width : frames_->Widths()) QCOMPARE(width, 160);
+        const std::vector<int> widths = frames_->Widths();
+        QCOMPARE(widths.front(), 320);
+        for (std::size_t index = *framesWhenBound; index < widths.size(); ++index)
+            QCOMPARE(widths[index], 160);
         QVERIFY(form_->fwFilterGraph->Active());
     }
 
@@ -136,18 +159,22 @@ private slots:
         QCOMPARE(frames_->Count(), after);
     }
 
+    // The box itself is Qt's; what is checked here is the window's answer to the click: the track
+    // bar follows it, and the display shows the live picture alone, then mixed with the reference again.
     void OnionSkinOff_ShowsTheLivePicture_AndDisablesTheTrackBar() {
         Start("Camera:320x240@30:snow:bgr");
-        QTest::mouseClick(form_->ckGrabOnion, Qt::LeftButton);
-        QVERIFY(!form_->ckGrabOnion->isChecked());
-        QVERIFY(!form_->tbGrabOnion->isEnabled());
-        form_->WithPictures([](Bitmap&, Bitmap& reference) { reference = Solid(320, 240, {200, 0, 0}); });
+        const Bitmap reference = Solid(320, 240, {200, 0, 0});
+        form_->WithPictures([&](Bitmap&, Bitmap& picture) { picture = reference; });
         WaitForFrames(3);
+        QVERIFY(QTest::qWaitFor([&] { return DisplayMixes(reference, 50); }, 5000));
+
+        QTest::mouseClick(form_->ckGrabOnion, Qt::LeftButton);
+        QVERIFY(!form_->tbGrabOnion->isEnabled());
         QVERIFY(QTest::qWaitFor([&] { return DisplayShowsTheLatestFrame(); }, 5000));
 
         QTest::mouseClick(form_->ckGrabOnion, Qt::LeftButton);
-        QVERIFY(form_->ckGrabOnion->isChecked());
         QVERIFY(form_->tbGrabOnion->isEnabled());
+        QVERIFY(QTest::qWaitFor([&] { return DisplayMixes(reference, 50); }, 5000));
     }
 
     void OnionSkinOnWithoutReference_ShowsTheLivePicture() {
@@ -176,25 +203,7 @@ private slots:
         const Bitmap reference = Gradient(320, 240);
         form_->WithPictures([&](Bitmap&, Bitmap& picture) { picture = reference; });
         WaitForFrames(3);
-        // Until the display and the grabber hold the same frame (the grabber keeps a new one just
-        // before it is drawn).
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                const auto [display, live] = DisplayAndLatestFrame();
-                if (live.Empty() || display.PixelBytes() != live.PixelBytes()) return false;
-                for (int y = 0; y < 240; y += 7) {
-                    for (int x = 0; x < 320; x += 5) {
-                        for (int byte = 0; byte < 3; ++byte) {
-                            const double mixed = 0.63 * live.ScanLine(y)[3 * x + byte] +
-                                                 0.37 * reference.ScanLine(y)[3 * x + byte];
-                            if (std::abs(display.ScanLine(y)[3 * x + byte] - mixed) > 0.5 + 1e-9)
-                                return false;
-                        }
-                    }
-                }
-                return true;
-            },
-            5000));
+        QVERIFY(QTest::qWaitFor([&] { return DisplayMixes(reference, 37); }, 5000));
     }
 
     void LargerReference_IsCutToItsTopLeft_SmallerOneExtendedWithWhite() {
@@ -227,10 +236,9 @@ private slots:
     // devices, replaces the reference picture and moves the onion-skin controls.
     void FramesFlowing_WhileDevicesSwitchAndReferencesChange() {
         Start("A:160x120@60:snow:yuy2;B:200x150@60:ball:mjpeg");
-        int replacements = 0;
         for (int round = 0; round < 12; ++round) {
             SelectDevice(round % 2);
-            for (int i = 0; i < 40; ++i, ++replacements) {
+            for (int i = 0; i < 40; ++i) {
                 const Bitmap latest = i % 3 == 0 ? form_->LatestFrame() : Bitmap();
                 form_->WithPictures([&](Bitmap&, Bitmap& reference) {
                     if (i % 3 == 0)
@@ -245,46 +253,14 @@ private slots:
                 QTest::qWait(1);
             }
         }
-        QCOMPARE(replacements, 480);
+        // Frames still come, all of them the last chosen device's, drawn whole.
         frames_->Clear();
-        WaitForFrames(2);
+        WaitForFrames(3);
+        for (const int width : frames_->Widths()) QCOMPARE(width, 200);
         QVERIFY(form_->close());
     }
 
-    // Not a check of speed: prints how long the first live picture of a 1080p webcam (in its
-    // 1920 x 1080 MJPEG mode) takes to reach the screen.
-    void FirstFrame_IsPaintedSoonAfterShow() {
-        testing::SetTestCameras("HD Webcam:webcam1080");
-        form_ = std::make_unique<TFormMain>();
-        form_->pcMain->setCurrentWidget(form_->tsMainGrab);
-        PaintWatch watch(form_->imGrabSample);  // counts from here
-        form_->show();
-        QVERIFY(QTest::qWaitFor([&] { return watch.paintedAt >= 0; }, 10000));
-        qInfo("first live frame painted %lld ms after show", static_cast<long long>(watch.paintedAt));
-    }
-
 private:
-    // Notes when the image control first paints a picture.
-    class PaintWatch : public QObject {
-    public:
-        explicit PaintWatch(TImage* image) : image_(image) {
-            timer.start();
-            image->installEventFilter(this);
-        }
-        bool eventFilter(QObject* object, QEvent* event) override {
-            if (object == image_ && event->type() == QEvent::Paint && paintedAt < 0) {
-                std::lock_guard lock(image_->Picture().GetCanvas());
-                if (!image_->Picture().Empty()) paintedAt = timer.elapsed();
-            }
-            return false;
-        }
-        QElapsedTimer timer;
-        qint64 paintedAt = -1;
-
-    private:
-        TImage* image_;
-    };
-
     void Start(const std::string& cameras) {
         testing::SetTestCameras(cameras);
         form_ = std::make_unique<TFormMain>();
@@ -321,6 +297,25 @@ private:
         Bitmap& display = form_->imGrabSample->Picture();
         std::lock_guard lock(display.GetCanvas());
         return {display, form_->LatestFrame()};
+    }
+    // True when the display holds the latest frame mixed with the reference at the slider position:
+    // each byte the live frame's (100 - position) % and the reference's position %, rounded. Checked on
+    // a grid of pixels; false until the display and the grabber hold the same frame (the grabber keeps
+    // a new one just before it is drawn).
+    bool DisplayMixes(const Bitmap& reference, int position) {
+        const auto [display, live] = DisplayAndLatestFrame();
+        if (live.Empty() || display.PixelBytes() != live.PixelBytes()) return false;
+        const double weight = position / 100.0;
+        for (int y = 0; y < live.Height(); y += 7) {
+            for (int x = 0; x < live.Width(); x += 5) {
+                for (int byte = 0; byte < 3; ++byte) {
+                    const double mixed = (1 - weight) * live.ScanLine(y)[3 * x + byte] +
+                                         weight * reference.ScanLine(y)[3 * x + byte];
+                    if (std::abs(display.ScanLine(y)[3 * x + byte] - mixed) > 0.5 + 1e-9) return false;
+                }
+            }
+        }
+        return true;
     }
     bool DisplayShowsTheLatestFrame() {
         const auto [display, live] = DisplayAndLatestFrame();

@@ -162,9 +162,13 @@ private slots:
     void LockedCamera_PulledOutAndPluggedInAgain_ComesBackOnItsAutomatics_AndTheStatusSaysSo() {
         Start("Replug Camera:320x240@30:smpte75:controls");
         // K in the full-screen shooting view is the same lock.
-        emit form_->fmShooting->LockRequested();
+        QVERIFY(PressOnTab(Qt::Key_F));
+        QVERIFY(QTest::qWaitForWindowExposed(form_->fmShooting));
+        QTest::keyClick(form_->fmShooting, Qt::Key_K);
         QVERIFY(form_->CameraLocked());
         QVERIFY(form_->fmShooting->StatusLine().contains(QStringLiteral("camera locked")));
+        QTest::keyClick(form_->fmShooting, Qt::Key_Escape);
+        QVERIFY(!form_->fmShooting->IsOpen());
         testing::PullOutTestCamera("Replug Camera");
         QVERIFY(QTest::qWaitFor([&] { return form_->CameraLost(); }, 10000));
         testing::PlugInTestCamera("Replug Camera:320x240@30:smpte75:controls");
@@ -337,11 +341,12 @@ private:
 
     // K on the "Record" tab. Its shortcut acts only in the active window, and GUI tests running beside
     // this one on the same display may have taken the activation meanwhile.
-    bool PressK() {
+    bool PressK() { return PressOnTab(Qt::Key_K); }
+    bool PressOnTab(Qt::Key key) {
         form_->activateWindow();
         if (!QTest::qWaitForWindowActive(form_.get())) return false;
         form_->lbSnapshots->setFocus();
-        QTest::keyClick(form_->lbSnapshots, Qt::Key_K);
+        QTest::keyClick(form_->lbSnapshots, key);
         return true;
     }
 

@@ -4,8 +4,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QPushButton>
 #include <QImage>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -375,14 +376,24 @@ private slots:
     // list shows, so the names stay unique and in the order taken.
     void TwoSnapsInOneMillisecond_GiveTwoFilesNamedInTheOrderTaken() {
         chooser_->answer = folder_->Path().string() + "/";
-        const auto instant = std::chrono::system_clock::now();
+        // 10:10:10.999 on the local clock, so the next millisecond carries into the seconds.
+        std::tm face{};
+        face.tm_year = 2024 - 1900;
+        face.tm_mon = 0;
+        face.tm_mday = 15;
+        face.tm_hour = 10;
+        face.tm_min = 10;
+        face.tm_sec = 10;
+        face.tm_isdst = -1;
+        const auto instant =
+            std::chrono::system_clock::from_time_t(std::mktime(&face)) + std::chrono::milliseconds(999);
         form_->SnapshotClock = [instant] { return instant; };
         Snap();
         Snap();
         const std::vector<std::string> entries = Entries(form_->lbSnapshots);
         QCOMPARE(entries.size(), std::size_t{2});
-        QCOMPARE(entries[0], SnapshotName(instant, ".png"));
-        QCOMPARE(entries[1], NextSnapshotName(entries[0]));
+        QCOMPARE(entries[0], std::string("snap-20240115-101010999.png"));
+        QCOMPARE(entries[1], std::string("snap-20240115-101011000.png"));
         QCOMPARE(std::distance(std::filesystem::directory_iterator(folder_->Path()),
                                std::filesystem::directory_iterator()),
                  std::ptrdiff_t{2});

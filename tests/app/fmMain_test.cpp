@@ -108,6 +108,9 @@ private slots:
         QFile::remove(ReadmePath());
     }
 
+    // The controls' table as the window's design gives it: name, kind, parent and bounds (left, top,
+    // width, height). The status bar lies along the bottom edge of the 688 x 466 client area, 19 high.
+    // One comparison of the whole table, so a failure lists what differs, control by control.
     void Layout_EveryControlHasItsNameKindParentAndBounds() {
         struct Control {
             const char* name;
@@ -116,6 +119,9 @@ private slots:
             QRect bounds;
         };
         TFormMain& f = *form_;
+        const int clientWidth = 688;
+        const int clientHeight = 466;
+        const int statusHeight = 19;
         const Control controls[] = {
             {"pcMain", "QTabWidget", &f, {8, 8, 673, 433}},
             {"gbHelpInfo", "QGroupBox", f.tsMainHelp, {8, 8, 161, 385}},
@@ -131,15 +137,33 @@ private slots:
             {"cbSnapshotsExt", "QComboBox", f.gbGrabPictures, {8, 16, 209, 21}},
             {"lbSnapshots", "QListWidget", f.gbGrabPictures, {8, 40, 209, 301}},
             {"btSnapshotsDir", "QPushButton", f.gbGrabPictures, {144, 352, 75, 25}},
-            {"sbMain", "QStatusBar", &f, {0, 447, 688, 19}},
+            {"sbMain", "QStatusBar", &f, {0, clientHeight - statusHeight, clientWidth, statusHeight}},
         };
+        const auto describe = [](const char* name, const QString& kind, const QWidget* parent,
+                                 const QRect& bounds) {
+            return QStringLiteral("%1: %2 in %3 at %4, %5 size %6 x %7")
+                .arg(QString::fromLatin1(name), kind, parent ? parent->objectName() : QStringLiteral("none"))
+                .arg(bounds.left())
+                .arg(bounds.top())
+                .arg(bounds.width())
+                .arg(bounds.height());
+        };
+        QStringList expected;
+        QStringList actual;
         for (const Control& control : controls) {
+            expected << describe(control.name, QString::fromLatin1(control.kind), control.parent,
+                                 control.bounds);
             auto* widget = f.findChild<QWidget*>(QString::fromLatin1(control.name));
-            QVERIFY2(widget != nullptr, control.name);
-            QVERIFY2(widget->inherits(control.kind), control.name);
-            QVERIFY2(widget->parentWidget() == control.parent, control.name);
-            QVERIFY2(widget->geometry() == control.bounds, control.name);
+            if (widget == nullptr) {
+                actual << QStringLiteral("%1: missing").arg(QString::fromLatin1(control.name));
+                continue;
+            }
+            const QString kind = widget->inherits(control.kind)
+                                     ? QString::fromLatin1(control.kind)
+                                     : QString::fromLatin1(widget->metaObject()->className());
+            actual << describe(control.name, kind, widget->parentWidget(), widget->geometry());
         }
+        QCOMPARE(actual, expected);
 
         // The link label sits at its place and takes the size of its text.
         QCOMPARE(f.hlUrlUpdate->parentWidget(), f.gbHelpInfo);

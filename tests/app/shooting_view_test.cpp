@@ -4,17 +4,22 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -244,6 +249,39 @@ private slots:
         form_->pcMain->setCurrentWidget(form_->tsMainHelp);
         QTest::keyClick(form_.get(), Qt::Key_O);
         QCOMPARE(form_->miSnapLoop->isChecked(), looping);
+    }
+
+    // Small truths of the status texts: a long folder path keeps the folder's own name in sight, cut in
+    // its middle; the time-lapse settings say "1 picture", not "1 pictures".
+    void StatusTexts_ElideInTheMiddle_AndCountInTheSingular() {
+        const std::string deep = folder_->Path().string() + "/" + std::string(60, 'a') + "/" +
+                                 std::string(60, 'b') + "/scene-twelve";
+        std::filesystem::create_directories(deep);
+        chooser_.reset();  // first: each chooser puts back the one it found when it goes
+        chooser_ = std::make_unique<testing::FixedChooser>(deep);
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QCOMPARE(form_->StatusText(), QString::fromStdString(deep + "/"));
+        const QString shown = form_->sbMain->findChild<QLabel*>()->text();
+        QVERIFY2(shown.contains(QChar(0x2026)) && shown.endsWith(QStringLiteral("scene-twelve/")) &&
+                     shown.startsWith(QStringLiteral("/")),
+                 qPrintable(shown));
+
+        QString suffix;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QDialog*>(window);
+                if (!dialog || window->objectName() != QLatin1String("dlgTimeLapse") || !window->isVisible())
+                    continue;
+                suffix = window->findChild<QSpinBox*>(QStringLiteral("seCount"))->suffix();
+                dialog->reject();
+            }
+        });
+        answer.start(50);
+        int interval = 10;
+        int count = 1;
+        QVERIFY(!AskTimeLapseSettings(form_.get(), interval, count));
+        QCOMPARE(suffix, QStringLiteral(" picture"));
     }
 
     // However late a tick comes, the next picture keeps the start's rhythm but never comes closer than

@@ -343,6 +343,25 @@ private slots:
         QVERIFY(FilesIn(folder_->Path()).empty());
     }
 
+    // A time-lapse whose picture did not fit the disk stops, counting only the pictures saved.
+    void TimeLapsePictureNotSaved_IsNotCountedAsTaken() {
+        Start();
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit unlimited{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        rlimit full = unlimited;
+        full.rlim_cur = 64;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+        form_->TimeLapse->IntervalSeconds = 60;
+        form_->TimeLapse->Start();
+        const bool stopped = QTest::qWaitFor([&] { return !form_->TimeLapse->Running(); }, 10000);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        QVERIFY(stopped);
+        QVERIFY2(form_->StatusText().startsWith(QStringLiteral("Time-lapse stopped after 0 taken: snap-")),
+                 qPrintable(form_->StatusText()));
+        QVERIFY(form_->StatusText().contains(QStringLiteral(".png was not saved: the file is larger")));
+    }
+
     // Snap, then the user picks an older picture while the save is pending: the new picture joins the
     // list, and the selection stays on the picture picked, which stays the reference.
     void SaveCompleting_AfterAnOlderPictureWasPicked_LeavesThatPictureSelected() {

@@ -93,6 +93,25 @@ private:
     std::optional<std::string> previous_;
 };
 
+// While it lives, no file of this process grows past 64 bytes, as on a full disk: a save fails with
+// "the file is larger than the disk allows".
+class FileSizeLimit {
+public:
+    FileSizeLimit() {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &unlimited_);
+        rlimit full = unlimited_;
+        full.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &full);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &unlimited_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit unlimited_{};
+};
+
 std::vector<std::string> Entries(const QListWidget* list) {
     std::vector<std::string> names;
     for (int row = 0; row < list->count(); ++row) names.push_back(list->item(row)->text().toStdString());
@@ -324,17 +343,12 @@ private slots:
     // the status bar of a window about to vanish.
     void SavesFailingWhileClosing_AreListedInAMessageBox() {
         Start();
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit unlimited{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-        rlimit full = unlimited;
-        full.rlim_cur = 64;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+        std::optional<FileSizeLimit> full(std::in_place);
         // No events between the clicks and the close: both failures are reported while it waits.
         form_->btGrabSnap->click();
         form_->btGrabSnap->click();
         const bool closed = form_->close();
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        full.reset();
         QVERIFY(closed);
         QCOMPARE(desktop_.errors.size(), std::size_t{1});
         const QString message = QString::fromStdString(desktop_.errors[0]);
@@ -346,16 +360,11 @@ private slots:
     // A time-lapse whose picture did not fit the disk stops, counting only the pictures saved.
     void TimeLapsePictureNotSaved_IsNotCountedAsTaken() {
         Start();
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit unlimited{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-        rlimit full = unlimited;
-        full.rlim_cur = 64;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+        std::optional<FileSizeLimit> full(std::in_place);
         form_->TimeLapse->IntervalSeconds = 60;
         form_->TimeLapse->Start();
         const bool stopped = QTest::qWaitFor([&] { return !form_->TimeLapse->Running(); }, 10000);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        full.reset();
         QVERIFY(stopped);
         QVERIFY2(form_->StatusText().startsWith(QStringLiteral("Time-lapse stopped after 0 taken: snap-")),
                  qPrintable(form_->StatusText()));

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/live_view.h"
+#include "app/camera/live_view.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/live_view.h"
+#include "app/camera/live_view.h"
 #include "capture/sample_grabber.h"
 #include "capture/sys_dev_enum.h"
 #include "libjpeg_decode.h"

@@ -26,9 +26,9 @@
 #include <thread>
 
 #include "../tests/support/fake_desktop.h"
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/image.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"

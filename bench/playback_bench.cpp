@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "app/picture_files.h"
+#include "app/library/picture_files.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "codecs/png/png_object.h"
 #include "export/video_writer.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/live_view.h"
+#include "app/camera/live_view.h"
 #include "frame_sizes.h"
 #include "kept_frame_grabber.h"
 #include "platform/graphics/bitmap.h"

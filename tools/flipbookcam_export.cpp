@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/picture_files.h"
-#include "app/snapshot_folder.h"
+#include "app/library/picture_files.h"
+#include "app/library/snapshot_folder.h"
 #include "export/export_series.h"
 #include "export/video_writer.h"
 #include "playback/player.h"

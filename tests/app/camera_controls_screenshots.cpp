@@ -13,10 +13,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/application.h"
-#include "app/camera_settings_dialog.h"
-#include "app/fmMain.h"
-#include "app/image.h"
+#include "app/window/application.h"
+#include "app/camera/camera_settings_dialog.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "platform/mediagraph/service.h"
 #include "support/save_grab.h"
 #include "test_camera.h"

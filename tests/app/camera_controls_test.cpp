@@ -23,12 +23,12 @@
 #include <functional>
 #include <memory>
 
-#include "app/application.h"
-#include "app/camera_settings_dialog.h"
-#include "app/fmMain.h"
-#include "app/image.h"
-#include "app/picture_files.h"
-#include "app/shooting_view.h"
+#include "app/window/application.h"
+#include "app/camera/camera_settings_dialog.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
+#include "app/library/picture_files.h"
+#include "app/shooting/shooting_view.h"
 #include "cameracontrols/camera_lock.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/service.h"

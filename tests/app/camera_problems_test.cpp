@@ -14,10 +14,10 @@
 #include <memory>
 #include <optional>
 
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/image.h"
-#include "app/picture_files.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
+#include "app/library/picture_files.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"

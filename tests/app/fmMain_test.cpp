@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/fmMain.h"
+#include "app/window/fmMain.h"
 #include "platform/mediagraph/service.h"
 #include "test_camera.h"
 
@@ -23,8 +23,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/application.h"
-#include "app/image.h"
+#include "app/window/application.h"
+#include "app/window/image.h"
 #include "capture/filter_graph.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "platform/com/class_factory.h"

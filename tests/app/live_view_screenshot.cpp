@@ -12,9 +12,9 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/image.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"

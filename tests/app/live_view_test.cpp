@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/image.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"

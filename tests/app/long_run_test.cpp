@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/live_view.h"
-#include "app/picture_files.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/camera/live_view.h"
+#include "app/library/picture_files.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/mediagraph/service.h"
 #include "support/fake_desktop.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/picture_files.h"
+#include "app/library/picture_files.h"
 
 #include <gtest/gtest.h>
 

@@ -18,8 +18,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/application.h"
-#include "app/fmMain.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
 #include "platform/mediagraph/service.h"
 #include "support/fixed_chooser.h"
 #include "support/save_grab.h"

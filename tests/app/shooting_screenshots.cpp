@@ -14,10 +14,10 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/shooting_view.h"
-#include "app/time_lapse.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/shooting/shooting_view.h"
+#include "app/shooting/time_lapse.h"
 #include "platform/mediagraph/service.h"
 #include "support/fixed_chooser.h"
 #include "support/temp_dir.h"

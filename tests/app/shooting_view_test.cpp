@@ -29,12 +29,12 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/image.h"
-#include "app/picture_files.h"
-#include "app/shooting_view.h"
-#include "app/time_lapse.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
+#include "app/library/picture_files.h"
+#include "app/shooting/shooting_view.h"
+#include "app/shooting/time_lapse.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"

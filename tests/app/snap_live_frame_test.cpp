@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../capture/fake_sample_grabber.h"
-#include "app/live_view.h"
+#include "app/camera/live_view.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 

@@ -29,11 +29,11 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/pending_saves_wait.h"
-#include "app/picture_files.h"
-#include "app/time_lapse.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/library/pending_saves_wait.h"
+#include "app/library/picture_files.h"
+#include "app/shooting/time_lapse.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"

@@ -26,11 +26,11 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/fmMain.h"
-#include "app/image.h"
-#include "app/picture_files.h"
-#include "app/snapshot_folder.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
+#include "app/library/picture_files.h"
+#include "app/library/snapshot_folder.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"

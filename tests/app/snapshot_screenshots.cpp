@@ -13,8 +13,8 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/application.h"
-#include "app/fmMain.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
 #include "platform/mediagraph/service.h"
 #include "support/save_grab.h"
 #include "support/temp_dir.h"

@@ -10,8 +10,8 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/application.h"
-#include "app/fmMain.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <QTest>
 
-#include "app/fmMain.h"
+#include "app/window/fmMain.h"
 
 namespace flipbook::testing {
 

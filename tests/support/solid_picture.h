@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/picture_files.h"
+#include "app/library/picture_files.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 

@@ -7,7 +7,7 @@
 
 #include <QTest>
 
-#include "app/application.h"
+#include "app/window/application.h"
 #include "platform/mediagraph/service.h"
 #include "test_camera.h"
 

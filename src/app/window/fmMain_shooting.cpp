@@ -15,10 +15,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/fmMain.h"
-#include "app/image.h"
-#include "app/shooting_view.h"
-#include "app/time_lapse.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
+#include "app/shooting/shooting_view.h"
+#include "app/shooting/time_lapse.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/shell/desktop.h"

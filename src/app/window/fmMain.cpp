@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/fmMain.h"
+#include "app/window/fmMain.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,11 +23,11 @@
 #include <QTabWidget>
 #include <QWindow>
 
-#include "app/application.h"
-#include "app/camera_settings_dialog.h"
-#include "app/image.h"
-#include "app/shooting_view.h"
-#include "app/time_lapse.h"
+#include "app/window/application.h"
+#include "app/camera/camera_settings_dialog.h"
+#include "app/window/image.h"
+#include "app/shooting/shooting_view.h"
+#include "app/shooting/time_lapse.h"
 #include "cameracontrols/camera_control.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"

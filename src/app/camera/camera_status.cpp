@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/camera_status.h"
+#include "app/camera/camera_status.h"
 
 #include "platform/mediagraph/service.h"
 

@@ -9,7 +9,7 @@
 #include <QImage>
 #include <QWidget>
 
-#include "app/live_view.h"
+#include "app/camera/live_view.h"
 #include "effects/screen_frame.h"
 
 class QPainter;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/application.h"
+#include "app/window/application.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/fmMain.h"
-#include "app/pending_saves_wait.h"
+#include "app/window/fmMain.h"
+#include "app/library/pending_saves_wait.h"
 #include "platform/shell/desktop.h"
 #include "snapshots/snapshot_writer.h"
 

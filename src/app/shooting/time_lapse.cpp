@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/time_lapse.h"
+#include "app/shooting/time_lapse.h"
 
 #include <QCheckBox>
 #include <QDialog>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/shooting_view.h"
+#include "app/shooting/shooting_view.h"
 
 #include <QCloseEvent>
 #include <QFontInfo>

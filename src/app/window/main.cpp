@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/application.h"
-#include "app/fmMain.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
 #include "platform/mediagraph/service.h"
 
 int main(int argc, char** argv) {

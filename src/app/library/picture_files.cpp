@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/picture_files.h"
+#include "app/library/picture_files.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "app/snapshot_folder.h"
+#include "app/library/snapshot_folder.h"
 #include "codecs/bmp/bmp_file.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "codecs/png/png_object.h"

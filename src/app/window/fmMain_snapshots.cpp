@@ -15,13 +15,13 @@
 #include <set>
 #include <unordered_map>
 
-#include "app/fmMain.h"
-#include "app/pending_saves_wait.h"
-#include "app/picture_files.h"
-#include "app/shooting_view.h"
-#include "app/snapshot_folder.h"
-#include "app/snapshot_item.h"
-#include "app/time_lapse.h"
+#include "app/window/fmMain.h"
+#include "app/library/pending_saves_wait.h"
+#include "app/library/picture_files.h"
+#include "app/shooting/shooting_view.h"
+#include "app/library/snapshot_folder.h"
+#include "app/library/snapshot_item.h"
+#include "app/shooting/time_lapse.h"
 #include "platform/files/safe_file.h"
 #include "platform/graphics/bitmap.h"
 #include "shellutils/zt_utils.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/image.h"
+#include "app/window/image.h"
 
 #include <mutex>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/pending_saves_wait.h"
+#include "app/library/pending_saves_wait.h"
 
 #include <QMessageBox>
 #include <QProgressDialog>

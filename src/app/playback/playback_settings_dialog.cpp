@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/playback_settings_dialog.h"
+#include "app/playback/playback_settings_dialog.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

@@ -14,9 +14,9 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/camera_settings_dialog.h"
-#include "app/live_view.h"
-#include "app/snapshot_folder.h"
+#include "app/camera/camera_settings_dialog.h"
+#include "app/camera/live_view.h"
+#include "app/library/snapshot_folder.h"
 #include "cameracontrols/camera_lock.h"
 #include "platform/com/hresult.h"
 #include "platform/graphics/bitmap.h"

@@ -22,14 +22,14 @@
 #include <optional>
 #include <thread>
 
-#include "app/fmMain.h"
-#include "app/image.h"
-#include "app/live_view.h"
-#include "app/picture_files.h"
-#include "app/playback_settings_dialog.h"
-#include "app/snapshot_item.h"
-#include "app/time_lapse.h"
-#include "app/video_export_job.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
+#include "app/camera/live_view.h"
+#include "app/library/picture_files.h"
+#include "app/playback/playback_settings_dialog.h"
+#include "app/library/snapshot_item.h"
+#include "app/shooting/time_lapse.h"
+#include "app/playback/video_export_job.h"
 #include "capture/sample_grabber.h"
 #include "export/video_writer.h"
 #include "platform/graphics/bitmap.h"

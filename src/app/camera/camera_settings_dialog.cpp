@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/camera_settings_dialog.h"
+#include "app/camera/camera_settings_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -9,12 +9,12 @@
 #include <QGroupBox>
 #include <QSlider>
 
-#include "app/camera_status.h"
-#include "app/fmMain.h"
-#include "app/image.h"
-#include "app/live_view.h"
-#include "app/shooting_view.h"
-#include "app/time_lapse.h"
+#include "app/camera/camera_status.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
+#include "app/camera/live_view.h"
+#include "app/shooting/shooting_view.h"
+#include "app/shooting/time_lapse.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"

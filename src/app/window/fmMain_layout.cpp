@@ -15,8 +15,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
-#include "app/fmMain.h"
-#include "app/image.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "widgets/elided_label.h"
 #include "widgets/url_label.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/video_export_job.h"
+#include "app/playback/video_export_job.h"
 
 #include <exception>
 #include <new>

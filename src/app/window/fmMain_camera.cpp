@@ -12,10 +12,10 @@
 
 #include <cmath>
 
-#include "app/camera_settings_dialog.h"
-#include "app/fmMain.h"
-#include "app/image.h"
-#include "app/shooting_view.h"
+#include "app/camera/camera_settings_dialog.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
+#include "app/shooting/shooting_view.h"
 #include "cameracontrols/open_controls.h"
 #include "capture/filter.h"
 #include "capture/sys_dev_enum.h"

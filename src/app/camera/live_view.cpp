@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/live_view.h"
+#include "app/camera/live_view.h"
 
 #include <atomic>
 #include <cstdlib>

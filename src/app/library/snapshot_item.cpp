@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/snapshot_item.h"
+#include "app/library/snapshot_item.h"
 
 #include <QFile>
 

@@ -2,10 +2,12 @@
 #include "app/window/fmMain.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -21,13 +23,14 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWindow>
 
-#include "app/window/application.h"
 #include "app/camera/camera_settings_dialog.h"
-#include "app/window/image.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
+#include "app/window/application.h"
+#include "app/window/image.h"
 #include "cameracontrols/camera_control.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
@@ -42,6 +45,36 @@
 #include "widgets/url_label.h"
 
 namespace flipbook {
+namespace {
+
+// When one of the program's dialogs closes and the keyboard went nowhere (a desktop without a window
+// manager, or one that does not hand it back), the window takes it again: the tab's keys must work
+// right after a dialog, as they do right after a click.
+class DialogFocusReturn : public QObject {
+public:
+    DialogFocusReturn(TFormMain* window, std::function<bool()> viewOpen)
+        : QObject(window), window_(window), viewOpen_(std::move(viewOpen)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide && qobject_cast<QDialog*>(watched)) {
+            QTimer::singleShot(0, window_, [this] {
+                if (window_->isVisible() && !QApplication::activeWindow() &&
+                    !QApplication::activeModalWidget() && !viewOpen_())
+                    window_->activateWindow();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TFormMain* window_;
+    std::function<bool()> viewOpen_;
+};
+
+}  // namespace
 
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
@@ -52,6 +85,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateLiveView();
     CreateSnapshotWriter();
     FormCreate();
+    new DialogFocusReturn(this, [this] { return fmShooting->IsOpen(); });
 }
 
 TFormMain::~TFormMain() {

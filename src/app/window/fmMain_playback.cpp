@@ -338,7 +338,10 @@ void TFormMain::miSnapExportClick() {
                       .arg(where));
     if (held.empty()) return;
     std::string list;
-    for (const std::string& picture : held) list += "\n" + FileNameOf(picture).toStdString();
+    for (const std::string& picture : held) {
+        list += '\n';
+        list += FileNameOf(picture).toStdString();
+    }
     TheDesktop().ShowError("The video " + output + " was written, but " + std::to_string(held.size()) +
                            (held.size() == 1 ? " picture" : " pictures") +
                            " could not be read; the picture before each stands in its place:" + list);

@@ -27,6 +27,7 @@
 #include <QWindow>
 
 #include "app/camera/camera_settings_dialog.h"
+#include "app/library/snapshot_saving.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
 #include "app/window/application.h"
@@ -40,7 +41,6 @@
 #include "platform/mediagraph/device_watch.h"
 #include "platform/shell/desktop.h"
 #include "playback/player.h"
-#include "snapshots/snapshot_writer.h"
 #include "widgets/elided_label.h"
 #include "widgets/url_label.h"
 
@@ -83,14 +83,15 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateShooting();
     CreateCameraMenu();
     CreateLiveView();
-    CreateSnapshotWriter();
+    saving_ = std::make_unique<TSnapshotSaving>(
+        this, SaveQueueBytes, [this](const SnapshotOutcome& outcome) { SnapshotSaved(outcome); });
     FormCreate();
     new DialogFocusReturn(this, [this] { return fmShooting->IsOpen(); });
 }
 
 TFormMain::~TFormMain() {
     // Finishes the saves still queued, so nothing taken is lost even without a close.
-    snapshotWriter_.reset();
+    saving_.reset();
     DestroyLiveView();
     // Freed in reverse order of creation.
     referencePicture_.reset();
@@ -176,6 +177,10 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     FinishPendingSaves();
     FormClose();
     event->accept();
+}
+
+int TFormMain::PendingSaves() const {
+    return saving_->Pending();
 }
 
 QString TFormMain::StatusText() const {

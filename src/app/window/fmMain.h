@@ -48,7 +48,7 @@ class TImage;
 class TPlayer;
 class TSampleGrabber;
 class TShootingView;
-class TSnapshotWriter;
+class TSnapshotSaving;
 class TSysDevEnum;
 class TTimeLapse;
 class TUrlLabel;
@@ -160,7 +160,7 @@ public:
     // The clock that names snapshots; tests replace it.
     std::function<std::chrono::system_clock::time_point()> SnapshotClock = std::chrono::system_clock::now;
     // Snapshots taken whose saving has not yet been reported on the window's thread.
-    int PendingSaves() const { return pendingSaves_; }
+    int PendingSaves() const;
     // The most picture memory the writer's queue holds before Snap refuses to take more; read when
     // the window is made (tests lower it).
     static inline std::size_t SaveQueueBytes = std::size_t{256} << 20;
@@ -278,16 +278,13 @@ private:
     // A picked picture whose file has gone: the status bar says so, its entry goes, and true.
     bool DropPickedPictureIfGone();
 
-    // Background saving: Snap hands each picture to the writer; its outcome comes back here, on the
+    // Background saving: Snap hands each picture to saving_; its outcome comes back here, on the
     // window's thread, where a saved picture joins the list and a failed one is reported.
-    void CreateSnapshotWriter();
     void SnapshotSaved(const SnapshotOutcome& outcome);
     // Waits for the pending saves before the window closes, with a progress dialog if they take long
-    // (fmMain_closing.cpp); failures meanwhile are listed in a message box.
+    // (fmMain_closing.cpp); failures meanwhile are listed in a message box, and after "Quit Without
+    // Saving" the pictures left unsaved.
     void FinishPendingSaves();
-    // "Quit Without Saving": the writer with whatever it still holds is left to finish on its own;
-    // returns the names of the pictures it still held.
-    std::vector<std::string> LeavePendingSavesBehind();
 
     // The camera's controls, lock and mode (fmMain_camera.cpp). SelectDevice calls the two hooks:
     // before the source is connected (the chosen mode) and once it runs (its controls).
@@ -328,16 +325,9 @@ private:
     std::uint64_t shootingStatusSerial_ = 0;
     bool shown_ = false;
     std::unique_ptr<TSysDevEnum> deviceList_;
-    std::unique_ptr<TSnapshotWriter> snapshotWriter_;
-    int pendingSaves_ = 0;
-    std::optional<ScopedBusyCursor> savingCursor_;
+    // Background saving: the writer, the pictures pending and the busy cursor.
+    std::unique_ptr<TSnapshotSaving> saving_;
     bool saveFailureShown_ = false;
-    // Where the writer's thread reports; emptied when the window leaves the writer behind.
-    struct SaveReportTarget {
-        std::mutex lock;
-        TFormMain* window = nullptr;
-    };
-    std::shared_ptr<SaveReportTarget> saveReports_;
     // While the window closes: no more snaps, and the wait that each report wakes.
     bool closing_ = false;
     PendingSavesWait* savesWait_ = nullptr;

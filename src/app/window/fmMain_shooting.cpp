@@ -15,14 +15,14 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/window/fmMain.h"
-#include "app/window/image.h"
+#include "app/library/snapshot_saving.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/shell/desktop.h"
-#include "snapshots/snapshot_writer.h"
 
 namespace flipbook {
 namespace {
@@ -159,15 +159,15 @@ QString TFormMain::TakeTimeLapsePicture() {
     if (CameraLost()) return QString::fromStdString(cameraProblem_);
     if (TimeLapse->Taken() > 0 && !FolderExists(snapshotDir_))
         return QStringLiteral("the folder %1 is gone").arg(QString::fromStdString(snapshotDir_));
-    if (snapshotWriter_->Full()) return SavingIsBehindText();
+    if (saving_->Full()) return SavingIsBehindText();
     StopPlayback();
-    const int pending = pendingSaves_;
+    const int pending = saving_->Pending();
     if (fmShooting->IsOpen()) {
         ShootingSnap();
     } else {
         btGrabSnapClick();
     }
-    if (pendingSaves_ == pending) return QStringLiteral("no picture was taken");
+    if (saving_->Pending() == pending) return QStringLiteral("no picture was taken");
     return {};
 }
 

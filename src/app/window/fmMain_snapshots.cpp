@@ -15,17 +15,17 @@
 #include <set>
 #include <unordered_map>
 
-#include "app/window/fmMain.h"
 #include "app/library/pending_saves_wait.h"
 #include "app/library/picture_files.h"
-#include "app/shooting/shooting_view.h"
 #include "app/library/snapshot_folder.h"
 #include "app/library/snapshot_item.h"
+#include "app/library/snapshot_saving.h"
+#include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
+#include "app/window/fmMain.h"
 #include "platform/files/safe_file.h"
 #include "platform/graphics/bitmap.h"
 #include "shellutils/zt_utils.h"
-#include "snapshots/snapshot_writer.h"
 #include "widgets/select_dir.h"
 #include "widgets/select_dir_lists.h"
 
@@ -228,14 +228,14 @@ void TFormMain::btGrabSnapClick() {
             return;
         }
         if (!IsDirectory(snapshotDir_) && !ChooseNewFolderForSnap()) return;
-        if (snapshotWriter_->Full()) {
+        if (saving_->Full()) {
             SaySavingIsBehind();
             return;
         }
         const std::string name = snapshotSeries_.NameFor(snapshotDir_, SnapshotClock(), snapshotExt_);
         // The live frame becomes the reference at once; the copy saved is taken under the same lock,
         // so the frame handler cannot change it while the codec reads it.
-        Bitmap picture = snapshotWriter_->SparePicture();
+        Bitmap picture = saving_->SparePicture();
         WithPictures([&](Bitmap& live, Bitmap& reference) {
             SnapLiveFrame(fwSampleGrabber.get(), live, reference, liveFrameState_, picture);
             pickedReference_.Share(reference);
@@ -252,24 +252,8 @@ void TFormMain::btGrabSnapClick() {
             QScopedValueRollback quiet(quietSelection_, true);
             lbSnapshots->clearSelection();
         }
-        // Counted only once the writer holds it: a throw before leaves nothing pending that no report
-        // would ever end, and closing would wait for.
-        const bool firstPending = pendingSaves_ == 0;
-        if (firstPending) savingCursor_.emplace();
-        bool queued = false;
-        try {
-            // Never a wait on the window's thread: a folder that hangs must not freeze the window.
-            queued = snapshotWriter_->TrySave(picture, snapshotDir_ + name);
-        } catch (...) {
-            if (firstPending) savingCursor_.reset();
-            throw;
-        }
-        if (!queued) {
-            if (firstPending) savingCursor_.reset();
-            SaySavingIsBehind();
-            return;
-        }
-        ++pendingSaves_;
+        // Never a wait on the window's thread: a folder that hangs must not freeze the window.
+        if (!saving_->Take(picture, snapshotDir_ + name)) SaySavingIsBehind();
     } catch (...) {
     }
 }
@@ -292,8 +276,8 @@ bool TFormMain::ChooseNewFolderForSnap() {
 
 QString TFormMain::SavingIsBehindText() const {
     return QStringLiteral("Saving is behind: %1 %2 waiting for %3")
-        .arg(pendingSaves_)
-        .arg(pendingSaves_ == 1 ? QStringLiteral("picture is") : QStringLiteral("pictures are"))
+        .arg(saving_->Pending())
+        .arg(saving_->Pending() == 1 ? QStringLiteral("picture is") : QStringLiteral("pictures are"))
         .arg(QString::fromStdString(WithoutFinalSlash(snapshotDir_)));
 }
 
@@ -307,24 +291,7 @@ void TFormMain::SayNoPictureYet() {
     TheDesktop().Beep();
 }
 
-void TFormMain::CreateSnapshotWriter() {
-    saveReports_ = std::make_shared<SaveReportTarget>();
-    saveReports_->window = this;
-    snapshotWriter_ = std::make_unique<TSnapshotWriter>(
-        SavePictureFile,
-        [reports = saveReports_](const SnapshotOutcome& outcome) {
-            // Back to the window's thread, unless the window has left this writer behind.
-            std::lock_guard lock(reports->lock);
-            if (TFormMain* window = reports->window) {
-                QMetaObject::invokeMethod(
-                    window, [window, outcome] { window->SnapshotSaved(outcome); }, Qt::QueuedConnection);
-            }
-        },
-        SaveQueueBytes);
-}
-
 void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
-    if (--pendingSaves_ == 0) savingCursor_.reset();
     const std::string name = FileNameOf(outcome.path);
     if (!outcome.failure.empty()) {
         SetStatusText(QString::fromStdString(name + " was not saved: " + outcome.failure));
@@ -349,13 +316,14 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
         // A picture of a folder or format no longer shown is saved, but not listed here. It is selected
         // only while it is the reference: the last snap pending, and no picture picked since.
         if (FolderOf(outcome.path) == snapshotDir_ && LowerCaseExtension(name) == snapshotExt_) {
-            AddSnapshotEntry(name, !referencePicked_ && pendingSaves_ == 0);
+            AddSnapshotEntry(name, !referencePicked_ && saving_->Pending() == 0);
         }
         TheDesktop().PlaySound(ProgramFolder() / "snap.wav");
     }
     // Last, since the closing wait's dialog runs events of its own.
     if (savesWait_)
-        savesWait_->Reported(pendingSaves_, outcome.failure.empty() ? "" : name + ": " + outcome.failure);
+        savesWait_->Reported(saving_->Pending(),
+                             outcome.failure.empty() ? "" : name + ": " + outcome.failure);
 }
 
 void TFormMain::AddSnapshotEntry(const std::string& fileName, bool select) {

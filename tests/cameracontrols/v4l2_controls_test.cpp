@@ -12,6 +12,7 @@
 
 #include "cameracontrols/camera_lock.h"
 #include "cameracontrols/v4l2_controls.h"
+#include "support/v4l2_query.h"
 
 namespace flipbook {
 namespace {
@@ -52,13 +53,7 @@ public:
     void Add(std::uint32_t id, const char* name, std::uint32_t type, int minimum, int maximum, int step,
              int defaultValue, int value) {
         FakeControl& control = controls[id];
-        control.query.id = id;
-        std::strncpy(control.query.name, name, sizeof control.query.name - 1);
-        control.query.type = type;
-        control.query.minimum = minimum;
-        control.query.maximum = maximum;
-        control.query.step = static_cast<__u64>(step);
-        control.query.default_value = defaultValue;
+        control.query = testing::ControlQuery(id, name, type, minimum, maximum, step, defaultValue);
         control.value = value;
     }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/fake_v4l2_node.h"
+#include "support/v4l2_query.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -89,15 +90,7 @@ struct FakeV4l2Node::State {
     void Add(std::uint32_t id, const char* name, std::uint32_t type, int minimum, int maximum, int step,
              int defaultValue, int value) {
         Control& control = controls[id];
-        control.query.id = id;
-        std::strncpy(control.query.name, name, sizeof control.query.name - 1);
-        control.query.type = type;
-        control.query.minimum = minimum;
-        control.query.maximum = maximum;
-        control.query.step = static_cast<__u64>(step);
-        control.query.default_value = defaultValue;
-        control.query.elem_size = 4;
-        control.query.elems = 1;
+        control.query = ControlQuery(id, name, type, minimum, maximum, step, defaultValue);
         control.value = value;
     }
 

@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The AVX2 row kernel of the onion layers. Sources go in pairs: the bytes of two are widened side by side
+// to 16 bits, so one multiply-add gives both of their weighted values in 32 bits; the sum of all the
+// pairs, rounded, is divided by 1600 without a division (see DivideBy1600). Pixels before the first
+// aligned store and after the last whole block go to the portable kernel.
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "effects/layers_kernels.h"
+
+#define FLIPBOOK_AVX2 __attribute__((target("avx2")))
+
+namespace flipbook::effects_detail {
+namespace {
+
+FLIPBOOK_AVX2 __m256i Load(const std::uint8_t* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// The sources of one row as pairs, with their weights as 16-bit pairs (first low, second high). An odd
+// source out is paired with the live row at weight 0.
+template <int kPairs>
+struct Pairs {
+    const std::uint8_t* first[kPairs];
+    const std::uint8_t* second[kPairs];
+    __m256i weights[kPairs];
+};
+
+template <int kPairs>
+FLIPBOOK_AVX2 Pairs<kPairs> MakePairs(const OnionRows& rows, const OnionWeights& weights) {
+    const std::uint8_t* sources[2 * kPairs];
+    int sourceWeights[2 * kPairs];
+    sources[0] = rows.live;
+    sourceWeights[0] = weights.live;
+    for (int j = 1; j < 2 * kPairs; ++j) {
+        const bool picture = j <= weights.count;
+        sources[j] = picture ? rows.pictures[static_cast<std::size_t>(j - 1)] : rows.live;
+        sourceWeights[j] = picture ? weights.pictures[static_cast<std::size_t>(j - 1)] : 0;
+    }
+    Pairs<kPairs> pairs;
+    for (int pair = 0; pair < kPairs; ++pair) {
+        pairs.first[pair] = sources[2 * pair];
+        pairs.second[pair] = sources[2 * pair + 1];
+        pairs.weights[pair] = _mm256_set1_epi32(sourceWeights[2 * pair + 1] << 16 | sourceWeights[2 * pair]);
+    }
+    return pairs;
+}
+
+// floor(m / 1600) for each 32-bit m up to 1600 * 255 + 800, as bytes: floor(floor(m / 64) / 25), the
+// latter as (q * 5243) >> 17, which floors to the same quotient for every q below 43690 (q here stays
+// below 6400).
+FLIPBOOK_AVX2 __m256i DivideBy1600(const __m256i (&sums)[4]) {
+    const __m256i reciprocal = _mm256_set1_epi16(5243);
+    const __m256i low = _mm256_packus_epi32(_mm256_srli_epi32(sums[0], 6), _mm256_srli_epi32(sums[1], 6));
+    const __m256i high = _mm256_packus_epi32(_mm256_srli_epi32(sums[2], 6), _mm256_srli_epi32(sums[3], 6));
+    return _mm256_packus_epi16(_mm256_srli_epi16(_mm256_mulhi_epu16(low, reciprocal), 1),
+                               _mm256_srli_epi16(_mm256_mulhi_epu16(high, reciprocal), 1));
+}
+
+// The shown bytes of 32 source bytes at offset `at`. The unpacks and packs work within 128-bit halves
+// and undo each other's order, so the bytes come out where they went in.
+template <int kPairs>
+FLIPBOOK_AVX2 __m256i MixBlock(const Pairs<kPairs>& pairs, std::size_t at) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i half = _mm256_set1_epi32(kOnionWeightWhole / 2);
+    __m256i sums[4] = {half, half, half, half};
+    for (int pair = 0; pair < kPairs; ++pair) {
+        const __m256i first = Load(pairs.first[pair] + at);
+        const __m256i second = Load(pairs.second[pair] + at);
+        const __m256i low = _mm256_unpacklo_epi8(first, second);
+        const __m256i high = _mm256_unpackhi_epi8(first, second);
+        const __m256i weights = pairs.weights[pair];
+        sums[0] = _mm256_add_epi32(sums[0], _mm256_madd_epi16(_mm256_unpacklo_epi8(low, zero), weights));
+        sums[1] = _mm256_add_epi32(sums[1], _mm256_madd_epi16(_mm256_unpackhi_epi8(low, zero), weights));
+        sums[2] = _mm256_add_epi32(sums[2], _mm256_madd_epi16(_mm256_unpacklo_epi8(high, zero), weights));
+        sums[3] = _mm256_add_epi32(sums[3], _mm256_madd_epi16(_mm256_unpackhi_epi8(high, zero), weights));
+    }
+    return DivideBy1600(sums);
+}
+
+// Thirty-two 24-bit pixels, 96 bytes in three vectors, as four vectors of eight 32-bit words
+// (blue, green, red, 0): each eight pixels' 24 bytes are brought into two 128-bit halves of 12.
+FLIPBOOK_AVX2 void Spread32(const __m256i (&bytes)[3], __m256i (&pixels)[4]) {
+    const __m256i forward = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                             0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i fromStart = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+    const __m256i fromMiddle = _mm256_setr_epi32(2, 3, 4, 5, 5, 6, 7, 7);
+    const __m256i across01 = _mm256_permute2x128_si256(bytes[0], bytes[1], 0x21);
+    const __m256i across12 = _mm256_permute2x128_si256(bytes[1], bytes[2], 0x21);
+    pixels[0] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(bytes[0], fromStart), forward);
+    pixels[1] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(across01, fromMiddle), forward);
+    pixels[2] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(across12, fromStart), forward);
+    pixels[3] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(bytes[2], fromMiddle), forward);
+}
+
+OnionRows Advanced(OnionRows rows, std::size_t pixels, int count) {
+    rows.live += 3 * pixels;
+    for (int j = 0; j < count; ++j) rows.pictures[static_cast<std::size_t>(j)] += 3 * pixels;
+    return rows;
+}
+
+// The screen image is painted long after it is written and is larger than the caches, so its rows are
+// written past them in aligned stores, as the single onion skin's are.
+template <int kPairs>
+FLIPBOOK_AVX2 void ComposeRow(const OnionRows& whole, const OnionWeights& weights, std::uint32_t* out,
+                              std::size_t pixels, bool mirrored) {
+    const auto address = reinterpret_cast<std::uintptr_t>(mirrored ? out + pixels : out);
+    const std::size_t head =
+        std::min(pixels, (mirrored ? address % 32 : (32 - address % 32) % 32) / sizeof(std::uint32_t));
+    ComposeOnionLayersPortable(whole, weights, mirrored ? out + pixels - head : out, head, mirrored);
+    const OnionRows rows = Advanced(whole, head, weights.count);
+    if (!mirrored) out += head;
+    pixels -= head;
+
+    const Pairs<kPairs> pairs = MakePairs<kPairs>(rows, weights);
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    std::size_t x = 0;
+    for (; x + 32 <= pixels; x += 32) {
+        __m256i bytes[3];
+        for (std::size_t part = 0; part < 3; ++part) bytes[part] = MixBlock(pairs, 3 * x + 32 * part);
+        __m256i spread[4];
+        Spread32(bytes, spread);
+        for (std::size_t part = 0; part < 4; ++part) {
+            const __m256i shown = _mm256_or_si256(spread[part], alpha);
+            const std::size_t at = x + 8 * part;
+            if (mirrored) {
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(out + pixels - 8 - at),
+                                    _mm256_permutevar8x32_epi32(shown, reverse));
+            } else {
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(out + at), shown);
+            }
+        }
+    }
+    // Later plain stores, from this thread or the painting one, must not pass the streamed ones.
+    _mm_sfence();
+    ComposeOnionLayersPortable(Advanced(rows, x, weights.count), weights, mirrored ? out : out + x,
+                               pixels - x, mirrored);
+}
+
+}  // namespace
+
+FLIPBOOK_AVX2 void ComposeOnionLayersAvx2(const OnionRows& rows, const OnionWeights& weights,
+                                          std::uint32_t* out, std::size_t pixels, bool mirrored) {
+    // The live row and the pictures, two a pair.
+    switch ((weights.count + 2) / 2) {
+        case 1:
+            return ComposeRow<1>(rows, weights, out, pixels, mirrored);
+        case 2:
+            return ComposeRow<2>(rows, weights, out, pixels, mirrored);
+        default:
+            return ComposeRow<3>(rows, weights, out, pixels, mirrored);
+    }
+}
+
+}  // namespace flipbook::effects_detail

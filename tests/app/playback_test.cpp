@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -35,10 +37,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/library/picture_files.h"
 #include "app/window/application.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
-#include "app/library/picture_files.h"
+#include "app/window/status_model.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
@@ -494,6 +497,46 @@ private slots:
 
     // After playback the status bar says the present state, never the text from before it: an old
     // time-lapse message goes, and a camera lost during the play stays said. O says what it did.
+    // A message says what just happened and then gives way to the present state; what is the present
+    // state (a play running, a lost camera) stays as long as it lasts, and a failure stays until the
+    // state changes.
+    void StatusMessages_GiveWayToThePresentState_FailuresOnlyToAChange() {
+        const auto life = TStatusModel::MessageLife;
+        TStatusModel::MessageLife = std::chrono::milliseconds(300);
+        const auto restore = qScopeGuard([&] { TStatusModel::MessageLife = life; });
+        const QString folderShown = form_->StatusText();
+        form_->lbSnapshots->setFocus();
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_O);
+        QCOMPARE(form_->StatusText(), QStringLiteral("Loop on"));
+        QTRY_COMPARE(form_->StatusText(), folderShown);
+
+        form_->PlaybackRate = 1;
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
+        QVERIFY(form_->Playing());
+        QTest::qWait(900);
+        QVERIFY2(form_->StatusText().startsWith(QStringLiteral("Playing ")), qPrintable(form_->StatusText()));
+        QTest::keyClick(form_->lbSnapshots, Qt::Key_Escape);
+        QCOMPARE(form_->StatusText(), folderShown);
+
+        // A picture that cannot be read, picked: the failure outlives a message's life.
+        QFile broken(QString::fromStdString(folder_->File("snap-999.png")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        QVERIFY(broken.write("not a picture") > 0);
+        broken.close();
+        QTRY_COMPARE(form_->lbSnapshots->count(), kPictures + 1);
+        form_->lbSnapshots->setCurrentRow(kPictures);
+        const QString unreadable =
+            QStringLiteral("snap-999.png cannot be read as a picture: the reference stays as it was");
+        QCOMPARE(form_->StatusText(), unreadable);
+        QTest::qWait(900);
+        QCOMPARE(form_->StatusText(), unreadable);
+        // Another format: a state of its own, which the failure gives way to.
+        form_->cbSnapshotsExt->setFocus();
+        QTest::keyClick(form_->cbSnapshotsExt, Qt::Key_Down);
+        QCOMPARE(form_->lbSnapshots->count(), 0);
+        QCOMPARE(form_->StatusText(), folderShown);
+    }
+
     void StatusAfterPlayback_SaysThePresentState_AndLoopSaysOnOrOff() {
         const QString folderShown = form_->StatusText();
         form_->lbSnapshots->setFocus();

@@ -32,6 +32,7 @@
 #include "app/shooting/time_lapse.h"
 #include "app/window/application.h"
 #include "app/window/image.h"
+#include "app/window/status_model.h"
 #include "cameracontrols/camera_control.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
@@ -78,6 +79,8 @@ private:
 
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateControls();
+    status_ = new TStatusModel([this] { return PresentStatusText(); }, this);
+    connect(status_, &TStatusModel::TextChanged, statusText_, &TElidedLabel::SetFullText);
     ConnectHandlers();
     CreatePlayback();
     CreateShooting();
@@ -149,7 +152,7 @@ void TFormMain::FormShow() {
     } else {
         gbGrabVideo->setEnabled(false);
         gbGrabPictures->setEnabled(false);
-        SetStatusText(QString::fromLatin1(kNoDeviceMessage));
+        StatusStateChanged();
         TheDesktop().Beep();
     }
 
@@ -184,12 +187,27 @@ int TFormMain::PendingSaves() const {
 }
 
 QString TFormMain::StatusText() const {
-    return statusText_->FullText();
+    return status_->Text();
 }
 
 void TFormMain::SetStatusText(const QString& text) {
-    ++statusSerial_;
-    statusText_->SetFullText(text);
+    status_->Say(text);
+}
+
+void TFormMain::SayFailure(const QString& text) {
+    status_->Say(text, TStatusModel::Kind::Failure);
+}
+
+void TFormMain::StatusStateChanged() {
+    status_->StateChanged();
+}
+
+QString TFormMain::PresentStatusText() const {
+    if (CameraLost()) return QString::fromStdString(cameraProblem_);
+    if (!playingStatus_.isEmpty()) return playingStatus_;
+    if (TimeLapse->Running()) return TimeLapse->StatusText();
+    if (!gbGrabVideo->isEnabled()) return QString::fromLatin1(kNoDeviceMessage);
+    return QString::fromStdString(snapshotDir_);
 }
 
 }  // namespace flipbook

@@ -49,6 +49,7 @@ class TPlayer;
 class TSampleGrabber;
 class TShootingView;
 class TSnapshotSaving;
+class TStatusModel;
 class TSysDevEnum;
 class TTimeLapse;
 class TUrlLabel;
@@ -74,6 +75,7 @@ public:
     // The window-destruction steps.
     ~TFormMain() override;
 
+    // What the status bar shows (status_model.h): a message while it is new, else the present state.
     QString StatusText() const;
     void SetStatusText(const QString& text);
 
@@ -235,8 +237,12 @@ private:
     // On the player's thread: shows the picture, or gives the display back to the live view (null).
     void PlaybackFrame(const Bitmap* picture);
     // What the status bar says when nothing newer has happened: the lost camera's problem, the running
-    // time-lapse, no camera at all, or else the folder.
+    // play or time-lapse, no camera at all, or else the folder.
     QString PresentStatusText() const;
+    // A state that the status bar shows changed: what was said before gives way to it.
+    void StatusStateChanged();
+    // A failure that stays said until the state changes or something newer is said.
+    void SayFailure(const QString& text);
 
     // Runs the device selection for the device box's selected entry; false when it fails.
     bool SelectDevice();
@@ -320,8 +326,8 @@ private:
     TSnapshotSeries snapshotSeries_;
     std::unique_ptr<TFolderWatch> folderWatch_;
     TElidedLabel* statusText_ = nullptr;
-    // Counts the status texts set, so the shooting view tells what was said since it opened.
-    std::uint64_t statusSerial_ = 0;
+    TStatusModel* status_ = nullptr;
+    // The status model's serial when the shooting view opened: its line tells what was said since.
     std::uint64_t shootingStatusSerial_ = 0;
     bool shown_ = false;
     std::unique_ptr<TSysDevEnum> deviceList_;
@@ -348,9 +354,8 @@ private:
     std::atomic<bool> playbackShowsPicture_{false};
     // The display as the live view left it, shown again when playback hands back to the live view.
     std::unique_ptr<Bitmap> displayBeforePlayback_;
-    // The status serial once the status said what plays: when the play ends and nothing newer was
-    // said, the status says the present state (PresentStatusText).
-    std::uint64_t playingStatusSerial_ = 0;
+    // What plays, while it plays: the status bar's present state.
+    QString playingStatus_;
     // Catches any key or click while playing: it stops playback and goes no further.
     std::unique_ptr<QObject> playbackInterrupt_;
     // Tells the end of one play from the end of the next.

@@ -13,9 +13,9 @@
 #include <cmath>
 
 #include "app/camera/camera_settings_dialog.h"
+#include "app/shooting/shooting_view.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
-#include "app/shooting/shooting_view.h"
 #include "cameracontrols/open_controls.h"
 #include "capture/filter.h"
 #include "capture/sys_dev_enum.h"

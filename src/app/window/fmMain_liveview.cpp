@@ -10,11 +10,11 @@
 #include <QSlider>
 
 #include "app/camera/camera_status.h"
-#include "app/window/fmMain.h"
-#include "app/window/image.h"
 #include "app/camera/live_view.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
@@ -108,7 +108,7 @@ void TFormMain::VideoDevicesChanged() {
         // The first camera of a start without any: the "Record" tab comes to life with it.
         gbGrabVideo->setEnabled(true);
         gbGrabPictures->setEnabled(true);
-        SetStatusText(QString::fromStdString(snapshotDir_));
+        StatusStateChanged();
         cbVideoDevices->setCurrentIndex(0);
         SelectDevice();
     } else if (cameraPath_.empty()) {
@@ -132,7 +132,7 @@ void TFormMain::ShowCameraProblem(HRESULT result, const std::string& detail) {
     // says nothing new and must not hide that a time-lapse ended with the first.
     if (problem == cameraProblem_) return;
     cameraProblem_ = problem;
-    SetStatusText(QString::fromStdString(cameraProblem_));
+    StatusStateChanged();
     if (TimeLapse->Running()) {
         timeLapseTakenAtLoss_ = TimeLapse->Taken();
         TimeLapse->Stop(QString::fromStdString(cameraProblem_));
@@ -177,7 +177,7 @@ bool TFormMain::SelectDevice() {
         if (builder) builder->RenderStream(nullptr, nullptr, source.Get(), nullptr, grabber.Get());
         fwFilterGraph->Run();
         // The status bar said why the camera was gone; now it shows the folder again.
-        if (recovering) SetStatusText(QString::fromStdString(snapshotDir_));
+        if (recovering) StatusStateChanged();
         CameraStarted();
         return true;
     } catch (const EDirectShowException& error) {

@@ -22,14 +22,14 @@
 #include <optional>
 #include <thread>
 
-#include "app/window/fmMain.h"
-#include "app/window/image.h"
 #include "app/camera/live_view.h"
 #include "app/library/picture_files.h"
-#include "app/playback/playback_settings_dialog.h"
 #include "app/library/snapshot_item.h"
-#include "app/shooting/time_lapse.h"
+#include "app/playback/playback_settings_dialog.h"
 #include "app/playback/video_export_job.h"
+#include "app/shooting/time_lapse.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "capture/sample_grabber.h"
 #include "export/video_writer.h"
 #include "platform/graphics/bitmap.h"
@@ -211,11 +211,11 @@ void TFormMain::StartPlayback(std::vector<std::string> pictures, bool endOnLive)
         *displayBeforePlayback_ = display;
     }
     const PlaybackOptions options{PlaybackRate, miSnapLoop->isChecked(), endOnLive};
-    SetStatusText(QStringLiteral("Playing %1 pictures at %2 fps%3: any key or click stops")
-                      .arg(pictures.size())
-                      .arg(options.framesPerSecond)
-                      .arg(options.loop ? QStringLiteral(", looped") : QString()));
-    playingStatusSerial_ = statusSerial_;
+    playingStatus_ = QStringLiteral("Playing %1 pictures at %2 fps%3: any key or click stops")
+                         .arg(pictures.size())
+                         .arg(options.framesPerSecond)
+                         .arg(options.loop ? QStringLiteral(", looped") : QString());
+    StatusStateChanged();
     BeginPlaybackMarks(lbSnapshots->count() - static_cast<int>(pictures.size()));
     const std::uint64_t generation = ++playbackGeneration_;
     qApp->installEventFilter(playbackInterrupt_.get());
@@ -240,16 +240,9 @@ void TFormMain::StopPlayback() {
     player_.reset();
     PlaybackFrame(nullptr);
     EndPlaybackMarks();
-    // What the status bar said before the play may be stale by now (a camera lost meanwhile): it says
-    // the present state, unless something newer than "Playing..." was said during the play.
-    if (statusSerial_ == playingStatusSerial_) SetStatusText(PresentStatusText());
-}
-
-QString TFormMain::PresentStatusText() const {
-    if (CameraLost()) return QString::fromStdString(cameraProblem_);
-    if (TimeLapse->Running()) return TimeLapse->StatusText();
-    if (!gbGrabVideo->isEnabled()) return QString::fromLatin1(kNoDeviceMessage);
-    return QString::fromStdString(snapshotDir_);
+    // Whatever was said during the play is over with it: the status says the present state.
+    playingStatus_.clear();
+    StatusStateChanged();
 }
 
 void TFormMain::PlaybackFrame(const Bitmap* picture) {

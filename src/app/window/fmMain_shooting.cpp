@@ -20,6 +20,7 @@
 #include "app/shooting/time_lapse.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
+#include "app/window/status_model.h"
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/shell/desktop.h"
@@ -71,11 +72,12 @@ void TFormMain::CreateShooting() {
 
     TimeLapse = new TTimeLapse(this);
     TimeLapse->TakePicture = [this] { return TakeTimeLapsePicture(); };
-    connect(TimeLapse, &TTimeLapse::StatusChanged, this, [this](const QString& text) {
-        SetStatusText(text);
+    connect(TimeLapse, &TTimeLapse::StatusChanged, this, [this] {
+        status_->Update();
         fmShooting->ShowStatusLine();
     });
     connect(TimeLapse, &TTimeLapse::Stopped, this, [this](const QString& text) {
+        StatusStateChanged();
         SetStatusText(text);
         fmShooting->ShowStatusLine();
     });
@@ -109,7 +111,7 @@ void TFormMain::OpenShootingView() {
             liveFrame_->Clear();
     }
     // The view's status line shows what the tab said before it opened no more.
-    shootingStatusSerial_ = statusSerial_;
+    shootingStatusSerial_ = status_->Serial();
     fmShooting->Open(screen());
     RedrawShootingView();
 }
@@ -151,6 +153,8 @@ void TFormMain::ToggleTimeLapse() {
             QStringLiteral("Time-lapse not started: %1").arg(QString::fromStdString(cameraProblem_)));
         TheDesktop().Beep();
     } else if (gbGrabVideo->isEnabled()) {
+        // What was said before the series gives way to its countdown.
+        StatusStateChanged();
         TimeLapse->Start();
     }
 }
@@ -178,8 +182,8 @@ QString TFormMain::ShootingStatusLine() const {
     const QString status = StatusText();
     const QString problem = QString::fromStdString(cameraProblem_);
     if (CameraLost()) fields << problem;
-    if (statusSerial_ != shootingStatusSerial_ && !status.isEmpty() && status != problem &&
-        status != QString::fromStdString(snapshotDir_) && !TimeLapse->Running())
+    if (status_->Telling() && status_->Serial() != shootingStatusSerial_ && !status.isEmpty() &&
+        status != problem && !TimeLapse->Running())
         fields << status;
     fields << (snapshotDir_.empty() ? QStringLiteral("no folder yet") : QString::fromStdString(snapshotDir_));
     const int selected = SelectedSnapshot();

@@ -87,7 +87,7 @@ bool TFormMain::ChooseFolder() {
         if (!TheDirectoryChooser().Select(this, folder, kChooseFolderOptions, 0)) return false;
         if (folder.empty() || folder.back() != '/') folder += '/';
         snapshotDir_ = folder;
-        SetStatusText(QString::fromStdString(snapshotDir_));
+        StatusStateChanged();
         return ListPictures();
     } catch (...) {
         return false;
@@ -98,7 +98,7 @@ bool TFormMain::ListPictures() {
     // Before a folder is chosen there is nothing to show, and the start-up failure message that may
     // stand in the status bar must stay readable.
     if (snapshotDir_.empty()) return false;
-    SetStatusText(QString::fromStdString(snapshotDir_));
+    StatusStateChanged();
     try {
         // Watched before it is read, so nothing that changes meanwhile is missed.
         WatchSnapshotFolder();
@@ -142,8 +142,8 @@ void TFormMain::lbSnapshotsClick() {
         Bitmap picture;
         if (!LoadPicture(&picture, snapshotDir_ + SnapshotFileName(*lbSnapshots->item(selected)))) {
             // Kept without a word, the old reference would pass for the picture picked.
-            SetStatusText(lbSnapshots->item(selected)->text() +
-                          QStringLiteral(" cannot be read as a picture: the reference stays as it was"));
+            SayFailure(lbSnapshots->item(selected)->text() +
+                       QStringLiteral(" cannot be read as a picture: the reference stays as it was"));
             TheDesktop().Beep();
             return;
         }
@@ -209,7 +209,7 @@ void TFormMain::DeleteWithoutTrash(const std::string& path, const std::string& t
     }
     std::error_code error;
     if (!std::filesystem::remove(path, error) || error) {
-        SetStatusText(QString::fromStdString(
+        SayFailure(QString::fromStdString(
             name + " could not be deleted: " + (error ? PlainReason(error.value()) : "it is gone already")));
         TheDesktop().Beep();
         return;
@@ -269,7 +269,7 @@ bool TFormMain::ChooseNewFolderForSnap() {
     }
     SetStatusText(QStringLiteral("The folder %1 is gone: choose where the pictures go").arg(gone));
     if (ChooseFolder()) return true;
-    SetStatusText(QStringLiteral("Nothing was saved: the folder %1 is gone").arg(gone));
+    SayFailure(QStringLiteral("Nothing was saved: the folder %1 is gone").arg(gone));
     TheDesktop().Beep();
     return false;
 }
@@ -282,7 +282,7 @@ QString TFormMain::SavingIsBehindText() const {
 }
 
 void TFormMain::SaySavingIsBehind() {
-    SetStatusText(SavingIsBehindText());
+    SayFailure(SavingIsBehindText());
     TheDesktop().Beep();
 }
 
@@ -294,7 +294,7 @@ void TFormMain::SayNoPictureYet() {
 void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
     const std::string name = FileNameOf(outcome.path);
     if (!outcome.failure.empty()) {
-        SetStatusText(QString::fromStdString(name + " was not saved: " + outcome.failure));
+        SayFailure(QString::fromStdString(name + " was not saved: " + outcome.failure));
         saveFailureShown_ = true;
         TheDesktop().Beep();
         // The picture counted as taken is not there after all.
@@ -304,13 +304,13 @@ void TFormMain::SnapshotSaved(const SnapshotOutcome& outcome) {
         if (!outcome.warning.empty()) {
             // It is there: listed, and a time-lapse goes on; only a crash before the disk catches up
             // could still lose it.
-            SetStatusText(QString::fromStdString(
+            SayFailure(QString::fromStdString(
                 name + " was saved, but may not be safe on the disk yet: " + outcome.warning));
             saveFailureShown_ = true;
             fmShooting->ShowStatusLine();
         } else if (saveFailureShown_) {
             saveFailureShown_ = false;
-            SetStatusText(QString::fromStdString(snapshotDir_));
+            StatusStateChanged();
         }
         snapshotSeries_.Saved(FolderOf(outcome.path), name);
         // A picture of a folder or format no longer shown is saved, but not listed here. It is selected

@@ -6,6 +6,7 @@
 #include "camera_source.h"
 
 #include "camera_controls.h"
+#include "sensor_noise.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/base/gstpushsrc.h>
@@ -21,6 +22,27 @@ using flipbook::testcamera::SourceState;
 using flipbook::testcamera::VirtualCamera;
 
 namespace {
+
+bool Noisy(const VirtualCamera& camera, const CameraMode& mode) {
+    return camera.noiseSigma > 0 && !mode.Compressed();
+}
+
+// A new buffer holding the clean frame with the noise of frame `index`; null when it cannot be made.
+GstBuffer* WithNoise(GstBuffer* clean, double sigma, guint64 index) {
+    GstMapInfo in;
+    if (!gst_buffer_map(clean, &in, GST_MAP_READ)) return nullptr;
+    GstBuffer* noisy = gst_buffer_new_allocate(nullptr, in.size, nullptr);
+    GstMapInfo out;
+    if (!noisy || !gst_buffer_map(noisy, &out, GST_MAP_WRITE)) {
+        gst_buffer_unmap(clean, &in);
+        if (noisy) gst_buffer_unref(noisy);
+        return nullptr;
+    }
+    flipbook::testcamera::AddSensorNoise(in.data, out.data, in.size, sigma, index);
+    gst_buffer_unmap(noisy, &out);
+    gst_buffer_unmap(clean, &in);
+    return noisy;
+}
 
 // Frames kept for the loop: at most this many, and at most this many bytes of raw frames.
 constexpr std::size_t kLoopFrames = 15;
@@ -52,6 +74,8 @@ struct flipbook::testcamera::SourceState {
 namespace {
 
 std::size_t LoopLength(const VirtualCamera& camera, const CameraMode& mode) {
+    // A noisy camera looks at a still scene: one clean frame, new noise over it each time.
+    if (Noisy(camera, mode)) return 1;
     if (camera.loopFrames > 0) return static_cast<std::size_t>(camera.loopFrames);
     if (mode.Compressed()) return kLoopFrames;
     const double bytesPerPixel = mode.format == "BGR" ? 3 : mode.format == "YUY2" ? 2 : 1.5;
@@ -169,7 +193,13 @@ static GstFlowReturn flipbook_test_camera_source_create(GstPushSrc* source, GstB
         return GST_FLOW_ERROR;
     }
     // A new buffer over the kept frame's memory: the frame itself stays as it is for the next loop.
-    *buffer = gst_buffer_copy(frame);
+    *buffer = Noisy(state.camera, state.mode) ? WithNoise(frame, state.camera.noiseSigma, state.delivered)
+                                              : gst_buffer_copy(frame);
+    if (!*buffer) {
+        GST_ELEMENT_ERROR(source, RESOURCE, NO_SPACE_LEFT, ("The test camera could not make a frame"),
+                          (nullptr));
+        return GST_FLOW_ERROR;
+    }
     const GstClockTime frameTime = gst_util_uint64_scale(GST_SECOND, 1, state.mode.framesPerSecond);
     GST_BUFFER_PTS(*buffer) = state.delivered * frameTime;
     GST_BUFFER_DTS(*buffer) = GST_CLOCK_TIME_NONE;

@@ -14,6 +14,10 @@
 //                             brightness and colour as a real webcam's do (camera_controls.h)
 //   loop=N                    N frames made (and compressed) before the first goes out, then sent
 //                             over and over, so a measurement of the program never pays for them
+//   noise=SIGMA               a still scene (the pattern's first frame) with a webcam sensor's Gaussian
+//                             noise of that sigma in levels (above 0, at most 64) on every byte of
+//                             each frame, drawn anew for each frame from a seed that is the frame's
+//                             index, so runs repeat; raw modes only (sensor_noise.h)
 //   noclsid                   the device announces no class id
 //   clsid=TEXT                the device announces TEXT as its class id
 //   path=TEXT                 the device path it announces (default /dev/videoN, N its place in the

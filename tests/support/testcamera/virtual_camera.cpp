@@ -62,6 +62,7 @@ VirtualCamera ParseCamera(const std::string& description) {
     for (std::size_t i = 1; i < fields.size(); ++i) {
         const std::string& field = fields[i];
         int frames = 0;
+        double sigma = 0;
         if (field.empty() || ParseSize(field, single)) continue;
         if (field == "bgr" || field == "yuy2" || field == "i420" || field == "nv12")
             single.format = Upper(field);
@@ -79,6 +80,8 @@ VirtualCamera ParseCamera(const std::string& description) {
             camera.unplugAfter = frames;
         else if (std::sscanf(field.c_str(), "loop=%d", &frames) == 1 && frames > 0)
             camera.loopFrames = frames;
+        else if (std::sscanf(field.c_str(), "noise=%lf", &sigma) == 1 && sigma > 0 && sigma <= 64)
+            camera.noiseSigma = sigma;
         else if (field == "noclsid")
             camera.classId.clear();
         else if (field.rfind("clsid=", 0) == 0)

@@ -32,6 +32,7 @@ struct VirtualCamera {
     bool controls = false;   // offers a webcam's controls, with automatics that drift (camera_controls.h)
     bool v4l2Node = false;   // its device path is its V4L2 node, where the program finds its controls
     int loopFrames = 0;  // frames made before the stream starts, then sent over and over; 0: made as they go
+    double noiseSigma = 0;  // a still scene with a sensor's Gaussian noise of this sigma (raw modes); 0: none
 };
 
 // The camera a description text stands for; empty name for an empty text.

@@ -11,10 +11,10 @@ namespace flipbook {
 namespace {
 
 // Neighbouring pixels of a camera frame mostly share their levels, and an increment of a counter
-// waits for the one before it of the same counter; pixels taken in turn by two sets of counters,
-// added up at the end, wait half as often.
+// waits for the one before it of the same counter; pixels taken in turn by four sets of counters,
+// added up at the end, seldom wait.
 struct Counters {
-    std::array<std::array<std::uint32_t, 256>, 2> luma{}, red{}, green{}, blue{};
+    std::array<std::array<std::uint32_t, 256>, 4> luma{}, red{}, green{}, blue{};
     std::uint32_t high = 0;
     std::uint32_t low = 0;
 
@@ -42,17 +42,17 @@ Histogram MeasureHistogram(const FrameRows& frame) {
         const int memoryRow = frame.topDown ? y : frame.height - 1 - y;
         const std::uint8_t* row = frame.pixels + static_cast<std::size_t>(memoryRow) * frame.rowStride;
         std::size_t column = 0;
-        for (; column + 2 <= columns; column += 2) {
-            counters.Count(row + 6 * column, 0);
-            counters.Count(row + 6 * column + 6, 1);
-        }
-        if (column < columns) counters.Count(row + 6 * column, 0);
+        for (; column + 4 <= columns; column += 4)
+            for (std::size_t set = 0; set < 4; ++set) counters.Count(row + 6 * (column + set), set);
+        for (; column < columns; ++column) counters.Count(row + 6 * column, 0);
     }
     for (std::size_t level = 0; level < 256; ++level) {
-        histogram.luma[level] = counters.luma[0][level] + counters.luma[1][level];
-        histogram.red[level] = counters.red[0][level] + counters.red[1][level];
-        histogram.green[level] = counters.green[0][level] + counters.green[1][level];
-        histogram.blue[level] = counters.blue[0][level] + counters.blue[1][level];
+        for (std::size_t set = 0; set < 4; ++set) {
+            histogram.luma[level] += counters.luma[set][level];
+            histogram.red[level] += counters.red[set][level];
+            histogram.green[level] += counters.green[set][level];
+            histogram.blue[level] += counters.blue[set][level];
+        }
     }
     histogram.clippedHigh = counters.high;
     histogram.clippedLow = counters.low;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The AVX2 row kernel of the onion layers. Sources go in pairs: the bytes of two are widened side by side
-// to 16 bits, so one multiply-add gives both of their weighted values in 32 bits; the sum of all the
-// pairs, rounded, is divided by 1600 without a division (see DivideBy1600). Pixels before the first
-// aligned store and after the last whole block go to the portable kernel.
+// The AVX2 row kernel of the onion layers. Sources go in pairs, their bytes side by side, so one
+// multiply-add of bytes gives both of their weighted values in 16 bits. A weight of up to 1600 does not
+// fit the multiply's signed bytes, so each is split into sixteens and ones, w = 16 h + l: the h add up
+// to at most 100 and the l are below 16, so both weighted sums stay below 2^15, and the quotient by 1600
+// follows from them without a division (see DivideBy1600). Pixels before the first aligned store and
+// after the last whole block go to the portable kernel.
 
 #include <immintrin.h>
 
@@ -20,13 +22,14 @@ FLIPBOOK_AVX2 __m256i Load(const std::uint8_t* at) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
 
-// The sources of one row as pairs, with their weights as 16-bit pairs (first low, second high). An odd
-// source out is paired with the live row at weight 0.
+// The sources of one row as pairs, with the sixteens and the ones of their weights as byte pairs (first
+// low, second high). An odd source out is paired with the live row at weight 0.
 template <int kPairs>
 struct Pairs {
     const std::uint8_t* first[kPairs];
     const std::uint8_t* second[kPairs];
-    __m256i weights[kPairs];
+    __m256i sixteens[kPairs];
+    __m256i ones[kPairs];
 };
 
 template <int kPairs>
@@ -44,41 +47,42 @@ FLIPBOOK_AVX2 Pairs<kPairs> MakePairs(const OnionRows& rows, const OnionWeights&
     for (int pair = 0; pair < kPairs; ++pair) {
         pairs.first[pair] = sources[2 * pair];
         pairs.second[pair] = sources[2 * pair + 1];
-        pairs.weights[pair] = _mm256_set1_epi32(sourceWeights[2 * pair + 1] << 16 | sourceWeights[2 * pair]);
+        const int first = sourceWeights[2 * pair];
+        const int second = sourceWeights[2 * pair + 1];
+        pairs.sixteens[pair] = _mm256_set1_epi16(static_cast<short>((second / 16) << 8 | first / 16));
+        pairs.ones[pair] = _mm256_set1_epi16(static_cast<short>((second % 16) << 8 | first % 16));
     }
     return pairs;
 }
 
-// floor(m / 1600) for each 32-bit m up to 1600 * 255 + 800, as bytes: floor(floor(m / 64) / 25), the
-// latter as (q * 5243) >> 17, which floors to the same quotient for every q below 43690 (q here stays
-// below 6400).
-FLIPBOOK_AVX2 __m256i DivideBy1600(const __m256i (&sums)[4]) {
-    const __m256i reciprocal = _mm256_set1_epi16(5243);
-    const __m256i low = _mm256_packus_epi32(_mm256_srli_epi32(sums[0], 6), _mm256_srli_epi32(sums[1], 6));
-    const __m256i high = _mm256_packus_epi32(_mm256_srli_epi32(sums[2], 6), _mm256_srli_epi32(sums[3], 6));
-    return _mm256_packus_epi16(_mm256_srli_epi16(_mm256_mulhi_epu16(low, reciprocal), 1),
-                               _mm256_srli_epi16(_mm256_mulhi_epu16(high, reciprocal), 1));
+// floor((16 a + b + 800) / 1600) for the sums a of the sixteens and b of the ones, as bytes. With
+// b' = b + 800 that is floor((a + floor(b' / 16)) / 100), whose dividend stays below 25500 + 1484; and
+// floor(x / 100) is (x * 5243) >> 19 for every x below 43690.
+FLIPBOOK_AVX2 __m256i DivideBy1600(__m256i sixteens, __m256i ones) {
+    const __m256i rounded = _mm256_srli_epi16(_mm256_add_epi16(ones, _mm256_set1_epi16(800)), 4);
+    return _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_add_epi16(sixteens, rounded), _mm256_set1_epi16(5243)),
+                             3);
 }
 
-// The shown bytes of 32 source bytes at offset `at`. The unpacks and packs work within 128-bit halves
+// The shown bytes of 32 source bytes at offset `at`. The unpacks and the pack work within 128-bit halves
 // and undo each other's order, so the bytes come out where they went in.
 template <int kPairs>
 FLIPBOOK_AVX2 __m256i MixBlock(const Pairs<kPairs>& pairs, std::size_t at) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i half = _mm256_set1_epi32(kOnionWeightWhole / 2);
-    __m256i sums[4] = {half, half, half, half};
+    __m256i sixteensLow = _mm256_setzero_si256();
+    __m256i sixteensHigh = _mm256_setzero_si256();
+    __m256i onesLow = _mm256_setzero_si256();
+    __m256i onesHigh = _mm256_setzero_si256();
     for (int pair = 0; pair < kPairs; ++pair) {
         const __m256i first = Load(pairs.first[pair] + at);
         const __m256i second = Load(pairs.second[pair] + at);
         const __m256i low = _mm256_unpacklo_epi8(first, second);
         const __m256i high = _mm256_unpackhi_epi8(first, second);
-        const __m256i weights = pairs.weights[pair];
-        sums[0] = _mm256_add_epi32(sums[0], _mm256_madd_epi16(_mm256_unpacklo_epi8(low, zero), weights));
-        sums[1] = _mm256_add_epi32(sums[1], _mm256_madd_epi16(_mm256_unpackhi_epi8(low, zero), weights));
-        sums[2] = _mm256_add_epi32(sums[2], _mm256_madd_epi16(_mm256_unpacklo_epi8(high, zero), weights));
-        sums[3] = _mm256_add_epi32(sums[3], _mm256_madd_epi16(_mm256_unpackhi_epi8(high, zero), weights));
+        sixteensLow = _mm256_add_epi16(sixteensLow, _mm256_maddubs_epi16(low, pairs.sixteens[pair]));
+        sixteensHigh = _mm256_add_epi16(sixteensHigh, _mm256_maddubs_epi16(high, pairs.sixteens[pair]));
+        onesLow = _mm256_add_epi16(onesLow, _mm256_maddubs_epi16(low, pairs.ones[pair]));
+        onesHigh = _mm256_add_epi16(onesHigh, _mm256_maddubs_epi16(high, pairs.ones[pair]));
     }
-    return DivideBy1600(sums);
+    return _mm256_packus_epi16(DivideBy1600(sixteensLow, onesLow), DivideBy1600(sixteensHigh, onesHigh));
 }
 
 // Thirty-two 24-bit pixels, 96 bytes in three vectors, as four vectors of eight 32-bit words

@@ -27,7 +27,7 @@
 #include <QWindow>
 
 #include "app/camera/camera_settings_dialog.h"
-#include "app/library/snapshot_saving.h"
+#include "app/library/snapshot_library.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
 #include "app/window/application.h"
@@ -86,15 +86,14 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateShooting();
     CreateCameraMenu();
     CreateLiveView();
-    saving_ = std::make_unique<TSnapshotSaving>(
-        this, SaveQueueBytes, [this](const SnapshotOutcome& outcome) { SnapshotSaved(outcome); });
+    CreateLibrary();
     FormCreate();
     new DialogFocusReturn(this, [this] { return fmShooting->IsOpen(); });
 }
 
 TFormMain::~TFormMain() {
     // Finishes the saves still queued, so nothing taken is lost even without a close.
-    saving_.reset();
+    library_.reset();
     DestroyLiveView();
     // Freed in reverse order of creation.
     referencePicture_.reset();
@@ -117,8 +116,6 @@ void TFormMain::FormCreate() {
     CreateDeviceList();
     liveFrame_ = std::make_unique<Bitmap>();
     referencePicture_ = std::make_unique<Bitmap>();
-    snapshotExt_.clear();
-    snapshotDir_.clear();
 }
 
 void TFormMain::FillVideoDevices(const std::vector<std::string>& friendlyNames) {
@@ -177,13 +174,33 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     QScopedValueRollback closing(closing_, true);
     TimeLapse->Stop(QStringLiteral("the window is closing"));
     fmShooting->close();
-    FinishPendingSaves();
+    library_->FinishPendingSaves();
     FormClose();
     event->accept();
 }
 
 int TFormMain::PendingSaves() const {
-    return saving_->Pending();
+    return library_->PendingSaves();
+}
+
+const std::string& TFormMain::SnapshotFolder() const {
+    return library_->Folder();
+}
+
+const std::string& TFormMain::SnapshotExtension() const {
+    return library_->Extension();
+}
+
+void TFormMain::CreateLibrary() {
+    library_ = std::make_unique<TSnapshotLibrary>(this, lbSnapshots, SaveQueueBytes);
+    library_->Playing = [this] { return Playing(); };
+    connect(library_.get(), &TSnapshotLibrary::Said, this, &TFormMain::SetStatusText);
+    connect(library_.get(), &TSnapshotLibrary::Failed, this, &TFormMain::SayFailure);
+    connect(library_.get(), &TSnapshotLibrary::Changed, this, &TFormMain::StatusStateChanged);
+    // The picture counted as taken is not there after all.
+    connect(library_.get(), &TSnapshotLibrary::PictureLost, TimeLapse, &TTimeLapse::PictureLost);
+    // The view's status line tells of each save that went wrong, or not quite right.
+    connect(library_.get(), &TSnapshotLibrary::SaveReported, fmShooting, &TShootingView::ShowStatusLine);
 }
 
 QString TFormMain::StatusText() const {
@@ -207,7 +224,7 @@ QString TFormMain::PresentStatusText() const {
     if (!playingStatus_.isEmpty()) return playingStatus_;
     if (TimeLapse->Running()) return TimeLapse->StatusText();
     if (!gbGrabVideo->isEnabled()) return QString::fromLatin1(kNoDeviceMessage);
-    return QString::fromStdString(snapshotDir_);
+    return QString::fromStdString(library_->Folder());
 }
 
 }  // namespace flipbook

@@ -16,7 +16,6 @@
 
 #include "app/camera/camera_settings_dialog.h"
 #include "app/camera/live_view.h"
-#include "app/library/snapshot_folder.h"
 #include "cameracontrols/camera_lock.h"
 #include "platform/com/hresult.h"
 #include "platform/graphics/bitmap.h"
@@ -48,13 +47,11 @@ class TImage;
 class TPlayer;
 class TSampleGrabber;
 class TShootingView;
-class TSnapshotSaving;
+class TSnapshotLibrary;
 class TStatusModel;
 class TSysDevEnum;
 class TTimeLapse;
 class TUrlLabel;
-class PendingSavesWait;
-struct SnapshotOutcome;
 class VideoDeviceWatch;
 
 // The program's one window: the "Help" tab with the read-me and the update link, the "Record" tab
@@ -157,8 +154,8 @@ public:
     void SayNoPictureYet();
 
     // The snapshot folder ("" until chosen; ends with "/" once set) and extension (".png", ...).
-    const std::string& SnapshotFolder() const { return snapshotDir_; }
-    const std::string& SnapshotExtension() const { return snapshotExt_; }
+    const std::string& SnapshotFolder() const;
+    const std::string& SnapshotExtension() const;
     // The clock that names snapshots; tests replace it.
     std::function<std::chrono::system_clock::time_point()> SnapshotClock = std::chrono::system_clock::now;
     // Snapshots taken whose saving has not yet been reported on the window's thread.
@@ -221,8 +218,6 @@ private:
     void btSnapshotsDirClick();
     void pmSnapshotsPopup(const QPoint& position);
     void miSnapDeleteClick();
-    // Where the trash cannot take the picture: says why, and asks whether to delete it for good.
-    void DeleteWithoutTrash(const std::string& path, const std::string& trashFailure);
 
     // Playback and export (fmMain_playback.cpp).
     void CreatePlayback();
@@ -263,34 +258,11 @@ private:
     void fwSampleGrabberBuffer(TSampleGrabber& sender, double sampleTime, const std::uint8_t* buffer,
                                std::uint32_t bufferLength);
 
-    // The snapshot library: asks for the folder and lists it; lists the folder's pictures of the
-    // snapshot format. Both swallow every failure into a false result.
-    bool ChooseFolder();
-    bool ListPictures();
+    // The snapshot library (folder, format, list, delete, saving): wired to the window's status bar,
+    // time-lapse and shooting view.
+    void CreateLibrary();
     // The entry selected in the list, or -1.
     int SelectedSnapshot() const;
-    // Snap's folder is gone: says so, forgets its list and asks for another; false when cancelled.
-    bool ChooseNewFolderForSnap();
-    // With the writer's queue full Snap takes nothing: "Saving is behind: ...", with a beep.
-    QString SavingIsBehindText() const;
-    void SaySavingIsBehind();
-    // Adds the file name to the sorted list, selecting it when asked, without loading it as the
-    // reference.
-    void AddSnapshotEntry(const std::string& fileName, bool select);
-    // The list follows the folder: pictures that other programs add or remove come and go from it, and
-    // the selection and the reference stay (while playback marks its rows, only once it is over).
-    void WatchSnapshotFolder();
-    void FollowSnapshotFolder();
-    // A picked picture whose file has gone: the status bar says so, its entry goes, and true.
-    bool DropPickedPictureIfGone();
-
-    // Background saving: Snap hands each picture to saving_; its outcome comes back here, on the
-    // window's thread, where a saved picture joins the list and a failed one is reported.
-    void SnapshotSaved(const SnapshotOutcome& outcome);
-    // Waits for the pending saves before the window closes, with a progress dialog if they take long
-    // (fmMain_closing.cpp); failures meanwhile are listed in a message box, and after "Quit Without
-    // Saving" the pictures left unsaved.
-    void FinishPendingSaves();
 
     // The camera's controls, lock and mode (fmMain_camera.cpp). SelectDevice calls the two hooks:
     // before the source is connected (the chosen mode) and once it runs (its controls).
@@ -320,27 +292,16 @@ private:
     // reference to the camera's size in place, but the shooting view fits the picture whole.
     Bitmap pickedReference_;
     LiveFrameState liveFrameState_ = LiveFrameState::None;
-    std::string snapshotExt_;
-    std::string snapshotDir_;
-    // Names each picture after the folder's newest, so a clock gone back cannot put it before one.
-    TSnapshotSeries snapshotSeries_;
-    std::unique_ptr<TFolderWatch> folderWatch_;
     TElidedLabel* statusText_ = nullptr;
     TStatusModel* status_ = nullptr;
     // The status model's serial when the shooting view opened: its line tells what was said since.
     std::uint64_t shootingStatusSerial_ = 0;
     bool shown_ = false;
     std::unique_ptr<TSysDevEnum> deviceList_;
-    // Background saving: the writer, the pictures pending and the busy cursor.
-    std::unique_ptr<TSnapshotSaving> saving_;
-    bool saveFailureShown_ = false;
-    // While the window closes: no more snaps, and the wait that each report wakes.
+    // The snapshot library: folder, format, list, delete, and the pictures being saved.
+    std::unique_ptr<TSnapshotLibrary> library_;
+    // While the window closes: no more snaps.
     bool closing_ = false;
-    PendingSavesWait* savesWait_ = nullptr;
-    // True once the user picked a picture from the list after the last Snap.
-    bool referencePicked_ = false;
-    // Set while the list's selection is changed by code that loads the reference itself (or must not).
-    bool quietSelection_ = false;
     std::unique_ptr<VideoDeviceWatch> deviceWatch_;
     std::string cameraName_;     // the device whose graph was built last, as shown
     std::string cameraPath_;     // and its device path, which tells cameras of one model apart

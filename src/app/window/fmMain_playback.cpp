@@ -25,6 +25,7 @@
 #include "app/camera/live_view.h"
 #include "app/library/picture_files.h"
 #include "app/library/snapshot_item.h"
+#include "app/library/snapshot_library.h"
 #include "app/playback/playback_settings_dialog.h"
 #include "app/playback/video_export_job.h"
 #include "app/shooting/time_lapse.h"
@@ -177,7 +178,7 @@ void TFormMain::CreatePlayback() {
 std::vector<std::string> TFormMain::ListedPictures(int first) const {
     std::vector<std::string> pictures;
     for (int row = std::max(first, 0); row < lbSnapshots->count(); ++row)
-        pictures.push_back(snapshotDir_ + SnapshotFileName(*lbSnapshots->item(row)));
+        pictures.push_back(library_->PathOf(row));
     return pictures;
 }
 
@@ -269,7 +270,7 @@ void TFormMain::miSnapExportClick() {
     SeriesExport job;
     job.pictures = ListedPictures(0);
     if (job.pictures.empty()) return;
-    const std::string output = AskExportPath(snapshotDir_ + "animation.mp4");
+    const std::string output = AskExportPath(library_->Folder() + "animation.mp4");
     if (output.empty()) return;
     // The dialog settles the ending; a name with another is said, never changed into another file.
     try {

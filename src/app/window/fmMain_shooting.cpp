@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/library/snapshot_library.h"
 #include "app/library/snapshot_saving.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
@@ -44,11 +45,6 @@ protected:
 private:
     std::function<void()> open_;
 };
-
-bool FolderExists(const std::string& path) {
-    std::error_code error;
-    return !path.empty() && std::filesystem::is_directory(path, error);
-}
 
 }  // namespace
 
@@ -118,7 +114,7 @@ void TFormMain::OpenShootingView() {
 
 void TFormMain::ShootingSnap() {
     // The folder chooser must not open behind the view.
-    if (FolderExists(snapshotDir_)) {
+    if (library_->FolderExists()) {
         btGrabSnapClick();
         return;
     }
@@ -161,17 +157,17 @@ void TFormMain::ToggleTimeLapse() {
 
 QString TFormMain::TakeTimeLapsePicture() {
     if (CameraLost()) return QString::fromStdString(cameraProblem_);
-    if (TimeLapse->Taken() > 0 && !FolderExists(snapshotDir_))
-        return QStringLiteral("the folder %1 is gone").arg(QString::fromStdString(snapshotDir_));
-    if (saving_->Full()) return SavingIsBehindText();
+    if (TimeLapse->Taken() > 0 && !library_->FolderExists())
+        return QStringLiteral("the folder %1 is gone").arg(QString::fromStdString(library_->Folder()));
+    if (library_->SavingFull()) return library_->SavingIsBehindText();
     StopPlayback();
-    const int pending = saving_->Pending();
+    const int pending = library_->PendingSaves();
     if (fmShooting->IsOpen()) {
         ShootingSnap();
     } else {
         btGrabSnapClick();
     }
-    if (saving_->Pending() == pending) return QStringLiteral("no picture was taken");
+    if (library_->PendingSaves() == pending) return QStringLiteral("no picture was taken");
     return {};
 }
 
@@ -185,7 +181,8 @@ QString TFormMain::ShootingStatusLine() const {
     if (status_->Telling() && status_->Serial() != shootingStatusSerial_ && !status.isEmpty() &&
         status != problem && !TimeLapse->Running())
         fields << status;
-    fields << (snapshotDir_.empty() ? QStringLiteral("no folder yet") : QString::fromStdString(snapshotDir_));
+    fields << (library_->Folder().empty() ? QStringLiteral("no folder yet")
+                                          : QString::fromStdString(library_->Folder()));
     const int selected = SelectedSnapshot();
     if (lbSnapshots->count() > 0)
         fields << QStringLiteral("last %1").arg(lbSnapshots->item(lbSnapshots->count() - 1)->text());
@@ -220,7 +217,7 @@ void TFormMain::PlaybackShown(const Bitmap* picture) {
         [this, row, generation] {
             if (generation != playbackGeneration_ || !Playing() || row >= lbSnapshots->count()) return;
             // Marked only: the reference stays what it was.
-            QScopedValueRollback quiet(quietSelection_, true);
+            const auto quiet = library_->Quietly();
             lbSnapshots->setCurrentRow(row);
             lbSnapshots->scrollToItem(lbSnapshots->item(row));
         },
@@ -228,7 +225,7 @@ void TFormMain::PlaybackShown(const Bitmap* picture) {
 }
 
 void TFormMain::EndPlaybackMarks() {
-    QScopedValueRollback quiet(quietSelection_, true);
+    const auto quiet = library_->Quietly();
     if (selectionBeforePlayback_ >= 0 && selectionBeforePlayback_ < lbSnapshots->count()) {
         lbSnapshots->setCurrentRow(selectionBeforePlayback_);
         lbSnapshots->scrollToItem(lbSnapshots->item(selectionBeforePlayback_));

@@ -2,12 +2,17 @@
 #include "effects/area_stretch.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
+#include "effects/instruction_sets.h"
 #include "platform/graphics/bitmap.h"
 
 namespace flipbook {
@@ -15,7 +20,8 @@ namespace flipbook {
 namespace {
 
 // Where each target pixel's span of source pixels starts; entry `count` is the source's length. A
-// span holds at least its first pixel, so an enlarged direction repeats pixels.
+// span holds at least its first pixel, so an enlarged direction repeats pixels; the others hold the
+// same count of pixels or one more.
 std::vector<int> SpanStarts(int sourceLength, int targetLength) {
     std::vector<int> starts(static_cast<std::size_t>(targetLength) + 1);
     for (int i = 0; i <= targetLength; ++i)
@@ -100,11 +106,22 @@ void WriteRow(const std::vector<Sum>& sums, const std::vector<int>& columns, int
         *target++ = static_cast<std::uint8_t>(std::min<std::uint64_t>((red * scale + kHalf) >> 24, 255));
     }
 }
+
+// The AVX2 path, in a file of its own.
+#if defined(__x86_64__)
+#include "effects/area_stretch_avx2.inc"
+#endif
+
 }  // namespace
 
 bool StretchArea(const Bitmap& source, std::uint8_t* target, std::size_t targetStride, int width,
                  int height) {
     if (source.Empty() || source.BitsPerPixel() != 24 || width <= 0 || height <= 0) return false;
+#if defined(__x86_64__)
+    if (ActiveInstructionSet() >= InstructionSet::Avx2 &&
+        area_avx2::StretchArea(source, target, targetStride, width, height))
+        return true;
+#endif
     const std::vector<int> columns = SpanStarts(source.Width(), width);
     const std::vector<int> rows = SpanStarts(source.Height(), height);
     const std::size_t sumCount = static_cast<std::size_t>(source.Width()) * 3;

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "effects/area_stretch.h"
+#include "effects/instruction_sets.h"
 #include "platform/graphics/bitmap.h"
 
 namespace flipbook {
@@ -77,6 +83,90 @@ TEST(AreaStretch, WritesNothingForAnEmptyOrNon24BitSource) {
     EXPECT_FALSE(StretchArea(empty, target, 6, 2, 2));
     EXPECT_FALSE(StretchArea(deep, target, 6, 2, 2));
 }
+
+// The filter written out plainly, pixel by pixel: each target pixel's span along a direction runs from
+// i * source / target to the next one's start, and holds at least one pixel; its mean is the sum times
+// a 24-bit fixed-point reciprocal of the pixel count, rounded.
+std::vector<std::uint8_t> Reference(const Bitmap& source, int width, int height, std::size_t stride) {
+    std::vector<std::uint8_t> target(stride * static_cast<std::size_t>(height), 0xEE);
+    const auto span = [](int i, int sourceLength, int targetLength) {
+        const auto start = [&](int at) {
+            return static_cast<int>(static_cast<std::int64_t>(at) * sourceLength / targetLength);
+        };
+        return std::pair{start(i), std::max(start(i) + 1, start(i + 1))};
+    };
+    for (int y = 0; y < height; ++y) {
+        const auto [top, bottom] = span(y, source.Height(), height);
+        for (int x = 0; x < width; ++x) {
+            const auto [left, right] = span(x, source.Width(), width);
+            const std::uint64_t count = static_cast<std::uint64_t>(right - left) * (bottom - top);
+            const std::uint64_t reciprocal = ((std::uint64_t{1} << 24) + count / 2) / count;
+            for (int channel = 0; channel < 3; ++channel) {
+                std::uint64_t sum = 0;
+                for (int row = top; row < bottom; ++row)
+                    for (int column = left; column < right; ++column)
+                        sum += source.ScanLine(row)[3 * column + channel];
+                target[stride * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x) + channel] =
+                    static_cast<std::uint8_t>(
+                        std::min<std::uint64_t>((sum * reciprocal + (1u << 23)) >> 24, 255));
+            }
+        }
+    }
+    return target;
+}
+
+Bitmap Noise(int width, int height, unsigned seed) {
+    std::mt19937 random(seed);
+    return Picture(width, height, [&](int, int) {
+        return std::vector<int>{static_cast<int>(random() % 256), static_cast<int>(random() % 256),
+                                static_cast<int>(random() % 256)};
+    });
+}
+
+class AreaStretchPaths : public ::testing::TestWithParam<InstructionSet> {
+protected:
+    void SetUp() override {
+        const auto supported = SupportedInstructionSets();
+        if (std::find(supported.begin(), supported.end(), GetParam()) == supported.end())
+            GTEST_SKIP() << "the processor does not run " << InstructionSetName(GetParam());
+        LimitInstructionSet(GetParam());
+    }
+    void TearDown() override { LimitInstructionSet(SupportedInstructionSets().back()); }
+};
+
+// Every pairing of small widths, shrunk and enlarged, with odd row lengths and padded target rows,
+// then the same for heights; a picture of all 255s and the sizes the live view meets (its box shrinking
+// a 720p, 1080p and 4K frame, and an odd window size), and an area of more pixels than the vector sums
+// hold. Each against the plain filter above, byte for byte, padding included.
+TEST_P(AreaStretchPaths, GivesThePlainFiltersBytes) {
+    const auto check = [](const Bitmap& source, int width, int height) {
+        const std::size_t stride = static_cast<std::size_t>(width) * 3 + 5;
+        ASSERT_EQ(Stretched(source, width, height, stride), Reference(source, width, height, stride))
+            << source.Width() << "x" << source.Height() << " into " << width << "x" << height;
+    };
+    for (int sourceWidth = 1; sourceWidth <= 40; ++sourceWidth) {
+        const Bitmap source = Noise(sourceWidth, 5, static_cast<unsigned>(sourceWidth));
+        for (int width = 1; width <= 44; ++width)
+            for (const int height : {1, 2, 3, 5, 7}) check(source, width, height);
+    }
+    for (int sourceHeight = 1; sourceHeight <= 40; ++sourceHeight) {
+        const Bitmap source = Noise(23, sourceHeight, static_cast<unsigned>(100 + sourceHeight));
+        for (int height = 1; height <= 44; ++height)
+            for (const int width : {1, 4, 7, 23, 30}) check(source, width, height);
+    }
+    check(Picture(97, 61, [](int, int) { return std::vector<int>{255, 255, 255}; }), 13, 7);
+    for (const auto& [sourceWidth, sourceHeight, width, height] :
+         std::vector<std::array<int, 4>>{{1280, 720, 400, 300},
+                                         {1920, 1080, 400, 300},
+                                         {3840, 2160, 400, 300},
+                                         {1917, 1079, 417, 311},
+                                         {600, 500, 2, 1}})
+        check(Noise(sourceWidth, sourceHeight, 7), width, height);
+}
+
+INSTANTIATE_TEST_SUITE_P(, AreaStretchPaths,
+                         ::testing::Values(InstructionSet::Portable, InstructionSet::Avx2),
+                         [](const auto& param) { return std::string(InstructionSetName(param.param)); });
 
 }  // namespace
 }  // namespace flipbook

@@ -22,9 +22,6 @@ std::uint64_t SwallowedFrameFailures() {
     return swallowedFrameFailures.load();
 }
 
-namespace {
-
-// The delivered frame as rows to read in place, when it is 24-bit and whole.
 std::optional<FrameRows> DeliveredRows(const TSampleGrabber& grabber, const std::uint8_t* buffer,
                                        std::uint32_t bufferLength) {
     const std::optional<BitmapInfoHeader> header = grabber.FrameHeader();
@@ -36,8 +33,6 @@ std::optional<FrameRows> DeliveredRows(const TSampleGrabber& grabber, const std:
     if (bufferLength < rowStride * static_cast<std::size_t>(height)) return std::nullopt;
     return FrameRows{buffer, header->width, static_cast<int>(height), rowStride, header->height < 0};
 }
-
-}  // namespace
 
 void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_t bufferLength,
                const TFrameTargets& targets, TOnionSkin onionSkin) {

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
+
+#include "effects/zt_bmpfx.h"
 
 namespace flipbook {
 
@@ -51,6 +54,10 @@ void SnapLiveFrame(TSampleGrabber* grabber, Bitmap& liveFrame, Bitmap& reference
 // The reference picture becomes replacement (empty: none), under picturesLock. A frame the last Snap
 // took is still the camera's latest, kept by the grabber: the next Snap takes it again.
 void ReplaceReference(Bitmap& referencePicture, LiveFrameState& state, Bitmap replacement);
+
+// The delivered frame as rows to read in place, when it is 24-bit and whole.
+std::optional<FrameRows> DeliveredRows(const TSampleGrabber& grabber, const std::uint8_t* buffer,
+                                       std::uint32_t bufferLength);
 
 // How many frames DrawFrame has skipped because of a failure, in this process so far.
 std::uint64_t SwallowedFrameFailures();

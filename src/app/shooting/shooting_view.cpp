@@ -195,6 +195,9 @@ void TShootingView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_I:
             emit TimeLapseRequested();
             break;
+        case Qt::Key_A:
+            emit AverageStepRequested();
+            break;
         case Qt::Key_K:
             emit LockRequested();
             break;

@@ -75,6 +75,8 @@ signals:
     void TimeLapseRequested();
     // K: the camera lock, for whoever provides one.
     void LockRequested();
+    // A: the next choice of "Average Frames".
+    void AverageStepRequested();
     // A key changed how the view looks; the window draws the current frame again.
     void LookChanged();
     void Closed();

@@ -27,6 +27,7 @@
 #include <QWindow>
 
 #include "app/camera/camera_settings_dialog.h"
+#include "app/camera/frame_averaging.h"
 #include "app/library/snapshot_library.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
@@ -86,6 +87,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateShooting();
     CreateCameraMenu();
     CreateLiveView();
+    CreateAveraging();
     CreateLibrary();
     FormCreate();
     new DialogFocusReturn(this, [this] { return fmShooting->IsOpen(); });

@@ -41,6 +41,7 @@ namespace flipbook {
 class Bitmap;
 class CameraControls;
 class TFilter;
+class TFrameAveraging;
 class TFilterGraph;
 class TElidedLabel;
 class TImage;
@@ -120,6 +121,11 @@ public:
     QAction* miCameraLock = nullptr;
     QAction* miCameraSettings = nullptr;
     QMenu* pmCameraMode = nullptr;
+    // "Average Frames" (fmMain_averaging.cpp): how many consecutive frames a Snap averages; A in the
+    // shooting view steps through the choices.
+    QMenu* pmAverageFrames = nullptr;
+    int AverageFrames() const;
+    void SetAverageFrames(int frames);
 
     // Reads the program's own version block for the caption.
     TVersionInfo viVersionInfo;
@@ -263,6 +269,14 @@ private:
     void CreateLibrary();
     // The entry selected in the list, or -1.
     int SelectedSnapshot() const;
+
+    // Averaged Snap (fmMain_averaging.cpp): gathers the frames for the picture of that path; the mean,
+    // back on the window's thread, is snapped; a camera lost or changed meanwhile drops it, with why.
+    void CreateAveraging();
+    void BeginAveragedSnap(const std::string& path);
+    void AveragedSnapDone(const std::string& path, Bitmap mean);
+    void AbandonAveraging(const QString& why);
+    std::unique_ptr<TFrameAveraging> averaging_;
 
     // The camera's controls, lock and mode (fmMain_camera.cpp). SelectDevice calls the two hooks:
     // before the source is connected (the chosen mode) and once it runs (its controls).

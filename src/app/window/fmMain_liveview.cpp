@@ -10,6 +10,7 @@
 #include <QSlider>
 
 #include "app/camera/camera_status.h"
+#include "app/camera/frame_averaging.h"
 #include "app/camera/live_view.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
@@ -133,6 +134,7 @@ void TFormMain::ShowCameraProblem(HRESULT result, const std::string& detail) {
     if (problem == cameraProblem_) return;
     cameraProblem_ = problem;
     StatusStateChanged();
+    AbandonAveraging(QString::fromStdString(cameraProblem_));
     if (TimeLapse->Running()) {
         timeLapseTakenAtLoss_ = TimeLapse->Taken();
         TimeLapse->Stop(QString::fromStdString(cameraProblem_));
@@ -156,6 +158,7 @@ bool TFormMain::SelectDevice() {
     cameraName_ = cbVideoDevices->itemText(index).toStdString();
     cameraPath_ = index < deviceList_->DeviceCount() ? deviceList_->Devices(index).DevicePath : std::string();
     const bool recovering = CameraLost();
+    AbandonAveraging(QStringLiteral("the camera changed while its frames were averaged"));
     cameraProblem_.clear();
     timeLapseTakenAtLoss_ = -1;
     try {
@@ -217,6 +220,8 @@ void TFormMain::ckGrabOnionClick() {
 
 void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTime*/,
                                       const std::uint8_t* buffer, std::uint32_t bufferLength) {
+    // An averaged Snap gathers every frame, whatever the display shows.
+    averaging_->Offer(sender, buffer, bufferLength);
     // Playback owns the display while it shows a picture (fmMain_playback.cpp).
     if (playbackShowsPicture_) return;
     if (fmShooting->IsOpen()) {

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/camera/frame_averaging.h"
 #include "app/library/snapshot_library.h"
 #include "app/library/snapshot_saving.h"
 #include "app/shooting/shooting_view.h"
@@ -160,6 +161,7 @@ QString TFormMain::TakeTimeLapsePicture() {
     if (TimeLapse->Taken() > 0 && !library_->FolderExists())
         return QStringLiteral("the folder %1 is gone").arg(QString::fromStdString(library_->Folder()));
     if (library_->SavingFull()) return library_->SavingIsBehindText();
+    if (averaging_->Gathering()) return QStringLiteral("the last picture's frames are still being averaged");
     StopPlayback();
     const int pending = library_->PendingSaves();
     if (fmShooting->IsOpen()) {
@@ -167,7 +169,8 @@ QString TFormMain::TakeTimeLapsePicture() {
     } else {
         btGrabSnapClick();
     }
-    if (library_->PendingSaves() == pending) return QStringLiteral("no picture was taken");
+    if (library_->PendingSaves() == pending && !averaging_->Gathering())
+        return QStringLiteral("no picture was taken");
     return {};
 }
 
@@ -192,6 +195,7 @@ QString TFormMain::ShootingStatusLine() const {
     fields << (ckGrabOnion->isChecked() ? QStringLiteral("onion skin %1 %").arg(tbGrabOnion->value())
                                         : QStringLiteral("onion skin off"));
     if (fmShooting->LockStatus) fields << fmShooting->LockStatus();
+    if (AverageFrames() > 1) fields << QStringLiteral("average of %1 frames").arg(AverageFrames());
     if (TimeLapse->Running()) fields << TimeLapse->StatusText();
     return fields.join(QString::fromUtf8(TShootingView::kFieldSeparator));
 }

@@ -100,6 +100,10 @@ void TFormMain::btGrabSnapClick() {
             return;
         }
         const std::string path = library_->NextPicturePath(SnapshotClock());
+        if (AverageFrames() > 1) {
+            BeginAveragedSnap(path);
+            return;
+        }
         // The live frame becomes the reference at once; the copy saved is taken under the same lock,
         // so the frame handler cannot change it while the codec reads it.
         Bitmap picture = library_->SparePicture();

@@ -92,6 +92,17 @@ private slots:
                  0.0);
     }
 
+    // Two frames at two a second: the close waits for them, and the picture is saved.
+    void ClosingWhileAveraging_WaitsForTheFrames_AndSavesThePicture() {
+        SnapAndLoad();
+        SelectCamera(2);
+        form_->SetAverageFrames(2);
+        QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+        QCOMPARE(form_->StatusText(), QStringLiteral("Averaging 2 frames…"));
+        QVERIFY(form_->close());
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(folder_->Path()), {}), 2);
+    }
+
     // Sixteen frames at two a second: the camera goes long before they are in.
     void CameraPulledOutWhileAveraging_SavesNothing_AndSaysSo() {
         SnapAndLoad();

@@ -58,9 +58,9 @@ void TFrameAveraging::Offer(TSampleGrabber& grabber, const std::uint8_t* buffer,
         }
         wanted_ = 0;
         done = std::move(done_);
+        // Under the lock, so that once Gathering() says no the mean is on its way.
+        done(std::move(mean));
     }
-    // Outside the lock: the receiver may start the next gathering.
-    done(std::move(mean));
 }
 
 bool TFrameAveraging::Abandon() {

@@ -19,7 +19,8 @@ class TFrameAveraging {
 public:
     // The choices offered, in the order A steps through them.
     static constexpr int kChoices[] = {1, 2, 4, 8, 16};
-    // Told, on the streaming thread, of the mean once the last frame is in.
+    // Told, on the streaming thread, of the mean once the last frame is in; it must not call back
+    // into this object (it posts the mean on).
     using Done = std::function<void(Bitmap mean)>;
 
     // Frames a Snap averages (1: the frame as it is). Window's thread.

@@ -176,6 +176,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     QScopedValueRollback closing(closing_, true);
     TimeLapse->Stop(QStringLiteral("the window is closing"));
     fmShooting->close();
+    FinishAveraging();
     library_->FinishPendingSaves();
     FormClose();
     event->accept();

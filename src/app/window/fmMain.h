@@ -276,6 +276,8 @@ private:
     void BeginAveragedSnap(const std::string& path);
     void AveragedSnapDone(const std::string& path, Bitmap mean);
     void AbandonAveraging(const QString& why);
+    // Before the window closes: the frames of a Snap still being averaged.
+    void FinishAveraging();
     std::unique_ptr<TFrameAveraging> averaging_;
 
     // The camera's controls, lock and mode (fmMain_camera.cpp). SelectDevice calls the two hooks:

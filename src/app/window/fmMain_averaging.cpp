@@ -4,7 +4,11 @@
 // TFrameAveraging; the mean comes back here and is snapped as a live frame would be.
 #include <QAction>
 #include <QActionGroup>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMenu>
+#include <QTimer>
 
 #include "app/camera/frame_averaging.h"
 #include "app/camera/live_view.h"
@@ -81,6 +85,24 @@ void TFormMain::AveragedSnapDone(const std::string& path, Bitmap mean) {
     });
     StatusStateChanged();
     library_->Save(picture, path);
+}
+
+void TFormMain::FinishAveraging() {
+    // A Snap whose frames are still coming is a picture taken: the window waits for them (a few
+    // frames' time), unless the camera has stopped giving any.
+    if (!averaging_->Gathering()) return;
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!averaging_->Gathering() || CameraLost() || waited.elapsed() > 5000) loop.quit();
+    });
+    poll.start(20);
+    loop.exec();
+    AbandonAveraging(QStringLiteral("the window closed before its frames came"));
+    // The mean's way back to this thread, queued, is taken before the saves are waited for.
+    QCoreApplication::sendPostedEvents(this);
 }
 
 void TFormMain::AbandonAveraging(const QString& why) {

@@ -54,6 +54,15 @@ void TTimeLapse::PictureLost(const QString& why) {
     Stop(why);
 }
 
+void TTimeLapse::CameraLost(const QString& problem) {
+    if (running_) {
+        takenAtLoss_ = taken_;
+        Stop(problem);
+    } else if (takenAtLoss_ >= 0) {
+        emit Stopped(QStringLiteral("Time-lapse stopped after %1 taken: %2").arg(takenAtLoss_).arg(problem));
+    }
+}
+
 TTimeLapse::Clock::time_point TTimeLapse::NextDue(Clock::time_point start, Clock::time_point last,
                                                   std::chrono::seconds interval) {
     const auto due = start + interval * ((last - start) / interval + 1);

@@ -44,6 +44,12 @@ public:
     void Stop(const QString& why);
     // A picture it took was not saved after all: it no longer counts, and the series stops, saying why.
     void PictureLost(const QString& why);
+    // The camera in use is lost: a running series stops with the problem as its reason. A loss is often
+    // reported more than once in other words (the stream's error, then the device's removal): the
+    // series this loss ended is said to have stopped again, with the newer words, and nothing else.
+    void CameraLost(const QString& problem);
+    // The camera works again (or another was chosen): its next loss is a loss of its own.
+    void CameraBack() { takenAtLoss_ = -1; }
 
     using Clock = std::chrono::steady_clock;
     // When the picture after the one taken at last is due, in a series started at start: on the
@@ -65,6 +71,8 @@ private:
     QTimer* status_ = nullptr;
     bool running_ = false;
     int taken_ = 0;
+    // How many the series had taken when this loss of the camera ended it; -1 for none.
+    int takenAtLoss_ = -1;
     Clock::time_point start_;
     Clock::time_point last_;
     Clock::time_point next_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
 
 namespace flipbook::effects_detail {
 namespace {
@@ -83,6 +84,63 @@ void Darken(std::uint32_t* pixels, std::size_t count) {
 
 constexpr ViewRowKernels kPortable{Mix, Difference, LerpRow, Resample, Expand, Compose, Lighten, Darken};
 
+// The windows of an enlarging resample (AxisTaps::windowBytes), for as many leading 32-byte steps as
+// have every byte's source bytes within 16-byte windows that lie in the source row.
+void MakeWindows(AxisTaps& taps, int sourceLength) {
+    const std::size_t outBytes = 3 * taps.first.size();
+    const auto sourceBytes = static_cast<std::int64_t>(3) * sourceLength;
+    // Each output byte's source bytes and weight, a weight of 256 taken as its second byte alone.
+    const auto source = [&](std::size_t j) {
+        const std::size_t x = j / 3;
+        const std::int64_t channel = static_cast<std::int64_t>(j % 3);
+        const std::int64_t first = 3 * std::int64_t{taps.first[x]} + channel;
+        const std::int64_t second = 3 * std::int64_t{taps.second[x]} + channel;
+        const int weight = taps.weight[x];
+        return weight == 256 ? std::tuple{second, second, 0} : std::tuple{first, second, weight};
+    };
+    std::size_t done = 0;
+    for (; done + 32 <= outBytes; done += 32) {
+        std::int32_t starts[2][2];
+        std::uint8_t picks[2][2][16];
+        std::int16_t weights[32];
+        bool fits = true;
+        for (std::size_t half = 0; half < 2 && fits; ++half) {
+            const std::size_t block = done + 16 * half;
+            std::int64_t low[2] = {sourceBytes, sourceBytes};
+            std::int64_t high[2] = {-1, -1};
+            for (std::size_t j = block; j < block + 16; ++j) {
+                const auto [first, second, weight] = source(j);
+                low[0] = std::min(low[0], first);
+                high[0] = std::max(high[0], first);
+                if (weight == 0) continue;
+                low[1] = std::min(low[1], second);
+                high[1] = std::max(high[1], second);
+            }
+            for (std::size_t which = 0; which < 2; ++which) {
+                if (high[which] < 0) low[which] = high[which] = 0;  // no byte needs this window
+                const std::int64_t start = std::min(low[which], sourceBytes - 16);
+                fits = fits && start >= 0 && high[which] - start < 16;
+                starts[half][which] = static_cast<std::int32_t>(start);
+            }
+            for (std::size_t j = block; j < block + 16 && fits; ++j) {
+                const auto [first, second, weight] = source(j);
+                const std::size_t lane = j - block;
+                picks[half][0][lane] = static_cast<std::uint8_t>(first - starts[half][0]);
+                picks[half][1][lane] = weight == 0 ? 0 : static_cast<std::uint8_t>(second - starts[half][1]);
+                weights[(lane < 8 ? 0 : 16) + 8 * half + lane % 8] = static_cast<std::int16_t>(weight << 7);
+            }
+        }
+        if (!fits) break;
+        for (std::size_t half = 0; half < 2; ++half)
+            for (std::size_t which = 0; which < 2; ++which) taps.windowStarts.push_back(starts[half][which]);
+        for (std::size_t which = 0; which < 2; ++which)
+            for (std::size_t half = 0; half < 2; ++half)
+                taps.windowPicks.insert(taps.windowPicks.end(), picks[half][which], picks[half][which] + 16);
+        taps.windowWeights.insert(taps.windowWeights.end(), weights, weights + 32);
+    }
+    taps.windowBytes = done;
+}
+
 }  // namespace
 
 AxisTaps MakeAxisTaps(int sourceLength, int targetLength) {
@@ -105,6 +163,7 @@ AxisTaps MakeAxisTaps(int sourceLength, int targetLength) {
         if (second == sourceLength - 1 && taps.safeCount == static_cast<int>(count))
             taps.safeCount = static_cast<int>(position);
     }
+    if (targetLength > sourceLength) MakeWindows(taps, sourceLength);
     return taps;
 }
 

@@ -28,6 +28,17 @@ struct AxisTaps {
     int safeCount = 0;
     // Exactly half the size: every target pixel the rounded-up mean of two source pixels.
     bool halving = false;
+    // Enlarging, the first windowBytes output bytes (a multiple of 32) come 32 at a time from byte
+    // shuffles of 16-byte windows of the source row, two for each 16 output bytes: one holding each byte's
+    // first source byte, one its second. Per 16 output bytes, windowStarts has the two windows' first
+    // bytes; per 32, windowPicks has the 16 positions in the first windows of both halves, then in the
+    // second ones, and windowWeights the byte weights times 128 in the order bytes are unpacked to
+    // 16 bits (the halves' first eight, then their last eight). Bytes of weight 0 pick any second byte;
+    // a byte of weight 256 is its second byte, picked as a first one of weight 0.
+    std::size_t windowBytes = 0;
+    std::vector<std::int32_t> windowStarts;
+    std::vector<std::uint8_t> windowPicks;
+    std::vector<std::int16_t> windowWeights;
 };
 AxisTaps MakeAxisTaps(int sourceLength, int targetLength);
 

@@ -72,6 +72,12 @@ FLIPBOOK_AVX2 __m256i Lerp16(__m256i first, __m256i second, __m256i firstWeight,
     return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
 }
 
+// (a (256 - w) + b w + 128) >> 8 for 16-bit a and b, with w << 7 given (w below 256): the same as
+// a + floor(((b - a) w + 128) / 256), which the rounded high half of (b - a)(w << 7) gives exactly.
+FLIPBOOK_AVX2 __m256i LerpRounded(__m256i a, __m256i b, __m256i scaledWeight) {
+    return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), scaledWeight));
+}
+
 FLIPBOOK_AVX2 void LerpRow(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, std::size_t count,
                            int w) {
     if (w == 0) {
@@ -82,17 +88,16 @@ FLIPBOOK_AVX2 void LerpRow(const std::uint8_t* a, const std::uint8_t* b, std::ui
     if (w == 128) {
         // (a + b + 1) / 2, the same bytes.
         for (; i + 32 <= count; i += 32) Store(out + i, _mm256_avg_epu8(Load(a + i), Load(b + i)));
-    } else {
+    } else if (w < 256) {
         const __m256i zero = _mm256_setzero_si256();
-        const __m256i firstWeight = _mm256_set1_epi16(static_cast<short>(256 - w));
-        const __m256i secondWeight = _mm256_set1_epi16(static_cast<short>(w));
+        const __m256i scaledWeight = _mm256_set1_epi16(static_cast<short>(w << 7));
         for (; i + 32 <= count; i += 32) {
             const __m256i first = Load(a + i);
             const __m256i second = Load(b + i);
-            const __m256i low = Lerp16(_mm256_unpacklo_epi8(first, zero), _mm256_unpacklo_epi8(second, zero),
-                                       firstWeight, secondWeight);
-            const __m256i high = Lerp16(_mm256_unpackhi_epi8(first, zero), _mm256_unpackhi_epi8(second, zero),
-                                        firstWeight, secondWeight);
+            const __m256i low = LerpRounded(_mm256_unpacklo_epi8(first, zero),
+                                            _mm256_unpacklo_epi8(second, zero), scaledWeight);
+            const __m256i high = LerpRounded(_mm256_unpackhi_epi8(first, zero),
+                                             _mm256_unpackhi_epi8(second, zero), scaledWeight);
             Store(out + i, _mm256_packus_epi16(low, high));
         }
     }
@@ -121,7 +126,42 @@ FLIPBOOK_AVX2 std::size_t Halve(const std::uint8_t* in, std::uint8_t* out, std::
     return x;
 }
 
+// Enlarging: 32 output bytes a step from the windows MakeAxisTaps chose, each byte's first and second
+// source bytes shuffled out of them and mixed.
+FLIPBOOK_AVX2 void ResampleWindows(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps) {
+    const __m256i zero = _mm256_setzero_si256();
+    const std::int32_t* starts = taps.windowStarts.data();
+    const std::uint8_t* picks = taps.windowPicks.data();
+    const std::int16_t* weights = taps.windowWeights.data();
+    for (std::size_t done = 0; done < taps.windowBytes; done += 32, starts += 4, picks += 64, weights += 32) {
+        const __m256i firstWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(in + starts[2]),
+                                                        reinterpret_cast<const __m128i*>(in + starts[0]));
+        const __m256i secondWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(in + starts[3]),
+                                                         reinterpret_cast<const __m128i*>(in + starts[1]));
+        const __m256i first = _mm256_shuffle_epi8(firstWindow, Load(picks));
+        const __m256i second = _mm256_shuffle_epi8(secondWindow, Load(picks + 32));
+        const __m256i low =
+            LerpRounded(_mm256_unpacklo_epi8(first, zero), _mm256_unpacklo_epi8(second, zero), Load(weights));
+        const __m256i high = LerpRounded(_mm256_unpackhi_epi8(first, zero),
+                                         _mm256_unpackhi_epi8(second, zero), Load(weights + 16));
+        Store(out + done, _mm256_packus_epi16(low, high));
+    }
+}
+
 FLIPBOOK_AVX2 void Resample(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps) {
+    if (taps.windowBytes > 0) {
+        ResampleWindows(in, out, taps);
+        for (std::size_t j = taps.windowBytes; j < 3 * taps.first.size(); ++j) {
+            const std::size_t x = j / 3;
+            const std::size_t channel = j % 3;
+            const int w = taps.weight[x];
+            out[j] = static_cast<std::uint8_t>(
+                (in[3 * static_cast<std::size_t>(taps.first[x]) + channel] * (256 - w) +
+                 in[3 * static_cast<std::size_t>(taps.second[x]) + channel] * w + 128) >>
+                8);
+        }
+        return;
+    }
     if (taps.halving) {
         const std::size_t done = Halve(in, out, 6 * taps.first.size());
         for (std::size_t x = done; x < taps.first.size(); ++x)

@@ -12,4 +12,13 @@ namespace flipbook {
 // that we may use, or the move failed; the reason then goes to failure, when given.
 bool MoveToTrash(const std::filesystem::path& fullPath, std::string* failure = nullptr);
 
+// What became of a file asked back from the trash.
+enum class TrashRestore { Restored, NotInTrash, NameTaken, Failed };
+
+// Moves the file that went to the trash from the full path back to that path, with its restore
+// information gone from the trash, as the desktop's trash does. Where the trash holds several files
+// from that path, the one trashed last comes back. Nothing is ever replaced: when the path is taken
+// by now, nothing moves (NameTaken). The reason of Failed goes to failure, when given.
+TrashRestore RestoreFromTrash(const std::filesystem::path& fullPath, std::string* failure = nullptr);
+
 }  // namespace flipbook

@@ -36,5 +36,43 @@ TEST(Trash_MoveToTrash, FailsForAPathThatDoesNotExist) {
     EXPECT_EQ(TrashHome::TrashedCount(), before);
 }
 
+// Undo brings a trashed picture back: the one trashed last of those from its path, only to a free name,
+// and only what the trash holds.
+TEST(Trash_RestoreFromTrash, BringsBackTheLastTrashedFromThePath_NeverReplacing) {
+    testing::TempDir folder;
+    const auto file = folder.Path() / "take 1 \xff.png";
+    WriteFile(file, "first");
+    ASSERT_TRUE(MoveToTrash(file));
+    WriteFile(file, "second");
+    ASSERT_TRUE(MoveToTrash(file));
+    // Both went within one second: the first one's date is put back a few years.
+    for (const auto& entry : std::filesystem::directory_iterator(TrashHome::Trash() / "info")) {
+        std::string info = ReadFile(entry.path());
+        if (ReadFile(TrashHome::Trash() / "files" / entry.path().stem()) != "first") continue;
+        const auto date = info.find("DeletionDate=");
+        ASSERT_NE(date, std::string::npos);
+        info.replace(date + 13, 4, "1999");
+        WriteFile(entry.path(), info);
+    }
+    const int trashed = TrashHome::TrashedCount();
+
+    WriteFile(file, "taken");
+    EXPECT_EQ(RestoreFromTrash(file), TrashRestore::NameTaken);
+    EXPECT_EQ(ReadFile(file), "taken");
+    EXPECT_EQ(TrashHome::TrashedCount(), trashed);
+
+    std::filesystem::remove(file);
+    EXPECT_EQ(RestoreFromTrash(file), TrashRestore::Restored);
+    EXPECT_EQ(ReadFile(file), "second");
+    EXPECT_EQ(TrashHome::TrashedCount(), trashed - 1);
+    std::filesystem::remove(file);
+    EXPECT_EQ(RestoreFromTrash(file), TrashRestore::Restored);
+    EXPECT_EQ(ReadFile(file), "first");
+    EXPECT_FALSE(std::filesystem::exists(TrashHome::Trash() / "info" / "take 1 \xff.png.trashinfo"));
+    std::filesystem::remove(file);
+    EXPECT_EQ(RestoreFromTrash(file), TrashRestore::NotInTrash);
+    EXPECT_EQ(RestoreFromTrash(folder.Path() / "never.png"), TrashRestore::NotInTrash);
+}
+
 }  // namespace
 }  // namespace flipbook

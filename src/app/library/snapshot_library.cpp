@@ -138,14 +138,48 @@ bool TSnapshotLibrary::DeleteSelected() {
     // Declined or failed: the file is still there and nothing changes. A folder listed under the
     // format cannot go to the trash, so it keeps its entry too.
     if (StillThere(path)) return false;
-    const auto quiet = Quietly();
-    delete list_->takeItem(selected);
-    if (selected == 0) {
-        if (list_->count() > 0) list_->setCurrentRow(0);
-    } else {
-        list_->setCurrentRow(selected - 1);
+    {
+        const auto quiet = Quietly();
+        delete list_->takeItem(selected);
+        if (selected == 0) {
+            if (list_->count() > 0) list_->setCurrentRow(0);
+        } else {
+            list_->setCurrentRow(selected - 1);
+        }
     }
+    // Only what went to the trash can come back.
+    if (outcome.result == TrashOutcome::Result::Moved)
+        emit Trashed(path, Selected() >= 0 ? PathOf(Selected()) : "");
     return true;
+}
+
+std::string TSnapshotLibrary::TrashPicture(const std::string& path, const std::string& reference) {
+    const TrashOutcome outcome = SendToRecycleBin(path, TrashConfirmation::DoNotAsk);
+    if (outcome.result == TrashOutcome::Result::NoFile) return "it is gone";
+    if (outcome.result != TrashOutcome::Result::Moved) return outcome.failure;
+    const auto quiet = Quietly();
+    if (QListWidgetItem* item = Entry(path)) delete list_->takeItem(list_->row(item));
+    list_->clearSelection();
+    if (QListWidgetItem* item = Entry(reference)) list_->setCurrentItem(item);
+    return {};
+}
+
+TrashRestore TSnapshotLibrary::RestorePicture(const std::string& path, std::string* failure) {
+    const TrashRestore restored = RestoreFromTrash(path, failure);
+    if (restored != TrashRestore::Restored) return restored;
+    const auto quiet = Quietly();
+    list_->clearSelection();
+    const std::string name = FileNameOf(path);
+    if (FolderOf(path) == folder_ && IsPictureEntry(folder_, name, extension_)) AddEntry(name, true);
+    return restored;
+}
+
+QListWidgetItem* TSnapshotLibrary::Entry(const std::string& path) const {
+    if (path.empty() || FolderOf(path) != folder_) return nullptr;
+    const std::string name = FileNameOf(path);
+    for (int row = 0; row < list_->count(); ++row)
+        if (SnapshotFileName(*list_->item(row)) == name) return list_->item(row);
+    return nullptr;
 }
 
 void TSnapshotLibrary::DeleteWithoutTrash(const std::string& path, const std::string& trashFailure) {
@@ -208,6 +242,8 @@ Bitmap TSnapshotLibrary::SparePicture() {
 }
 
 bool TSnapshotLibrary::Save(Bitmap& picture, const std::string& path) {
+    const std::string referenceBefore =
+        Selected() >= 0 ? PathOf(Selected()) : (referencePicked_ ? std::string() : lastSnap_);
     referencePicked_ = false;
     // The reference is now a picture without an entry: no older entry stays selected for "Delete
     // Picture" to take. The new entry is selected once it is saved, unless the user picks another.
@@ -216,7 +252,11 @@ bool TSnapshotLibrary::Save(Bitmap& picture, const std::string& path) {
         list_->clearSelection();
     }
     // Never a wait on the window's thread: a folder that hangs must not freeze the window.
-    if (saving_->Take(picture, path)) return true;
+    if (saving_->Take(picture, path)) {
+        lastSnap_ = path;
+        emit Snapped(path, referenceBefore);
+        return true;
+    }
     emit Failed(SavingIsBehindText());
     TheDesktop().Beep();
     return false;
@@ -249,7 +289,7 @@ void TSnapshotLibrary::SnapshotSaved(const SnapshotOutcome& outcome) {
         }
         TheDesktop().PlaySound(ProgramFolder() / "snap.wav");
     }
-    emit SaveReported();
+    emit SaveReported(outcome.path, outcome.failure.empty());
     // Last, since the closing wait's dialog runs events of its own.
     if (savesWait_)
         savesWait_->Reported(saving_->Pending(),

@@ -13,8 +13,10 @@
 
 #include "app/library/snapshot_folder.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/shell/trash.h"
 
 class QListWidget;
+class QListWidgetItem;
 class QWidget;
 
 namespace flipbook {
@@ -86,6 +88,14 @@ public:
     // unsaved.
     void FinishPendingSaves();
 
+    // Undo and redo (snapshot_history.h), which ask nothing. Moves the picture to the trash and drops
+    // its entry; the entry of the reference path (none for "") is selected, quietly. Returns why the
+    // picture is still there ("" when it went).
+    std::string TrashPicture(const std::string& path, const std::string& reference);
+    // Brings the picture back from the trash to its own name, never over another file, and lists it,
+    // selected, quietly; failure receives the reason of TrashRestore::Failed.
+    TrashRestore RestorePicture(const std::string& path, std::string* failure);
+
 signals:
     // What just happened, and failures, which stay said until the state changes.
     void Said(const QString& text);
@@ -94,12 +104,20 @@ signals:
     void Changed();
     // A picture counted as taken was not saved after all.
     void PictureLost(const QString& why);
-    // A save's outcome was reported (saved or not).
-    void SaveReported();
+    // A save's outcome was reported: the picture at the path was saved, or not.
+    void SaveReported(const std::string& path, bool saved);
+    // Snap handed the picture at the path to the writer; the reference before it was the picture at
+    // referenceBefore ("" for none).
+    void Snapped(const std::string& path, const std::string& referenceBefore);
+    // "Delete Picture" moved the picture at the path to the trash; the reference became the picture at
+    // referenceAfter ("" for none).
+    void Trashed(const std::string& path, const std::string& referenceAfter);
 
 private:
     void SnapshotSaved(const SnapshotOutcome& outcome);
     void AddEntry(const std::string& fileName, bool select);
+    // The entry of the picture at the path, or null when it is not listed.
+    QListWidgetItem* Entry(const std::string& path) const;
     void WatchFolder();
     void FollowFolder();
     void DeleteWithoutTrash(const std::string& path, const std::string& trashFailure);
@@ -114,6 +132,8 @@ private:
     std::unique_ptr<TSnapshotSaving> saving_;
     bool saveFailureShown_ = false;
     bool referencePicked_ = false;
+    // The last picture Snap took: the reference until the user picks another.
+    std::string lastSnap_;
     bool quiet_ = false;
     // While the window closes: the wait that each report wakes.
     PendingSavesWait* savesWait_ = nullptr;

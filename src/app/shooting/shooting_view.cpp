@@ -159,6 +159,20 @@ void TShootingView::keyPressEvent(QKeyEvent* event) {
         }
         emit LookChanged();
     };
+    // Undo and redo hold Ctrl, so Z and Y stay free for keys of their own.
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (modifiers == Qt::ControlModifier && event->key() == Qt::Key_Z) {
+        emit UndoRequested();
+        event->accept();
+        return;
+    }
+    if ((modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && event->key() == Qt::Key_Z) ||
+        (modifiers == Qt::ControlModifier && event->key() == Qt::Key_Y)) {
+        emit RedoRequested();
+        event->accept();
+        return;
+    }
     switch (event->key()) {
         case Qt::Key_Escape:
         case Qt::Key_F:

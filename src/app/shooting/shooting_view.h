@@ -77,6 +77,9 @@ signals:
     void LockRequested();
     // A: the next choice of "Average Frames".
     void AverageStepRequested();
+    // Ctrl+Z; Ctrl+Shift+Z or Ctrl+Y.
+    void UndoRequested();
+    void RedoRequested();
     // A key changed how the view looks; the window draws the current frame again.
     void LookChanged();
     void Closed();

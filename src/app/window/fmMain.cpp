@@ -28,6 +28,7 @@
 
 #include "app/camera/camera_settings_dialog.h"
 #include "app/camera/frame_averaging.h"
+#include "app/library/snapshot_history.h"
 #include "app/library/snapshot_library.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
@@ -89,12 +90,15 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreateLiveView();
     CreateAveraging();
     CreateLibrary();
+    CreateHistory();
     FormCreate();
     new DialogFocusReturn(this, [this] { return fmShooting->IsOpen(); });
 }
 
 TFormMain::~TFormMain() {
-    // Finishes the saves still queued, so nothing taken is lost even without a close.
+    // The history acts on the library, so it goes first. Finishes the saves still queued, so nothing
+    // taken is lost even without a close.
+    history_.reset();
     library_.reset();
     DestroyLiveView();
     // Freed in reverse order of creation.

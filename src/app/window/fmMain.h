@@ -48,6 +48,7 @@ class TImage;
 class TPlayer;
 class TSampleGrabber;
 class TShootingView;
+class TSnapshotHistory;
 class TSnapshotLibrary;
 class TStatusModel;
 class TSysDevEnum;
@@ -316,6 +317,10 @@ private:
     std::unique_ptr<TSysDevEnum> deviceList_;
     // The snapshot library: folder, format, list, delete, and the pictures being saved.
     std::unique_ptr<TSnapshotLibrary> library_;
+    // Undo and redo of Snap and "Delete Picture" (Ctrl+Z, Ctrl+Shift+Z or Ctrl+Y on the "Record" tab
+    // and in the shooting view); fmMain_history.cpp wires it.
+    std::unique_ptr<TSnapshotHistory> history_;
+    void CreateHistory();
     // While the window closes: no more snaps.
     bool closing_ = false;
     std::unique_ptr<VideoDeviceWatch> deviceWatch_;

@@ -157,8 +157,11 @@ std::string TSnapshotLibrary::TrashPicture(const std::string& path, const std::s
     const TrashOutcome outcome = SendToRecycleBin(path, TrashConfirmation::DoNotAsk);
     if (outcome.result == TrashOutcome::Result::NoFile) return "it is gone";
     if (outcome.result != TrashOutcome::Result::Moved) return outcome.failure;
+    // A picture of a folder or format no longer shown leaves the list as it is.
+    QListWidgetItem* entry = Entry(path);
+    if (!entry) return {};
     const auto quiet = Quietly();
-    if (QListWidgetItem* item = Entry(path)) delete list_->takeItem(list_->row(item));
+    delete list_->takeItem(list_->row(entry));
     list_->clearSelection();
     if (QListWidgetItem* item = Entry(reference)) list_->setCurrentItem(item);
     return {};
@@ -167,8 +170,6 @@ std::string TSnapshotLibrary::TrashPicture(const std::string& path, const std::s
 TrashRestore TSnapshotLibrary::RestorePicture(const std::string& path, std::string* failure) {
     const TrashRestore restored = RestoreFromTrash(path, failure);
     if (restored != TrashRestore::Restored) return restored;
-    const auto quiet = Quietly();
-    list_->clearSelection();
     const std::string name = FileNameOf(path);
     if (FolderOf(path) == folder_ && IsPictureEntry(folder_, name, extension_)) AddEntry(name, true);
     return restored;

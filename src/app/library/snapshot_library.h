@@ -88,12 +88,13 @@ public:
     // unsaved.
     void FinishPendingSaves();
 
-    // Undo and redo (snapshot_history.h), which ask nothing. Moves the picture to the trash and drops
-    // its entry; the entry of the reference path (none for "") is selected, quietly. Returns why the
-    // picture is still there ("" when it went).
+    // Undo and redo (snapshot_history.h), which ask nothing; the list changes only for a picture of
+    // the folder and format shown, and quietly. Moves the picture to the trash and drops its entry, the
+    // entry of the reference path (none for "") then selected. Returns why the picture is still there
+    // ("" when it went).
     std::string TrashPicture(const std::string& path, const std::string& reference);
     // Brings the picture back from the trash to its own name, never over another file, and lists it,
-    // selected, quietly; failure receives the reason of TrashRestore::Failed.
+    // selected; failure receives the reason of TrashRestore::Failed.
     TrashRestore RestorePicture(const std::string& path, std::string* failure);
 
 signals:

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <utility>
 
+#include "effects/band_worker.h"
 #include "effects/blend_kernel.h"
 #include "effects/zt_bmpfx.h"
 #include "platform/graphics/bitmap.h"
@@ -21,21 +22,14 @@ void PrepareTarget(int width, int height, Bitmap& target) {
     target.SetHeight(height);
 }
 
-// The blend's row loop once the three pictures agree in size and format: firstRow(y) gives row y of
-// the first source, counted from the top.
+// Rows [begin, end) of the blend's row loop once the three pictures agree in size and format, counted in
+// the loop's order: firstRow(y) gives row y of the first source, counted from the top.
 template <class FirstRow>
-void MixRows(const effects_detail::Mixer& mixer, FirstRow firstRow, bool firstTopDown, int width, int height,
-             const Bitmap& second, Bitmap& target, const BlendProgress& progress,
-             effects_detail::TargetWrite write = effects_detail::TargetWrite::Cached) {
-    if (width == 0 || height == 0) return;
-    // One change notice for the whole target rather than one per row.
-    std::uint8_t* targetPixels = target.MutablePixels();
+void MixBand(const effects_detail::Mixer& mixer, FirstRow firstRow, bool topToBottom, int begin, int end,
+             int width, int height, const Bitmap& second, const Bitmap& target, std::uint8_t* targetPixels,
+             const BlendProgress& progress, effects_detail::TargetWrite write) {
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    // Rows go top to bottom when someone watches the progress; otherwise in the order most of the three
-    // memories hold them, since walking memory backwards costs twice the time.
-    const int topDownCount = int{firstTopDown} + int{second.TopDown()} + int{target.TopDown()};
-    const bool topToBottom = progress || topDownCount >= 2;
-    for (int step = 0; step < height; ++step) {
+    for (int step = begin; step < end; ++step) {
         const int y = topToBottom ? step : height - 1 - step;
         if (progress)
             progress(0, 100, static_cast<int>(std::nearbyintl(static_cast<long double>(y) / height * 100)));
@@ -43,6 +37,30 @@ void MixRows(const effects_detail::Mixer& mixer, FirstRow firstRow, bool firstTo
         std::uint8_t* targetRow = targetPixels + static_cast<std::size_t>(memoryRow) * target.RowStride();
         mixer.MixRow(firstRow(y), second.ScanLine(y), targetRow, rowBytes, write);
     }
+}
+
+// The blend's row loop, in two bands at once on a band worker when one is given.
+template <class FirstRow>
+void MixRows(const effects_detail::Mixer& mixer, FirstRow firstRow, bool firstTopDown, int width, int height,
+             const Bitmap& second, Bitmap& target, const BlendProgress& progress,
+             effects_detail::TargetWrite write = effects_detail::TargetWrite::Cached,
+             BandWorker* bands = nullptr) {
+    if (width == 0 || height == 0) return;
+    // One change notice for the whole target rather than one per row.
+    std::uint8_t* targetPixels = target.MutablePixels();
+    // Rows go top to bottom when someone watches the progress; otherwise in the order most of the three
+    // memories hold them, since walking memory backwards costs twice the time.
+    const int topDownCount = int{firstTopDown} + int{second.TopDown()} + int{target.TopDown()};
+    const bool topToBottom = progress || topDownCount >= 2;
+    if (bands && !progress) {
+        bands->Split(height, [&](int begin, int end) {
+            MixBand(mixer, firstRow, topToBottom, begin, end, width, height, second, target, targetPixels, {},
+                    write);
+        });
+        return;
+    }
+    MixBand(mixer, firstRow, topToBottom, 0, height, width, height, second, target, targetPixels, progress,
+            write);
 }
 
 }  // namespace
@@ -63,7 +81,7 @@ void Blend(Bitmap& first, Bitmap& second, Bitmap& target, long double weight, co
         second, target, progress);
 }
 
-void Blend(const FrameRows& first, Bitmap& second, Bitmap& target, long double weight) {
+void Blend(const FrameRows& first, Bitmap& second, Bitmap& target, long double weight, BandWorker* bands) {
     const auto mixer = effects_detail::Mixer::For(weight);
     PrepareTarget(first.width, first.height, second);
     PrepareTarget(first.width, first.height, target);
@@ -77,7 +95,8 @@ void Blend(const FrameRows& first, Bitmap& second, Bitmap& target, long double w
             const int memoryRow = first.topDown ? y : first.height - 1 - y;
             return first.pixels + static_cast<std::size_t>(memoryRow) * first.rowStride;
         },
-        first.topDown, first.width, first.height, second, target, {}, write);
+        first.topDown, first.width, first.height, second, target, {}, write,
+        bands && target.PixelBytes() >= kStreamedFrameBytes && mixer.Costly() ? bands : nullptr);
 }
 
 }  // namespace flipbook

@@ -653,6 +653,13 @@ constexpr BlockMixers kAvx512Mixers{avx512::MixBlocks<Ties::None>, avx512::MixBl
 
 }  // namespace
 
+bool Mixer::Costly() const {
+    if (ActiveInstructionSet() < InstructionSet::Avx2) return true;
+    if (k_ == 50 || k_ == 25 || k_ == 75 || fullMultiplier_) return false;
+    if (table_) return !table_->differenceMultiplier;
+    return ties_ == Ties::Table || ties_ == Ties::NearlyEven;
+}
+
 void Mixer::MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                    std::size_t count, TargetWrite write) const {
     const InstructionSet widest = ActiveInstructionSet();

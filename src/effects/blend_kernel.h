@@ -43,6 +43,11 @@ public:
     void MixRow(const std::uint8_t* first, const std::uint8_t* second, std::uint8_t* target,
                 std::size_t count, TargetWrite write = TargetWrite::Cached) const;
 
+    // Whether MixRow takes the byte-by-byte work of the halfway cases or of a full answer table at
+    // the instruction set in use, rather than one of its few-instructions-a-vector paths: many frame
+    // copies' time a row.
+    bool Costly() const;
+
 private:
     // The answers of a weight that is no slider position: all 65,536 of them, and when every answer is
     // a plus round(weight * (b - a)), the rounding multiplier that gives that term (see blend_difference).

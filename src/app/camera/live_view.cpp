@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "capture/sample_grabber.h"
+#include "effects/band_worker.h"
 #include "effects/zt_bmpfx.h"
 #include "platform/core/limits.h"
 #include "platform/graphics/bitmap.h"
@@ -46,7 +47,8 @@ void DrawFrame(TSampleGrabber& grabber, const std::uint8_t* buffer, std::uint32_
         } else if (const auto frame = DeliveredRows(grabber, buffer, bufferLength)) {
             // Blended where it was delivered: Snap copies the grabber's kept frame when it is taken,
             // rather than every frame being copied in case it is.
-            Blend(*frame, targets.referencePicture, targets.display, weight);
+            Blend(*frame, targets.referencePicture, targets.display, weight,
+                  targets.bands ? targets.bands : &LiveBandWorker());
             targets.liveFrameState = LiveFrameState::Fresh;
         } else if (grabber.GetBitmap(targets.liveFrame, buffer, bufferLength)) {
             targets.liveFrameState = LiveFrameState::Fresh;

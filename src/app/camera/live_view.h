@@ -9,6 +9,7 @@
 
 namespace flipbook {
 
+class BandWorker;
 class Bitmap;
 class TSampleGrabber;
 
@@ -19,12 +20,15 @@ enum class LiveFrameState { None, Fresh, Snapped };
 // The bitmaps one frame is drawn into. The display bitmap is guarded by its canvas lock, the live
 // frame, the frame state and the reference picture together by picturesLock. The live frame is only
 // a place to convert a frame that is not 24-bit into; the camera's latest frame is the grabber's.
+// A costly blend of a large frame takes a second core in bands of rows: the owner's band worker when
+// it has one (which lives as long as the graph), otherwise one kept for the program (LiveBandWorker).
 struct TFrameTargets {
     Bitmap& display;
     Bitmap& liveFrame;
     Bitmap& referencePicture;
     std::mutex& picturesLock;
     LiveFrameState& liveFrameState;
+    BandWorker* bands = nullptr;
 };
 
 // The onion skin as the frame handler sees it: whether it is on, and the weight in percent (1 to 100).

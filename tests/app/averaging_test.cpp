@@ -71,7 +71,7 @@ private slots:
         SelectCamera(1);
         const Bitmap oneFrame = SnapAndLoad();
 
-        QTest::keyClick(form_.get(), Qt::Key_F);
+        form_->acShootingView->trigger();
         QVERIFY(form_->fmShooting->IsOpen());
         for (int press = 0; press < 3; ++press) QTest::keyClick(form_->fmShooting, Qt::Key_A);
         QCOMPARE(form_->AverageFrames(), 8);

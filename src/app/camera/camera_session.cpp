@@ -94,10 +94,10 @@ void TCameraSession::ShowCameraProblem(HRESULT result, const std::string& detail
     // says nothing new and must not hide that a time-lapse ended with the first.
     if (problem == cameraProblem_) return;
     cameraProblem_ = problem;
+    if (result == E_DEVICE_GONE) CameraControlsLost();
     // The problem is the state the status bar shows while it lasts, so it is no message of its own.
     emit Changed();
     emit Lost(Problem());
-    if (result == E_DEVICE_GONE) CameraControlsLost();
 }
 
 bool TCameraSession::SnapRefusedWhileCameraLost() {

@@ -118,7 +118,8 @@ private:
     // (its controls).
     void PrepareCameraSource();
     void CameraStarted();
-    // The camera is gone: its device node is closed at once and its lock kept aside in lostLock_.
+    // The camera is gone: its device node is closed at once and its lock kept aside in lostLock_; the
+    // caller says that the state changed.
     void CameraControlsLost();
     void ChooseCameraMode(const CaptureMode& mode);
     void RestoredDefaults();

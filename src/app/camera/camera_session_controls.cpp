@@ -128,7 +128,6 @@ void TCameraSession::CameraControlsLost() {
     cameraControls_.reset();
     if (cameraLock_.Locked()) lostLock_ = cameraLock_;
     cameraLock_.Forget();
-    emit Changed();
     if (cameraSettings_) cameraSettings_->Refresh();
 }
 

@@ -146,8 +146,7 @@ void TFormMain::ToggleTimeLapse() {
         TimeLapse->Stop(QStringLiteral("stopped by the I key"));
     } else if (CameraLost()) {
         // A series that cannot take its first picture is not started, nor said to have stopped.
-        SetStatusText(
-            QStringLiteral("Time-lapse not started: %1").arg(camera_->Problem()));
+        SetStatusText(QStringLiteral("Time-lapse not started: %1").arg(camera_->Problem()));
         TheDesktop().Beep();
     } else if (gbGrabVideo->isEnabled()) {
         // What was said before the series gives way to its countdown.

@@ -101,8 +101,10 @@ public:
 signals:
     // What just happened, in the words the status bar says.
     void Said(const QString& text);
-    // The camera's problem (lost, or working again) or its lock changed.
+    // The camera's problem changed (lost, or working again): the state the status bar shows.
     void Changed();
+    // The lock was taken, given back or lost; also after a refusal that left it as it was.
+    void LockChanged(bool locked);
     // The camera in use stopped delivering pictures; emitted once for each new problem.
     void Lost(const QString& problem);
     // A device is about to be bound (chosen, come back, or in another mode): a loss before is over.
@@ -118,8 +120,7 @@ private:
     // (its controls).
     void PrepareCameraSource();
     void CameraStarted();
-    // The camera is gone: its device node is closed at once and its lock kept aside in lostLock_; the
-    // caller says that the state changed.
+    // The camera is gone: its device node is closed at once and its lock kept aside in lostLock_.
     void CameraControlsLost();
     void ChooseCameraMode(const CaptureMode& mode);
     void RestoredDefaults();

@@ -52,7 +52,7 @@ void TCameraSession::ToggleCameraLock() {
     }
     if (cameraSettings_) cameraSettings_->Refresh();
     // Also when nothing changed: a menu item that toggled itself on a refusal shows the lock again.
-    emit Changed();
+    emit LockChanged(cameraLock_.Locked());
     emit Said(said);
 }
 
@@ -79,7 +79,7 @@ void TCameraSession::RestoredDefaults() {
     // The defaults switch the automatics on again, so nothing is held any more.
     const bool wasLocked = cameraLock_.Locked();
     cameraLock_.Forget();
-    emit Changed();
+    emit LockChanged(false);
     emit Said(wasLocked ? QStringLiteral("Camera unlocked: its controls are back at their defaults, "
                                          "and its automatics run again")
                         : QStringLiteral("The camera's controls are back at their defaults"));
@@ -118,7 +118,7 @@ void TCameraSession::CameraStarted() {
     }
     // Another camera, or the same one bound anew: its rows are built again.
     if (cameraSettings_) cameraSettings_->Rebuild();
-    emit Changed();
+    emit LockChanged(cameraLock_.Locked());
     if (lockLost) emit Said(QString::fromLatin1(kLockLostText));
 }
 
@@ -128,6 +128,7 @@ void TCameraSession::CameraControlsLost() {
     cameraControls_.reset();
     if (cameraLock_.Locked()) lostLock_ = cameraLock_;
     cameraLock_.Forget();
+    emit LockChanged(false);
     if (cameraSettings_) cameraSettings_->Refresh();
 }
 

@@ -37,8 +37,8 @@ void TFormMain::CreateCameraSession() {
         this, cbVideoDevices, TCameraSession::Graph{fwFilterGraph, fwFilterSource, fwSampleGrabber},
         std::move(hooks));
     connect(camera_.get(), &TCameraSession::Changed, this, &TFormMain::StatusStateChanged);
-    connect(camera_.get(), &TCameraSession::Changed, this,
-            [this] { miCameraLock->setChecked(camera_->CameraLocked()); });
+    connect(camera_.get(), &TCameraSession::LockChanged, this,
+            [this](bool locked) { miCameraLock->setChecked(locked); });
     connect(camera_.get(), &TCameraSession::Said, this, &TFormMain::SetStatusText);
     connect(camera_.get(), &TCameraSession::Lost, this, &TFormMain::CameraWasLost);
     connect(camera_.get(), &TCameraSession::Selecting, this, [this] {

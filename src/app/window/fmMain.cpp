@@ -35,13 +35,10 @@
 #include "app/window/application.h"
 #include "app/window/image.h"
 #include "app/window/status_model.h"
-#include "cameracontrols/camera_control.h"
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
-#include "capture/sys_dev_enum.h"
 #include "platform/graphics/bitmap.h"
-#include "platform/mediagraph/device_watch.h"
 #include "platform/shell/desktop.h"
 #include "playback/player.h"
 #include "widgets/elided_label.h"
@@ -84,6 +81,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     status_ = new TStatusModel([this] { return PresentStatusText(); }, this);
     connect(status_, &TStatusModel::TextChanged, statusText_, &TElidedLabel::SetFullText);
     ConnectHandlers();
+    CreateCameraSession();
     CreatePlayback();
     CreateShooting();
     CreateCameraMenu();
@@ -119,7 +117,7 @@ void TFormMain::ConnectHandlers() {
 }
 
 void TFormMain::FormCreate() {
-    CreateDeviceList();
+    camera_->CreateDeviceList();
     liveFrame_ = std::make_unique<Bitmap>();
     referencePicture_ = std::make_unique<Bitmap>();
 }
@@ -151,7 +149,7 @@ void TFormMain::FormShow() {
     LoadReadme();
 
     if (cbVideoDevices->count() > 0) {
-        SelectFirstWorkingDevice();
+        camera_->SelectFirstWorkingDevice();
     } else {
         gbGrabVideo->setEnabled(false);
         gbGrabPictures->setEnabled(false);
@@ -227,7 +225,7 @@ void TFormMain::StatusStateChanged() {
 }
 
 QString TFormMain::PresentStatusText() const {
-    if (CameraLost()) return QString::fromStdString(cameraProblem_);
+    if (CameraLost()) return camera_->Problem();
     if (!playingStatus_.isEmpty()) return playingStatus_;
     if (TimeLapse->Running()) return TimeLapse->StatusText();
     if (!gbGrabVideo->isEnabled()) return QString::fromLatin1(kNoDeviceMessage);

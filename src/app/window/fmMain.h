@@ -7,19 +7,15 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include <QPointer>
 #include <QWidget>
 
+#include "app/camera/camera_session.h"
 #include "app/camera/camera_settings_dialog.h"
 #include "app/camera/live_view.h"
-#include "cameracontrols/camera_lock.h"
-#include "platform/com/hresult.h"
 #include "platform/graphics/bitmap.h"
-#include "platform/mediagraph/capture_mode.h"
 #include "platform/shell/desktop.h"
 #include "widgets/version_info.h"
 
@@ -39,7 +35,6 @@ class QTabWidget;
 namespace flipbook {
 
 class Bitmap;
-class CameraControls;
 class TFilter;
 class TFrameAveraging;
 class TFilterGraph;
@@ -51,10 +46,8 @@ class TShootingView;
 class TSnapshotHistory;
 class TSnapshotLibrary;
 class TStatusModel;
-class TSysDevEnum;
 class TTimeLapse;
 class TUrlLabel;
-class VideoDeviceWatch;
 
 // The program's one window: the "Help" tab with the read-me and the update link, the "Record" tab
 // with the live view and the snapshot library, and the status bar. The controls are the window's
@@ -154,9 +147,9 @@ public:
 
     // While the selected camera cannot deliver pictures (held by another program, disconnected),
     // true, and the status bar says why in plain words.
-    bool CameraLost() const { return !cameraProblem_.empty(); }
+    bool CameraLost() const { return camera_->CameraLost(); }
     // For Snap: when the camera is lost, says in the status bar that nothing was saved, and true.
-    bool SnapRefusedWhileCameraLost();
+    bool SnapRefusedWhileCameraLost() { return camera_->SnapRefusedWhileCameraLost(); }
     // Snap with no frame to take: the status bar says so, with a beep.
     void SayNoPictureYet();
 
@@ -174,16 +167,14 @@ public:
     // Locks the camera in use (every automatic to manual at its value now), or gives the automatics
     // back when it is locked; the status bar says what was done, or that the camera has nothing to
     // lock. Any view of the window may call it (K on the "Record" tab does).
-    void ToggleCameraLock();
-    bool CameraLocked() const { return cameraLock_.Locked(); }
+    void ToggleCameraLock() { camera_->ToggleCameraLock(); }
+    bool CameraLocked() const { return camera_->CameraLocked(); }
     // "Camera Settings...": opens the settings dialog, or raises it when open.
-    void ShowCameraSettings();
+    void ShowCameraSettings() { camera_->ShowCameraSettings(); }
     // The open settings dialog, or null.
-    TCameraSettingsDialog* CameraSettings() const { return cameraSettings_; }
-
-signals:
-    // Emitted on the media framework's thread when cameras come or go; answered on the window's thread.
-    void VideoDevicesChangeReported();
+    TCameraSettingsDialog* CameraSettings() const { return camera_->CameraSettings(); }
+    // The camera in use: its devices, problems, controls, lock and modes.
+    TCameraSession& CameraSession() { return *camera_; }
 
 public:
     // Playback: frames a second (1 to 30), and how many pictures "Play Last Frames" plays.
@@ -210,7 +201,6 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
-    void CreateDeviceList();
     void LoadReadme();
 
     // Handlers of the "Record" tab.
@@ -246,21 +236,11 @@ private:
     // A failure that stays said until the state changes or something newer is said.
     void SayFailure(const QString& text);
 
-    // Runs the device selection for the device box's selected entry; false when it fails.
-    bool SelectDevice();
-    // At start: the first camera, or when that one does not start, the first one after it that does.
-    void SelectFirstWorkingDevice();
-
     // The live view: the capture components with their stored values, and the onion-skin settings
     // mirrored for the streaming thread, which must not read the controls.
     void CreateLiveView();
     // Stops the frames before the pictures they are drawn into are freed.
     void DestroyLiveView();
-    // The device box follows cameras plugged in and pulled out, keeping the current choice; a lost
-    // camera that comes back starts its live view again.
-    void VideoDevicesChanged();
-    // A failure of the selected camera: remembered and shown in the status bar.
-    void ShowCameraProblem(HRESULT result, const std::string& detail);
     // The frame handler, on the streaming thread.
     void fwSampleGrabberBuffer(TSampleGrabber& sender, double sampleTime, const std::uint8_t* buffer,
                                std::uint32_t bufferLength);
@@ -281,24 +261,13 @@ private:
     void FinishAveraging();
     std::unique_ptr<TFrameAveraging> averaging_;
 
-    // The camera's controls, lock and mode (fmMain_camera.cpp). SelectDevice calls the two hooks:
-    // before the source is connected (the chosen mode) and once it runs (its controls).
+    // The camera session, wired to the device box, the graph, the status bar and the time-lapse; and
+    // the live picture's context menu (fmMain_camera.cpp).
+    void CreateCameraSession();
     void CreateCameraMenu();
-    void PrepareCameraSource();
-    void CameraStarted();
-    // The camera is gone: its device node is closed at once and its lock kept aside in lostLock_.
-    void CameraControlsLost();
-    void FillCameraModes();
-    void ChooseCameraMode(const CaptureMode& mode);
-    std::unique_ptr<CameraControls> cameraControls_;
-    CameraLock cameraLock_;
-    std::string lockedCamera_;  // the camera the lock holds
-    // The lock of lockedCamera_ when it was lost: on its return it is the lock again if the camera
-    // still holds it, else the status bar says the lock was lost.
-    std::optional<CameraLock> lostLock_;
-    std::optional<CaptureMode> cameraMode_;
-    std::string cameraModeCamera_;  // the camera cameraMode_ was chosen for
-    QPointer<TCameraSettingsDialog> cameraSettings_;
+    // The camera is lost: a Snap's frames being averaged are dropped and a running time-lapse stops,
+    // each saying why.
+    void CameraWasLost(const QString& problem);
 
     // Guards the live frame, its state and the reference picture between the streaming and the UI
     // thread.
@@ -314,7 +283,6 @@ private:
     // The status model's serial when the shooting view opened: its line tells what was said since.
     std::uint64_t shootingStatusSerial_ = 0;
     bool shown_ = false;
-    std::unique_ptr<TSysDevEnum> deviceList_;
     // The snapshot library: folder, format, list, delete, and the pictures being saved.
     std::unique_ptr<TSnapshotLibrary> library_;
     // Undo and redo of Snap and "Delete Picture" (Ctrl+Z, Ctrl+Shift+Z or Ctrl+Y on the "Record" tab
@@ -323,10 +291,7 @@ private:
     void CreateHistory();
     // While the window closes: no more snaps.
     bool closing_ = false;
-    std::unique_ptr<VideoDeviceWatch> deviceWatch_;
-    std::string cameraName_;     // the device whose graph was built last, as shown
-    std::string cameraPath_;     // and its device path, which tells cameras of one model apart
-    std::string cameraProblem_;  // what keeps it from delivering pictures; empty while it works
+    std::unique_ptr<TCameraSession> camera_;
     // How many a time-lapse had taken when this loss of the camera ended it; -1 for none.
     int timeLapseTakenAtLoss_ = -1;
     std::atomic<bool> onionSkinOn_{true};

@@ -146,8 +146,7 @@ void TFormMain::ToggleTimeLapse() {
         TimeLapse->Stop(QStringLiteral("stopped by the I key"));
     } else if (CameraLost()) {
         // A series that cannot take its first picture is not started, nor said to have stopped.
-        SetStatusText(
-            QStringLiteral("Time-lapse not started: %1").arg(QString::fromStdString(cameraProblem_)));
+        SetStatusText(QStringLiteral("Time-lapse not started: %1").arg(camera_->Problem()));
         TheDesktop().Beep();
     } else if (gbGrabVideo->isEnabled()) {
         // What was said before the series gives way to its countdown.
@@ -157,7 +156,7 @@ void TFormMain::ToggleTimeLapse() {
 }
 
 QString TFormMain::TakeTimeLapsePicture() {
-    if (CameraLost()) return QString::fromStdString(cameraProblem_);
+    if (CameraLost()) return camera_->Problem();
     if (TimeLapse->Taken() > 0 && !library_->FolderExists())
         return QStringLiteral("the folder %1 is gone").arg(QString::fromStdString(library_->Folder()));
     if (library_->SavingFull()) return library_->SavingIsBehindText();
@@ -179,7 +178,7 @@ QString TFormMain::ShootingStatusLine() const {
     // The status bar is hidden behind the view, so what it said since the view opened shows here (a
     // picture not saved, why a time-lapse stopped), and a lost camera always.
     const QString status = StatusText();
-    const QString problem = QString::fromStdString(cameraProblem_);
+    const QString problem = camera_->Problem();
     if (CameraLost()) fields << problem;
     if (status_->Telling() && status_->Serial() != shootingStatusSerial_ && !status.isEmpty() &&
         status != problem && !TimeLapse->Running())

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "app/library/picture_files.h"
 
@@ -22,7 +23,8 @@ std::string StampOf(const std::string& path) {
 
 }  // namespace
 
-TOnionPictures::TOnionPictures() : current_(std::make_shared<const Set>()), thread_([this] { Run(); }) {}
+TOnionPictures::TOnionPictures(std::function<void()> changed)
+    : changed_(std::move(changed)), current_(std::make_shared<const Set>()), thread_([this] { Run(); }) {}
 
 TOnionPictures::~TOnionPictures() {
     {
@@ -55,7 +57,7 @@ void TOnionPictures::Publish(const Set& set) {
         if (same) return;
         current_ = std::make_shared<const Set>(set);
     }
-    if (Changed) Changed();
+    if (changed_) changed_();
 }
 
 void TOnionPictures::Run() {

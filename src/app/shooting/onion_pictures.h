@@ -28,7 +28,8 @@ public:
     };
     using Set = std::vector<Picture>;
 
-    TOnionPictures();
+    // changed is called on the decoding thread whenever the set changed.
+    explicit TOnionPictures(std::function<void()> changed);
     // Waits for the picture being decoded.
     ~TOnionPictures();
     TOnionPictures(const TOnionPictures&) = delete;
@@ -39,14 +40,13 @@ public:
     void Want(std::vector<std::string> paths);
     // Any thread: the set ready now.
     std::shared_ptr<const Set> Current() const;
-    // Called on the decoding thread whenever the set changed.
-    std::function<void()> Changed;
 
 private:
     void Run();
     // Makes the set the current one, unless it is that already.
     void Publish(const Set& set);
 
+    const std::function<void()> changed_;
     mutable std::mutex mutex_;  // guards everything below but the thread
     std::condition_variable wake_;
     std::optional<std::vector<std::string>> wanted_;

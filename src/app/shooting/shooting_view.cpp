@@ -72,8 +72,7 @@ TShootingView::TShootingView(QWidget* owner) : QWidget(owner, Qt::Window | Qt::F
             Qt::QueuedConnection);
     // The focus check follows the mouse, which no button need hold.
     setMouseTracking(true);
-    onionPictures_ = std::make_unique<TOnionPictures>();
-    onionPictures_->Changed = [this] { emit OlderPicturesDecoded(); };
+    onionPictures_ = std::make_unique<TOnionPictures>([this] { emit OlderPicturesDecoded(); });
     connect(this, &TShootingView::OlderPicturesDecoded, this, &TShootingView::LookChanged,
             Qt::QueuedConnection);
 }

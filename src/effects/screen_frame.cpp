@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "effects/histogram.h"
+#include "effects/layers.h"
 #include "effects/view_rows.h"
 #include "platform/graphics/bitmap.h"
 
@@ -121,6 +123,29 @@ private:
     Kept kept_[2];
 };
 
+void ScreenFrame::FitIntoArea(const Bitmap& source, PixelArea area, std::vector<std::uint8_t>& pixels) {
+    const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 3;
+    pixels.assign(rowBytes * static_cast<std::size_t>(area.height) + kRowSlack, 0);
+    if (source.Empty()) return;
+    // Pictures of the list may come in any format; they change far less often than frames come.
+    Bitmap converted;
+    const Bitmap* picture = &source;
+    if (source.BitsPerPixel() != 24) {
+        converted = source;
+        converted.SetPixelFormat(PixelFormat::Bit24);
+        picture = &converted;
+    }
+    const PixelArea fitted = FittedArea(picture->Width(), picture->Height(), area.width, area.height);
+    Scaler scaler;
+    scaler.Prepare(picture->Width(), picture->Height(), fitted.width, fitted.height);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(fitted.width) * 3 + kRowSlack);
+    for (int y = 0; y < fitted.height; ++y) {
+        std::memcpy(pixels.data() + static_cast<std::size_t>(fitted.top + y) * rowBytes +
+                        static_cast<std::size_t>(fitted.left) * 3,
+                    scaler.Row(*picture, y, row.data()), static_cast<std::size_t>(fitted.width) * 3);
+    }
+}
+
 ScreenFrame::ScreenFrame() : liveScaler_(std::make_unique<Scaler>()) {}
 ScreenFrame::~ScreenFrame() = default;
 
@@ -133,27 +158,28 @@ void ScreenFrame::ScaleReference(const Bitmap& reference, std::uint64_t referenc
     referenceWidth_ = reference.Width();
     referenceHeight_ = reference.Height();
     referenceArea_ = area;
-    const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 3;
-    scaledReference_.assign(rowBytes * static_cast<std::size_t>(area.height) + kRowSlack, 0);
     referenceEmpty_ = reference.Empty();
-    if (referenceEmpty_) return;
-    // Pictures of the list may come in any format; they change far less often than frames come.
-    Bitmap converted;
-    const Bitmap* picture = &reference;
-    if (reference.BitsPerPixel() != 24) {
-        converted = reference;
-        converted.SetPixelFormat(PixelFormat::Bit24);
-        picture = &converted;
+    FitIntoArea(reference, area, scaledReference_);
+}
+
+void ScreenFrame::FitLayers(std::span<const OnionLayer> older, std::size_t count, PixelArea area) {
+    std::vector<FittedLayer> fitted(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        FittedLayer& layer = fitted[index];
+        const auto kept =
+            std::find_if(fittedLayers_.begin(), fittedLayers_.end(), [&](const FittedLayer& old) {
+                return old.id == older[index].id && old.width == area.width && old.height == area.height;
+            });
+        if (kept != fittedLayers_.end()) {
+            layer = std::move(*kept);
+            continue;
+        }
+        layer.id = older[index].id;
+        layer.width = area.width;
+        layer.height = area.height;
+        FitIntoArea(*older[index].picture, area, layer.pixels);
     }
-    const PixelArea fitted = FittedArea(picture->Width(), picture->Height(), area.width, area.height);
-    Scaler scaler;
-    scaler.Prepare(picture->Width(), picture->Height(), fitted.width, fitted.height);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(fitted.width) * 3 + kRowSlack);
-    for (int y = 0; y < fitted.height; ++y) {
-        std::memcpy(scaledReference_.data() + static_cast<std::size_t>(fitted.top + y) * rowBytes +
-                        static_cast<std::size_t>(fitted.left) * 3,
-                    scaler.Row(*picture, y, row.data()), static_cast<std::size_t>(fitted.width) * 3);
-    }
+    fittedLayers_ = std::move(fitted);
 }
 
 const std::uint8_t* ScreenFrame::ReferenceRow(int y) const {
@@ -161,7 +187,8 @@ const std::uint8_t* ScreenFrame::ReferenceRow(int y) const {
 }
 
 void ScreenFrame::Render(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,
-                         const ScreenOptions& options, const ScreenImage& screen) {
+                         const ScreenOptions& options, const ScreenImage& screen,
+                         std::span<const OnionLayer> older) {
     const bool usable = live.BitsPerPixel() == 24 && !live.Empty();
     PixelArea area =
         usable ? FittedArea(live.Width(), live.Height(), screen.width, screen.height) : PixelArea{};
@@ -180,22 +207,34 @@ void ScreenFrame::Render(const Bitmap& live, const Bitmap& reference, std::uint6
     const ScreenLook look =
         options.look == ScreenLook::Mix && options.weight <= 0 ? ScreenLook::Live : options.look;
     if (look != ScreenLook::Live) ScaleReference(reference, referenceVersion, area);
+    const bool mixed = look == ScreenLook::Mix && !referenceEmpty_;
+    const std::size_t layerCount =
+        mixed ? std::min({older.size(), static_cast<std::size_t>(std::max(options.layers - 1, 0)),
+                          static_cast<std::size_t>(kMostOnionPictures - 1)})
+              : 0;
+    if (layerCount > 0) FitLayers(older, layerCount, area);
+    const bool marked = options.clipping && (look == ScreenLook::Mix || look == ScreenLook::Live);
     // At the screen's size and at twice it (a 4K camera on a 1080p screen) the live rows go straight
-    // into the one pass that writes the screen; other sizes are resampled into a row first.
+    // into the one pass that writes the screen; other sizes are resampled into a row first, and so is
+    // twice the size when the layers or the marks need the live row as shown.
     const bool direct = live.Width() == area.width && live.Height() == area.height;
-    const bool halving = live.Width() == 2 * area.width && live.Height() == 2 * area.height;
+    const bool halving =
+        layerCount == 0 && !marked && live.Width() == 2 * area.width && live.Height() == 2 * area.height;
     const bool scaling = look != ScreenLook::Reference && !direct && !halving;
     if (scaling) liveScaler_->Prepare(live.Width(), live.Height(), area.width, area.height);
     const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 3;
     if (scaling && row_.size() < rowBytes + kRowSlack) row_.resize(rowBytes + kRowSlack);
     const auto& kernels = ViewRows();
     effects_detail::ComposeInput input;
-    if (look == ScreenLook::Mix && !referenceEmpty_) {
+    if (mixed) {
         input.combine = Combine::Mix;
         input.weight = std::min(options.weight, 100);
     } else if (look == ScreenLook::Difference) {
         input.combine = Combine::Difference;
     }
+    const OnionWeights weights =
+        OnionLayerWeights(std::clamp(options.weight, 0, 100), static_cast<int>(layerCount) + 1);
+    OnionRows layers;
     for (int y = 0; y < area.height; ++y) {
         if (look == ScreenLook::Reference) {
             input.live = ReferenceRow(y);
@@ -207,12 +246,105 @@ void ScreenFrame::Render(const Bitmap& live, const Bitmap& reference, std::uint6
         } else {
             input.live = liveScaler_->Row(live, y, row_.data());
         }
-        if (input.combine != Combine::Copy) input.reference = ReferenceRow(y);
-        kernels.compose(input,
-                        screen.pixels + static_cast<std::size_t>(area.top + y) * screen.stride + area.left,
-                        static_cast<std::size_t>(area.width), options.mirrored);
+        std::uint32_t* out =
+            screen.pixels + static_cast<std::size_t>(area.top + y) * screen.stride + area.left;
+        if (layerCount > 0) {
+            layers.live = input.live;
+            layers.pictures[0] = ReferenceRow(y);
+            for (std::size_t index = 0; index < layerCount; ++index)
+                layers.pictures[index + 1] =
+                    fittedLayers_[index].pixels.data() + static_cast<std::size_t>(y) * rowBytes;
+            ComposeOnionLayers(layers, weights, out, static_cast<std::size_t>(area.width), options.mirrored);
+        } else {
+            if (input.combine != Combine::Copy) input.reference = ReferenceRow(y);
+            kernels.compose(input, out, static_cast<std::size_t>(area.width), options.mirrored);
+        }
+        if (marked)
+            MarkClippedRow(input.live, out, static_cast<std::size_t>(area.width), area.top + y,
+                           options.mirrored);
     }
     if (options.grid) DrawThirdsGrid(screen, area);
+}
+
+int ScreenFrame::ZoomScale(int pictureWidth, int pictureHeight, int screenWidth, int screenHeight) {
+    return pictureWidth <= screenWidth && pictureHeight <= screenHeight ? 2 : 1;
+}
+
+namespace {
+
+// One axis of the focus check: the first picture pixel shown, the screen pixel it starts at and how
+// many picture pixels show, for the picture pixel `under` that is to show at screen pixel `pointer`.
+struct ZoomAxis {
+    int first = 0;
+    int offset = 0;
+    int count = 0;
+};
+ZoomAxis ZoomAlong(int picture, int screen, int scale, int pointer, int under) {
+    if (picture * scale <= screen) return {0, (screen - picture * scale) / 2, picture};
+    const int visible = (screen + scale - 1) / scale;
+    return {std::clamp(under - pointer / scale, 0, picture - visible), 0, visible};
+}
+
+}  // namespace
+
+PixelArea ScreenFrame::RenderZoomed(const Bitmap& live, int pointerX, int pointerY,
+                                    const ScreenOptions& options, const ScreenImage& screen) {
+    // The fitted view draws again over the whole screen when the zoom ends.
+    barsScreen_ = nullptr;
+    const auto black = [&](int y, int from, int to) {
+        if (to > from)
+            std::fill(screen.pixels + static_cast<std::size_t>(y) * screen.stride + from,
+                      screen.pixels + static_cast<std::size_t>(y) * screen.stride + to, 0xFF000000u);
+    };
+    if (live.BitsPerPixel() != 24 || live.Empty()) {
+        for (int y = 0; y < screen.height; ++y) black(y, 0, screen.width);
+        return {};
+    }
+    const int width = live.Width();
+    const int height = live.Height();
+    const int scale = ZoomScale(width, height, screen.width, screen.height);
+    // The picture's pixel under the pointer in the fitted view, as seen (mirrored or not).
+    const PixelArea fitted = FittedArea(width, height, screen.width, screen.height);
+    const auto under = [](int pointer, int start, int length, int pixels) {
+        const long long at = (static_cast<long long>(pointer - start) * pixels) / std::max(length, 1);
+        return static_cast<int>(std::clamp<long long>(at, 0, pixels - 1));
+    };
+    const ZoomAxis across =
+        ZoomAlong(width, screen.width, scale, pointerX, under(pointerX, fitted.left, fitted.width, width));
+    const ZoomAxis down =
+        ZoomAlong(height, screen.height, scale, pointerY, under(pointerY, fitted.top, fitted.height, height));
+    // The columns of the picture's memory behind the ones seen.
+    const int firstColumn = options.mirrored ? width - across.first - across.count : across.first;
+    const int shownWidth = std::min(across.count * scale, screen.width - across.offset);
+    if (zoomRow_.size() < static_cast<std::size_t>(across.count))
+        zoomRow_.resize(static_cast<std::size_t>(across.count));
+    const auto& kernels = ViewRows();
+    for (int y = 0; y < screen.height; ++y) {
+        const int row = (y - down.offset) / scale;
+        if (y < down.offset || row >= down.count) {
+            black(y, 0, screen.width);
+            continue;
+        }
+        std::uint32_t* out = screen.pixels + static_cast<std::size_t>(y) * screen.stride;
+        black(y, 0, across.offset);
+        black(y, across.offset + shownWidth, screen.width);
+        // The second screen row of a picture row at 2 x 2 is the first one again.
+        if (scale == 2 && (y - down.offset) % 2 == 1) {
+            std::memcpy(out + across.offset, out - screen.stride + across.offset,
+                        static_cast<std::size_t>(shownWidth) * 4);
+            continue;
+        }
+        const std::uint8_t* source =
+            live.ScanLine(down.first + row) + static_cast<std::size_t>(firstColumn) * 3;
+        std::uint32_t* pixels = scale == 1 ? out + across.offset : zoomRow_.data();
+        kernels.expand(source, pixels, static_cast<std::size_t>(across.count), options.mirrored);
+        if (options.clipping)
+            MarkClippedRow(source, pixels, static_cast<std::size_t>(across.count), y, options.mirrored);
+        if (scale == 2)
+            for (int x = 0; x < shownWidth; ++x)
+                out[across.offset + x] = zoomRow_[static_cast<std::size_t>(x / 2)];
+    }
+    return {across.first, down.first, across.count, down.count};
 }
 
 }  // namespace flipbook

@@ -2,12 +2,14 @@
 #pragma once
 
 // What the full-screen shooting view paints: the live picture fitted to the screen with black bars,
-// mixed with the reference picture or compared with it, mirrored, with a rule-of-thirds grid. Work on
+// mixed with the reference picture and the pictures before it or compared with it, mirrored, with a
+// rule-of-thirds grid and the clipped pixels marked; or the focus check's pixels one to one. Work on
 // the screen's own 32-bit pixels, so painting is a plain copy.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "effects/fit.h"
@@ -34,8 +36,20 @@ enum class ScreenLook {
 struct ScreenOptions {
     ScreenLook look = ScreenLook::Mix;
     int weight = 50;  // 0 to 100
+    // Pictures the mix lays over the live one: the reference and up to 4 before it (see layers.h).
+    int layers = 1;
     bool mirrored = false;
     bool grid = false;
+    // The exposure check: the live picture's clipped pixels marked (see histogram.h), in the mix and
+    // the live picture alone.
+    bool clipping = false;
+};
+
+// A picture before the reference for the mix, any size and format; id stays the same exactly as long as
+// the picture does, so it is fitted to the screen once.
+struct OnionLayer {
+    const Bitmap* picture = nullptr;
+    std::uint64_t id = 0;
 };
 
 // The area of a screen that a picture fills when fitted, proportions kept, centred.
@@ -57,20 +71,46 @@ public:
     // Draws the live picture (24-bit; any other format shows black) fitted into the screen, bilinear
     // (an exact 2 x 2 average at half size), combined with the reference as the options say; an empty
     // reference counts as black, a reference of another shape is fitted into the live picture's area.
-    // The reference is scaled again only when referenceVersion, its size or the area changes.
+    // The reference is scaled again only when referenceVersion, its size or the area changes. With
+    // options.layers above 1 the mix lays the older pictures (newest first) under the reference, as many
+    // as there are up to layers - 1, each fitted as the reference is and kept fitted while its id stays.
     void Render(const Bitmap& live, const Bitmap& reference, std::uint64_t referenceVersion,
-                const ScreenOptions& options, const ScreenImage& screen);
+                const ScreenOptions& options, const ScreenImage& screen,
+                std::span<const OnionLayer> older = {});
+
+    // The focus check: the live picture's own pixels, each as one screen pixel, or as 2 x 2 when the
+    // whole picture fits the screen (ZoomScale), mirrored as asked, clipped pixels marked as asked.
+    // The picture's pixel that the fitted view shows at the pointer (screen pixels) shows under the
+    // pointer, as far as the picture's edges allow, so the pointer moved across the screen passes over
+    // the whole picture; a picture smaller than the screen is centred with black around it. Returns the
+    // part of the picture shown, in the picture's pixels as seen (mirrored when mirrored).
+    PixelArea RenderZoomed(const Bitmap& live, int pointerX, int pointerY, const ScreenOptions& options,
+                           const ScreenImage& screen);
+    static int ZoomScale(int pictureWidth, int pictureHeight, int screenWidth, int screenHeight);
 
     // The screen area the last frame filled (mirroring included).
     PixelArea Area() const { return shownArea_; }
 
 private:
     class Scaler;
+    struct FittedLayer {
+        std::uint64_t id = 0;
+        int width = 0;
+        int height = 0;
+        std::vector<std::uint8_t> pixels;
+    };
+    // The picture fitted whole into an area of its own (24-bit rows of the area's width, with the row
+    // slack), black beside it.
+    static void FitIntoArea(const Bitmap& picture, PixelArea area, std::vector<std::uint8_t>& pixels);
     void ScaleReference(const Bitmap& reference, std::uint64_t referenceVersion, PixelArea area);
+    // The older pictures fitted into the area, those fitted for an earlier frame kept.
+    void FitLayers(std::span<const OnionLayer> older, std::size_t count, PixelArea area);
     const std::uint8_t* ReferenceRow(int y) const;
 
     std::vector<std::uint8_t> row_;
+    std::vector<std::uint32_t> zoomRow_;
     std::vector<std::uint8_t> scaledReference_;
+    std::vector<FittedLayer> fittedLayers_;
     std::unique_ptr<Scaler> liveScaler_;
     // What the reference was scaled for; version 0 with empty sizes means never.
     std::uint64_t referenceVersion_ = 0;

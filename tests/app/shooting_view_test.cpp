@@ -35,6 +35,7 @@
 #include "app/window/application.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
+#include "effects/histogram.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
@@ -199,6 +200,144 @@ private slots:
         QCOMPARE(Shown(view, 100, 512), qRgb(0, 0, 0));
         QCOMPARE(Shown(view, 1180, 512), qRgb(0, 0, 0));
         QCOMPARE(Shown(view, 330, 100), narrow);
+        QTest::keyClick(view, Qt::Key_Escape);
+    }
+
+    // Keys 1 to 5 lay the reference and the pictures before it in the list over the camera's blue, each
+    // older one at half the weight of the one after it; the reference keeps the slider's 50 % and the
+    // live picture weighs what is left. In 1600ths at 50: 800, 400, 200, 100 and the live picture the
+    // rest, each level rounded to the nearest; the values below are worked out by hand from that.
+    void OnionLayers_KeysLayThePicturesBeforeTheReference() {
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        form_->lbSnapshots->setCurrentRow(3);
+        QVERIFY(PressOnTab(Qt::Key_F));
+        TShootingView* view = form_->fmShooting;
+        QVERIFY(QTest::qWaitForWindowExposed(view));
+        const auto shows = [&](QRgb colour) {
+            return QTest::qWaitFor(
+                [&] {
+                    const QImage image = view->grab().toImage();
+                    // The middle and two corners of the picture (1280 x 960 below a bar of 32).
+                    return image.pixel(640, 512) == colour && image.pixel(2, 34) == colour &&
+                           image.pixel(1277, 800) == colour;
+                },
+                5000);
+        };
+        // One picture, as before: (50 % of (0, 0, 255)) + 50 % of (130, 200, 30).
+        QVERIFY(shows(qRgb(65, 100, 143)));
+        QVERIFY(view->StatusLine().contains(QStringLiteral("Onion skin: 1 picture, 50 %")));
+
+        // 3: 130, 90 and 50 red at 800, 400 and 200, the camera at 200.
+        QTest::keyClick(view, Qt::Key_3);
+        QVERIFY(shows(qRgb(94, 175, 58)));
+        QVERIFY2(view->StatusLine().contains(QStringLiteral("Onion skin: 3 pictures, 50 %")),
+                 qPrintable(view->StatusLine()));
+        // 5 asks for four before the reference; there are three, so four pictures lie over the camera.
+        QTest::keyClick(view, Qt::Key_5);
+        QVERIFY(shows(qRgb(94, 188, 44)));
+        QVERIFY(view->StatusLine().contains(QStringLiteral("Onion skin: 4 pictures, 50 %")));
+        // The layers follow the reference: Page Up, and 90, 50 and 10 red lie over the camera.
+        QTest::keyClick(view, Qt::Key_PageUp);
+        QVERIFY(shows(qRgb(59, 175, 58)));
+        // 1 goes back to the reference alone.
+        QTest::keyClick(view, Qt::Key_1);
+        QVERIFY(shows(qRgb(45, 100, 143)));
+        QTest::keyClick(view, Qt::Key_Escape);
+    }
+
+    // Z shows the camera's own pixels, one to one for a camera larger than the screen: the pixel under
+    // the pointer in the fitted view stays under it, the mouse moves the part shown, and Esc leaves the
+    // check before it leaves the view.
+    void FocusCheck_ShowsTheCamerasPixelsOneToOneAtThePointer() {
+        form_.reset();
+        testing::SetTestCameras("Camera:1920x1080@10:circular:bgr");
+        form_ = std::make_unique<TFormMain>();
+        QVERIFY(testing::ShowOnRecordTab(*form_, testing::Activation::Active));
+        QVERIFY(QTest::qWaitFor([&] { return !form_->LatestFrame().Empty(); }, 10000));
+        const Bitmap camera = form_->LatestFrame();
+        QVERIFY(PressOnTab(Qt::Key_F));
+        TShootingView* view = form_->fmShooting;
+        QVERIFY(QTest::qWaitForWindowExposed(view));
+
+        // The camera fitted to 1280 x 720 below a bar of 152: at (300, 500) the view shows its pixel
+        // (450, 522), which the check puts at (300, 500), so its part starts at (150, 22).
+        QTest::mouseMove(view, QPoint(300, 500));
+        QTest::keyClick(view, Qt::Key_Z);
+        QVERIFY(ShowsOneToOne(view, camera, {150, 22, 1280, 1024}));
+        // The small frame at the top left is painted over the picture.
+        const QImage painted = view->grab().toImage();
+        const QImage picture = view->ScreenPicture();
+        bool framed = false;
+        for (int x = 0; x < 200 && !framed; ++x) framed = painted.pixel(x, 40) != picture.pixel(x, 40);
+        QVERIFY(framed);
+
+        // At (1000, 700) the pixel is (1500, 822): the part starts at (500, 122), kept inside the
+        // camera's 1080 rows at 56.
+        QTest::mouseMove(view, QPoint(1000, 700));
+        QVERIFY(ShowsOneToOne(view, camera, {500, 56, 1280, 1024}));
+
+        QTest::keyClick(view, Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&] { return !view->ZoomedPart() && Shown(view, 640, 100) == qRgb(0, 0, 0); },
+                                5000));
+        QVERIFY(view->isVisible());
+        QTest::keyClick(view, Qt::Key_Z);
+        QVERIFY(QTest::qWaitFor([&] { return view->ZoomedPart().has_value(); }, 5000));
+        QTest::keyClick(view, Qt::Key_Z);
+        QVERIFY(QTest::qWaitFor([&] { return !view->ZoomedPart(); }, 5000));
+        QTest::keyClick(view, Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&] { return !view->isVisible(); }, 5000));
+    }
+
+    // H: a histogram of the camera's picture at the top right, and its clipped pixels (the blue camera
+    // is all at 255 in blue) in their stripes on the screen, but never in a picture saved meanwhile.
+    void ExposureCheck_MarksTheScreenButNotTheSavedPicture() {
+        QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
+        QVERIFY(PressOnTab(Qt::Key_F));
+        TShootingView* view = form_->fmShooting;
+        QVERIFY(QTest::qWaitForWindowExposed(view));
+        QTest::keyClick(view, Qt::Key_H);
+        QVERIFY(QTest::qWaitFor([&] { return view->ShownHistogram().has_value(); }, 5000));
+        const Histogram histogram = *view->ShownHistogram();
+        // Every second row and column of 320 x 240, each blue at 255 and red and green at 0.
+        QCOMPARE(histogram.sampled, 160u * 120u);
+        QCOMPARE(histogram.blue[255], histogram.sampled);
+        QCOMPARE(histogram.red[0], histogram.sampled);
+        QCOMPARE(histogram.green[0], histogram.sampled);
+        QCOMPARE(histogram.luma[Luma(0, 0, 255)], histogram.sampled);
+        QCOMPARE(histogram.clippedHigh, histogram.sampled);
+        // The picture fills 1280 x 960 below a bar of 32; the stripes run with the screen's pixels.
+        const auto marked = [&] {
+            const QImage image = view->ScreenPicture();
+            for (int y = 40; y < 990; y += 53)
+                for (int x = 0; x < 1280; x += 37)
+                    if (image.pixel(x, y) != ClippingMark(Clipping::High, x, y)) return false;
+            return true;
+        };
+        QVERIFY(QTest::qWaitFor(marked, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !view->HistogramBox().isEmpty(); }, 5000));
+        const QRect box = view->HistogramBox();
+        QVERIFY(box.right() < view->width() && box.top() >= 0 && box.left() > view->width() / 2);
+        QVERIFY(view->grab().toImage().pixel(box.center()) != view->ScreenPicture().pixel(box.center()));
+
+        QTest::keyClick(view, Qt::Key_Space);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return form_->PendingSaves() == 0 && form_->lbSnapshots->count() == kPictures + 1; },
+            10000));
+        Bitmap saved;
+        QVERIFY(LoadPicture(
+            &saved, form_->SnapshotFolder() + form_->lbSnapshots->item(kPictures)->text().toStdString()));
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x) {
+                const Rgb colour = saved.PixelColor(x, y);
+                QVERIFY2(colour.red == 0 && colour.green == 0 && colour.blue == 255,
+                         qPrintable(QString("%1,%2").arg(x).arg(y)));
+            }
+
+        // H again: the camera's blue as it is, and no histogram.
+        QTest::keyClick(view, Qt::Key_H);
+        QVERIFY(QTest::qWaitFor([&] { return Shown(view, 640, 512) == kCameraBlue; }, 5000));
+        QVERIFY(!view->ShownHistogram());
+        QVERIFY(view->HistogramBox().isEmpty());
         QTest::keyClick(view, Qt::Key_Escape);
     }
 
@@ -420,6 +559,25 @@ private:
     }
 
     static QRgb Shown(QWidget* view, int x, int y) { return view->grab().toImage().pixel(x, y); }
+
+    // Whether the view comes to show the camera's part pixel for pixel over the whole screen.
+    static bool ShowsOneToOne(TShootingView* view, const Bitmap& camera, PixelArea part) {
+        return QTest::qWaitFor(
+            [&] {
+                const std::optional<PixelArea> shown = view->ZoomedPart();
+                if (!shown || shown->left != part.left || shown->top != part.top ||
+                    shown->width != part.width || shown->height != part.height)
+                    return false;
+                const QImage image = view->ScreenPicture();
+                for (int y = 0; y < part.height; ++y)
+                    for (int x = 0; x < part.width; ++x) {
+                        const Rgb colour = camera.PixelColor(part.left + x, part.top + y);
+                        if (image.pixel(x, y) != qRgb(colour.red, colour.green, colour.blue)) return false;
+                    }
+                return true;
+            },
+            5000);
+    }
 
     std::unique_ptr<testing::TempDir> folder_;
     std::unique_ptr<testing::FakeDesktop> desktop_;

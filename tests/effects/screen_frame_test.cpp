@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "effects/difference.h"
+#include "effects/histogram.h"
 #include "effects/screen_frame.h"
 #include "effects/view_rows.h"
 #include "platform/core/exception.h"
@@ -262,6 +263,53 @@ TEST(ScreenFrameTest, Render_HalvesMirrorsAndDrawsTheGrid) {
             changed += big.pixels[at] != without[at];
         }
     EXPECT_GT(changed, 4 * 50);
+}
+
+// The focus check, mirrored: a picture that fits the screen shows each pixel as 2 x 2, centred; a larger
+// one shows one to one, the pixel under the pointer in the fitted view kept under it, and its clipped
+// pixels marked on the screen only.
+TEST(ScreenFrameTest, RenderZoomed_ShowsThePicturesOwnPixels_MirroredAndMarked) {
+    const auto colour = [](int x, int y) {
+        return static_cast<std::uint32_t>(0x102030 + 0x10 * x + 0x1000 * y);
+    };
+    const Bitmap small = Picture(6, 4, colour);
+    ScreenOptions options;
+    options.mirrored = true;
+    ScreenFrame frame;
+    Screen screen(16, 12);
+    const PixelArea whole = frame.RenderZoomed(small, 3, 3, options, screen.image);
+    EXPECT_EQ(ScreenFrame::ZoomScale(6, 4, 16, 12), 2);
+    EXPECT_EQ(whole.left, 0);
+    EXPECT_EQ(whole.width, 6);
+    EXPECT_EQ(whole.height, 4);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool inside = x >= 2 && x < 14 && y >= 2 && y < 10;
+            const std::uint32_t expected =
+                inside ? 0xFF000000u | colour(5 - (x - 2) / 2, (y - 2) / 2) : 0xFF000000u;
+            ASSERT_EQ(screen.At(x, y), expected) << x << "," << y;
+        }
+
+    // 40 x 20 on 10 x 8: fitted 10 x 5 below a bar of 1. At the pointer (4, 3) the fitted view shows the
+    // seen pixel (16, 8), so the part seen starts at (12, 5); mirrored, seen column c is column 39 - c.
+    Bitmap large = Picture(40, 20, colour);
+    large.ScanLine(6)[3 * (39 - 13)] = 255;  // blown out at seen (13, 6)
+    options.clipping = true;
+    Screen zoomed(10, 8);
+    const PixelArea part = frame.RenderZoomed(large, 4, 3, options, zoomed.image);
+    EXPECT_EQ(ScreenFrame::ZoomScale(40, 20, 10, 8), 1);
+    EXPECT_EQ(part.left, 12);
+    EXPECT_EQ(part.top, 5);
+    EXPECT_EQ(part.width, 10);
+    EXPECT_EQ(part.height, 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 10; ++x) {
+            const std::uint32_t expected = x == 1 && y == 1 ? ClippingMark(Clipping::High, 1, 1)
+                                                            : 0xFF000000u | colour(39 - (12 + x), 5 + y);
+            ASSERT_EQ(zoomed.At(x, y), expected) << x << "," << y;
+        }
+    // The picture saved stays as it was.
+    EXPECT_EQ(large.ScanLine(6)[3 * 26 + 1], (colour(26, 6) >> 8) & 0xFF);
 }
 
 }  // namespace

@@ -11,9 +11,12 @@
 #include <QMenu>
 #include <QScopedValueRollback>
 #include <QSlider>
+#include <QTimer>
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/camera/frame_averaging.h"
 #include "app/library/snapshot_library.h"
@@ -66,6 +69,27 @@ void TFormMain::CreateShooting() {
         activateWindow();
         imGrabSample->PictureChanged();
     });
+    // The onion skin's older layers are the pictures before the reference in the list: before the
+    // selected entry, or before the end while the reference is a Snap not yet listed. They follow the
+    // list and the selection once these settle (an entry is added, then selected), but not the marks
+    // of a playing series, which leave the reference alone.
+    auto* followLayers = new QTimer(this);
+    followLayers->setSingleShot(true);
+    followLayers->setInterval(0);
+    connect(followLayers, &QTimer::timeout, this, [this] {
+        if (Playing()) return;
+        const int reference = SelectedSnapshot() >= 0 ? SelectedSnapshot() : lbSnapshots->count();
+        std::vector<std::string> older;
+        for (int row = reference - 1; row >= 0 && row >= reference - 4; --row)
+            older.push_back(library_->PathOf(row));
+        fmShooting->SetOlderPictures(std::move(older));
+    });
+    const auto follow = [followLayers] { followLayers->start(); };
+    connect(lbSnapshots->model(), &QAbstractItemModel::rowsInserted, followLayers, follow);
+    connect(lbSnapshots->model(), &QAbstractItemModel::rowsRemoved, followLayers, follow);
+    connect(lbSnapshots->model(), &QAbstractItemModel::modelReset, followLayers, follow);
+    connect(lbSnapshots->model(), &QAbstractItemModel::layoutChanged, followLayers, follow);
+    connect(lbSnapshots, &QListWidget::itemSelectionChanged, followLayers, follow);
 
     TimeLapse = new TTimeLapse(this);
     TimeLapse->TakePicture = [this] { return TakeTimeLapsePicture(); };
@@ -191,8 +215,13 @@ QString TFormMain::ShootingStatusLine() const {
     fields << (lbSnapshots->count() == 1 ? QStringLiteral("1 picture")
                                          : QStringLiteral("%1 pictures").arg(lbSnapshots->count()));
     if (selected >= 0) fields << QStringLiteral("reference %1").arg(lbSnapshots->item(selected)->text());
-    fields << (ckGrabOnion->isChecked() ? QStringLiteral("onion skin %1 %").arg(tbGrabOnion->value())
-                                        : QStringLiteral("onion skin off"));
+    const int laid = fmShooting->LaidPictures();
+    fields << (ckGrabOnion->isChecked()
+                   ? QStringLiteral("Onion skin: %1 %2, %3 %")
+                         .arg(laid)
+                         .arg(laid == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"))
+                         .arg(tbGrabOnion->value())
+                   : QStringLiteral("Onion skin off"));
     if (fmShooting->LockStatus) fields << fmShooting->LockStatus();
     if (AverageFrames() > 1) fields << QStringLiteral("average of %1 frames").arg(AverageFrames());
     if (TimeLapse->Running()) fields << TimeLapse->StatusText();

@@ -139,10 +139,13 @@ static GstElement* StartRenderer(const SourceState& state) {
     const CameraMode& mode = state.mode;
     char description[512];
     std::snprintf(description, sizeof description,
-                  "videotestsrc pattern=%s ! video/x-raw,format=%s,width=%d,height=%d,framerate=%d/1 ! %s "
+                  "videotestsrc pattern=%s%s ! video/x-raw,format=%s,width=%d,height=%d,framerate=%d/1 ! %s "
                   "appsink name=frames sync=false max-buffers=2",
-                  state.camera.pattern.c_str(), mode.Compressed() ? "I420" : mode.format.c_str(), mode.width,
-                  mode.height, mode.framesPerSecond, mode.Compressed() ? "jpegenc !" : "");
+                  state.camera.pattern.c_str(),
+                  // A pale orange ball on a slate ground: no level clips, even after YUV.
+                  state.camera.soft ? " foreground-color=0xffe0b890 background-color=0xff405060" : "",
+                  mode.Compressed() ? "I420" : mode.format.c_str(), mode.width, mode.height,
+                  mode.framesPerSecond, mode.Compressed() ? "jpegenc !" : "");
     GError* error = nullptr;
     GstElement* renderer = gst_parse_launch(description, &error);
     if (error) {

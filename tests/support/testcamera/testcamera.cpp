@@ -18,6 +18,8 @@
 //                             noise of that sigma in levels (above 0, at most 64) on every byte of
 //                             each frame, drawn anew for each frame from a seed that is the frame's
 //                             index, so runs repeat; raw modes only (sensor_noise.h)
+//   soft                      the pattern's foreground and background colours (the ball and its ground)
+//                             kept clear of 0 and 255, so nothing in the picture clips
 //   noclsid                   the device announces no class id
 //   clsid=TEXT                the device announces TEXT as its class id
 //   path=TEXT                 the device path it announces (default /dev/videoN, N its place in the

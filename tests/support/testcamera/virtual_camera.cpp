@@ -76,6 +76,8 @@ VirtualCamera ParseCamera(const std::string& description) {
             camera.v4l2Node = true;
         else if (field == "busy")
             camera.busy = true;
+        else if (field == "soft")
+            camera.soft = true;
         else if (std::sscanf(field.c_str(), "unplug=%d", &frames) == 1 && frames > 0)
             camera.unplugAfter = frames;
         else if (std::sscanf(field.c_str(), "loop=%d", &frames) == 1 && frames > 0)

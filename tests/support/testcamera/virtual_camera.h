@@ -25,6 +25,7 @@ struct VirtualCamera {
     std::string name;
     std::vector<CameraMode> modes;
     std::string pattern = "smpte";
+    bool soft = false;  // the pattern's two colours (the ball and its ground) kept clear of 0 and 255
     std::string classId;
     std::string devicePath;  // "/dev/videoN" by its place in the list unless given as path=
     bool busy = false;       // held by another program: fails when asked to stream

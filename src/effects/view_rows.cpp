@@ -84,6 +84,50 @@ void Darken(std::uint32_t* pixels, std::size_t count) {
 
 constexpr ViewRowKernels kPortable{Mix, Difference, LerpRow, Resample, Expand, Compose, Lighten, Darken};
 
+// Keeps of the windows' tables only a lead and one period (AxisTaps::windowPeriod), choosing the period
+// and lead that cover the most steps with the smallest table; the steps past the repeating ones are
+// left to the byte-by-byte tail.
+void FoldWindows(AxisTaps& taps) {
+    const std::size_t steps = taps.windowBytes / 32;
+    const auto same = [&](std::size_t step, std::size_t earlier, std::int32_t shift) {
+        for (std::size_t i = 0; i < 4; ++i)
+            if (taps.windowStarts[4 * step + i] != taps.windowStarts[4 * earlier + i] + shift) return false;
+        return std::equal(taps.windowPicks.begin() + static_cast<std::ptrdiff_t>(64 * step),
+                          taps.windowPicks.begin() + static_cast<std::ptrdiff_t>(64 * step + 64),
+                          taps.windowPicks.begin() + static_cast<std::ptrdiff_t>(64 * earlier)) &&
+               std::equal(taps.windowWeights.begin() + static_cast<std::ptrdiff_t>(32 * step),
+                          taps.windowWeights.begin() + static_cast<std::ptrdiff_t>(32 * step + 32),
+                          taps.windowWeights.begin() + static_cast<std::ptrdiff_t>(32 * earlier));
+    };
+    std::size_t bestEnd = 0;
+    std::size_t bestLead = 0;
+    std::size_t bestPeriod = 0;
+    std::int32_t bestShift = 0;
+    for (std::size_t period = 1; period <= 64; ++period)
+        for (std::size_t lead = 0; lead <= 2; ++lead) {
+            if (lead + 2 * period > steps) continue;
+            const std::int32_t shift = taps.windowStarts[4 * (lead + period)] - taps.windowStarts[4 * lead];
+            std::size_t end = lead + period;
+            while (end < steps && same(end, end - period, shift)) ++end;
+            if (end > bestEnd) {
+                bestEnd = end;
+                bestLead = lead;
+                bestPeriod = period;
+                bestShift = shift;
+            }
+        }
+    // Folding pays only when the steps repeat for most of the row.
+    if (bestPeriod == 0 || bestEnd < steps / 2 + bestLead + bestPeriod) return;
+    const std::size_t kept = bestLead + bestPeriod;
+    taps.windowBytes = 32 * bestEnd;
+    taps.windowLead = bestLead;
+    taps.windowPeriod = bestPeriod;
+    taps.windowShift = bestShift;
+    taps.windowStarts.resize(4 * kept);
+    taps.windowPicks.resize(64 * kept);
+    taps.windowWeights.resize(32 * kept);
+}
+
 // The windows of an enlarging resample (AxisTaps::windowBytes), for as many leading 32-byte steps as
 // have every byte's source bytes within 16-byte windows that lie in the source row.
 void MakeWindows(AxisTaps& taps, int sourceLength) {
@@ -139,6 +183,7 @@ void MakeWindows(AxisTaps& taps, int sourceLength) {
         taps.windowWeights.insert(taps.windowWeights.end(), weights, weights + 32);
     }
     taps.windowBytes = done;
+    FoldWindows(taps);
 }
 
 }  // namespace

@@ -35,7 +35,13 @@ struct AxisTaps {
     // second ones, and windowWeights the byte weights times 128 in the order bytes are unpacked to
     // 16 bits (the halves' first eight, then their last eight). Bytes of weight 0 pick any second byte;
     // a byte of weight 256 is its second byte, picked as a first one of weight 0.
+    // The steps repeat: steps from windowLead + windowPeriod on are those windowPeriod before them, their
+    // windows windowShift bytes further on, so the tables hold only the first windowLead + windowPeriod
+    // steps and stay in the first-level cache beside the rows.
     std::size_t windowBytes = 0;
+    std::size_t windowLead = 0;
+    std::size_t windowPeriod = 0;
+    std::int32_t windowShift = 0;
     std::vector<std::int32_t> windowStarts;
     std::vector<std::uint8_t> windowPicks;
     std::vector<std::int16_t> windowWeights;

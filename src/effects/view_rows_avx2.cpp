@@ -130,14 +130,31 @@ FLIPBOOK_AVX2 std::size_t Halve(const std::uint8_t* in, std::uint8_t* out, std::
 // source bytes shuffled out of them and mixed.
 FLIPBOOK_AVX2 void ResampleWindows(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps) {
     const __m256i zero = _mm256_setzero_si256();
-    const std::int32_t* starts = taps.windowStarts.data();
-    const std::uint8_t* picks = taps.windowPicks.data();
-    const std::int16_t* weights = taps.windowWeights.data();
-    for (std::size_t done = 0; done < taps.windowBytes; done += 32, starts += 4, picks += 64, weights += 32) {
-        const __m256i firstWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(in + starts[2]),
-                                                        reinterpret_cast<const __m128i*>(in + starts[0]));
-        const __m256i secondWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(in + starts[3]),
-                                                         reinterpret_cast<const __m128i*>(in + starts[1]));
+    // Held here: to the compiler the stores to out could be any of the tables' bytes.
+    const std::size_t kept =
+        taps.windowPeriod > 0 ? taps.windowLead + taps.windowPeriod : taps.windowBytes / 32;
+    const std::size_t lead = taps.windowLead;
+    const std::size_t bytes = taps.windowBytes;
+    const std::int32_t shift = taps.windowShift;
+    const std::int32_t* const allStarts = taps.windowStarts.data();
+    const std::uint8_t* const allPicks = taps.windowPicks.data();
+    const std::int16_t* const allWeights = taps.windowWeights.data();
+    std::size_t step = 0;
+    const std::uint8_t* row = in;
+    for (std::size_t done = 0; done < bytes; done += 32) {
+        const std::int32_t* starts = allStarts + 4 * step;
+        const std::uint8_t* picks = allPicks + 64 * step;
+        const std::int16_t* weights = allWeights + 32 * step;
+        const std::uint8_t* at = row;
+        if (++step == kept) {
+            // Once round the period again, its windows that much further along the row.
+            step = lead;
+            row += shift;
+        }
+        const __m256i firstWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(at + starts[2]),
+                                                        reinterpret_cast<const __m128i*>(at + starts[0]));
+        const __m256i secondWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(at + starts[3]),
+                                                         reinterpret_cast<const __m128i*>(at + starts[1]));
         const __m256i first = _mm256_shuffle_epi8(firstWindow, Load(picks));
         const __m256i second = _mm256_shuffle_epi8(secondWindow, Load(picks + 32));
         const __m256i low =

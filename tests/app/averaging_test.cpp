@@ -109,6 +109,12 @@ private slots:
         SelectCamera(2);
         form_->findChild<QAction*>(QStringLiteral("miAverage16"))->trigger();
         QCOMPARE(form_->AverageFrames(), 16);
+        // Ctrl+Z takes back the Snap still gathering its frames, not the one before it.
+        QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
+        form_->findChild<QAction*>(QStringLiteral("acUndo"))->trigger();
+        QCOMPARE(form_->StatusText(),
+                 QStringLiteral("Undone: the averaged Snap stopped before its picture was taken"));
+        QCOMPARE(form_->lbSnapshots->count(), 1);
         QTest::mouseClick(form_->btGrabSnap, Qt::LeftButton);
         QCOMPARE(form_->StatusText(), QStringLiteral("Averaging 16 frames…"));
         testing::PullOutTestCamera("Slow");

@@ -289,11 +289,11 @@ private:
     // and in the shooting view); fmMain_history.cpp wires it.
     std::unique_ptr<TSnapshotHistory> history_;
     void CreateHistory();
+    // Ctrl+Z: an averaged Snap still gathering its frames, else the history's last step.
+    void Undo();
     // While the window closes: no more snaps.
     bool closing_ = false;
     std::unique_ptr<TCameraSession> camera_;
-    // How many a time-lapse had taken when this loss of the camera ended it; -1 for none.
-    int timeLapseTakenAtLoss_ = -1;
     std::atomic<bool> onionSkinOn_{true};
     std::atomic<int> onionSkinPosition_{50};
 

@@ -43,20 +43,13 @@ void TFormMain::CreateCameraSession() {
     connect(camera_.get(), &TCameraSession::Lost, this, &TFormMain::CameraWasLost);
     connect(camera_.get(), &TCameraSession::Selecting, this, [this] {
         AbandonAveraging(QStringLiteral("the camera changed while its frames were averaged"));
-        timeLapseTakenAtLoss_ = -1;
+        TimeLapse->CameraBack();
     });
 }
 
 void TFormMain::CameraWasLost(const QString& problem) {
     AbandonAveraging(problem);
-    if (TimeLapse->Running()) {
-        timeLapseTakenAtLoss_ = TimeLapse->Taken();
-        TimeLapse->Stop(problem);
-    } else if (timeLapseTakenAtLoss_ >= 0) {
-        // Another problem of the same loss: it must not hide that a time-lapse ended with the first.
-        SetStatusText(
-            QStringLiteral("Time-lapse stopped after %1 taken: %2").arg(timeLapseTakenAtLoss_).arg(problem));
-    }
+    TimeLapse->CameraLost(problem);
 }
 
 void TFormMain::CreateCameraMenu() {

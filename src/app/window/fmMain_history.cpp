@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QKeySequence>
 
+#include "app/camera/frame_averaging.h"
 #include "app/library/snapshot_history.h"
 #include "app/library/snapshot_library.h"
 #include "app/shooting/shooting_view.h"
@@ -23,19 +24,27 @@ void TFormMain::CreateHistory() {
     connect(history_.get(), &TSnapshotHistory::Said, fmShooting, &TShootingView::ShowStatusLine);
     connect(history_.get(), &TSnapshotHistory::Failed, fmShooting, &TShootingView::ShowStatusLine);
 
-    const auto addKeys = [this](const char* name, const QList<QKeySequence>& keys,
-                                void (TSnapshotHistory::*step)()) {
+    const auto addKeys = [this](const char* name, const QList<QKeySequence>& keys, auto step) {
         auto* action = new QAction(this);
         action->setObjectName(QString::fromLatin1(name));
         action->setShortcuts(keys);
         AddRecordTabKey(action);
-        connect(action, &QAction::triggered, history_.get(), step);
+        connect(action, &QAction::triggered, this, step);
     };
-    addKeys("acUndo", {QKeySequence(Qt::CTRL | Qt::Key_Z)}, &TSnapshotHistory::Undo);
+    addKeys("acUndo", {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [this] { Undo(); });
     addKeys("acRedo", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
-            &TSnapshotHistory::Redo);
-    connect(fmShooting, &TShootingView::UndoRequested, history_.get(), &TSnapshotHistory::Undo);
+            [this] { history_->Redo(); });
+    connect(fmShooting, &TShootingView::UndoRequested, this, &TFormMain::Undo);
     connect(fmShooting, &TShootingView::RedoRequested, history_.get(), &TSnapshotHistory::Redo);
+}
+
+void TFormMain::Undo() {
+    // The last Snap is the one whose frames are still being averaged: taken back, it is never saved.
+    if (averaging_->Abandon()) {
+        SetStatusText(QStringLiteral("Undone: the averaged Snap stopped before its picture was taken"));
+        return;
+    }
+    history_->Undo();
 }
 
 }  // namespace flipbook

@@ -81,6 +81,9 @@ public:
     // The text of the status line (folder, last picture, how many, weight, locked, time-lapse), its
     // fields joined by kFieldSeparator; a line too long for the screen shortens its longest fields.
     std::function<QString()> StatusLine;
+    // The count of the window's status messages when the view opened: the line tells only what was said
+    // since, the status bar it hides being out of sight.
+    std::uint64_t MessagesBeforeOpening = 0;
     static constexpr const char* kFieldSeparator = "   \u00b7   ";
     // The camera lock's field of the status line ("locked"); unset while no camera lock is wired (K
     // then only emits LockRequested).

@@ -280,8 +280,6 @@ private:
     LiveFrameState liveFrameState_ = LiveFrameState::None;
     TElidedLabel* statusText_ = nullptr;
     TStatusModel* status_ = nullptr;
-    // The status model's serial when the shooting view opened: its line tells what was said since.
-    std::uint64_t shootingStatusSerial_ = 0;
     bool shown_ = false;
     // The snapshot library: folder, format, list, delete, and the pictures being saved.
     std::unique_ptr<TSnapshotLibrary> library_;

@@ -132,7 +132,7 @@ void TFormMain::OpenShootingView() {
             liveFrame_->Clear();
     }
     // The view's status line shows what the tab said before it opened no more.
-    shootingStatusSerial_ = status_->Serial();
+    fmShooting->MessagesBeforeOpening = status_->Serial();
     fmShooting->Open(screen());
     RedrawShootingView();
 }
@@ -204,7 +204,7 @@ QString TFormMain::ShootingStatusLine() const {
     const QString status = StatusText();
     const QString problem = camera_->Problem();
     if (CameraLost()) fields << problem;
-    if (status_->Telling() && status_->Serial() != shootingStatusSerial_ && !status.isEmpty() &&
+    if (status_->Telling() && status_->Serial() != fmShooting->MessagesBeforeOpening && !status.isEmpty() &&
         status != problem && !TimeLapse->Running())
         fields << status;
     fields << (library_->Folder().empty() ? QStringLiteral("no folder yet")

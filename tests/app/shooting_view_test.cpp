@@ -409,6 +409,19 @@ private slots:
 
     // Small truths of the status texts: a long folder path keeps the folder's own name in sight, cut in
     // its middle; the time-lapse settings say "1 picture", not "1 pictures".
+    // The view's line tells what was said since it opened, never the tab's last word before it.
+    void StatusLine_TellsWhatWasSaidSinceTheViewOpened() {
+        form_->miSnapLoop->trigger();
+        QCOMPARE(form_->StatusText(), QStringLiteral("Loop on"));
+        form_->acShootingView->trigger();
+        TShootingView* view = form_->fmShooting;
+        QVERIFY(view->IsOpen());
+        QVERIFY2(!view->StatusLine().contains(QStringLiteral("Loop on")), qPrintable(view->StatusLine()));
+        QTest::keyClick(view, Qt::Key_O);
+        QVERIFY2(view->StatusLine().contains(QStringLiteral("Loop off")), qPrintable(view->StatusLine()));
+        QTest::keyClick(view, Qt::Key_Escape);
+    }
+
     void StatusTexts_ElideInTheMiddle_AndCountInTheSingular() {
         const std::string deep = folder_->Path().string() + "/" + std::string(60, 'a') + "/" +
                                  std::string(60, 'b') + "/scene-twelve";

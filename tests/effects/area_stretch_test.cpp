@@ -10,6 +10,7 @@
 
 #include "effects/area_stretch.h"
 #include "effects/instruction_sets.h"
+#include "instruction_set_param.h"
 #include "platform/graphics/bitmap.h"
 
 namespace flipbook {
@@ -123,16 +124,7 @@ Bitmap Noise(int width, int height, unsigned seed) {
     });
 }
 
-class AreaStretchPaths : public ::testing::TestWithParam<InstructionSet> {
-protected:
-    void SetUp() override {
-        const auto supported = SupportedInstructionSets();
-        if (std::find(supported.begin(), supported.end(), GetParam()) == supported.end())
-            GTEST_SKIP() << "the processor does not run " << InstructionSetName(GetParam());
-        LimitInstructionSet(GetParam());
-    }
-    void TearDown() override { LimitInstructionSet(SupportedInstructionSets().back()); }
-};
+class AreaStretchPaths : public InstructionSetParam {};
 
 // Every pairing of small widths, shrunk and enlarged, with odd row lengths and padded target rows,
 // then the same for heights; a picture of all 255s and the sizes the live view meets (its box shrinking

@@ -9,22 +9,14 @@
 
 #include "effects/frame_average.h"
 #include "effects/instruction_sets.h"
+#include "instruction_set_param.h"
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
 
 namespace flipbook {
 namespace {
 
-class FrameSumTest : public ::testing::TestWithParam<InstructionSet> {
-protected:
-    void SetUp() override {
-        const auto supported = SupportedInstructionSets();
-        if (std::find(supported.begin(), supported.end(), GetParam()) == supported.end())
-            GTEST_SKIP() << "the processor does not run " << InstructionSetName(GetParam());
-        LimitInstructionSet(GetParam());
-    }
-    void TearDown() override { LimitInstructionSet(InstructionSet::Avx512); }
-};
+class FrameSumTest : public InstructionSetParam {};
 
 // A frame of 37 x 3 pixels (rows long enough for whole vectors and a tail, padded to 4 bytes) whose
 // every byte is `level`, except byte `special` of the top row.

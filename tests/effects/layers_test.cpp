@@ -12,6 +12,7 @@
 #include "effects/instruction_sets.h"
 #include "effects/layers.h"
 #include "effects/view_rows.h"
+#include "instruction_set_param.h"
 #include "platform/core/exception.h"
 
 namespace flipbook {
@@ -42,16 +43,7 @@ TEST(OnionLayerWeights, Weights_HalveForEachOlderPicture_LiveGivesWayFirst) {
     EXPECT_THROW(OnionLayerWeights(-1, 1), Exception);
 }
 
-class OnionLayersTest : public ::testing::TestWithParam<InstructionSet> {
-protected:
-    void SetUp() override {
-        const auto supported = SupportedInstructionSets();
-        if (std::find(supported.begin(), supported.end(), GetParam()) == supported.end())
-            GTEST_SKIP() << "the processor does not run " << InstructionSetName(GetParam());
-        LimitInstructionSet(GetParam());
-    }
-    void TearDown() override { LimitInstructionSet(InstructionSet::Avx512); }
-};
+class OnionLayersTest : public InstructionSetParam {};
 
 // Rows of random pixels, each of them as long as the screen row plus nothing: the kernels read no byte
 // past a row's last pixel, which the sanitizers see.

@@ -14,6 +14,7 @@
 #include "effects/histogram.h"
 #include "effects/screen_frame.h"
 #include "effects/view_rows.h"
+#include "instruction_set_param.h"
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
 
@@ -55,16 +56,7 @@ struct Screen {
     ScreenImage image;
 };
 
-class ViewRowsTest : public ::testing::TestWithParam<InstructionSet> {
-protected:
-    void SetUp() override {
-        const auto supported = SupportedInstructionSets();
-        if (std::find(supported.begin(), supported.end(), GetParam()) == supported.end())
-            GTEST_SKIP() << "the processor does not run " << InstructionSetName(GetParam());
-        LimitInstructionSet(GetParam());
-    }
-    void TearDown() override { LimitInstructionSet(InstructionSet::Avx512); }
-};
+class ViewRowsTest : public InstructionSetParam {};
 
 // Lengths with whole vectors and tails; every weight; the plain definitions written out here.
 TEST_P(ViewRowsTest, Kernels_GiveTheDefinitionsBytes) {

@@ -13,20 +13,12 @@
 
 #include "effects/instruction_sets.h"
 #include "effects/view_rows.h"
+#include "instruction_set_param.h"
 
 namespace flipbook {
 namespace {
 
-class EnlargingResample : public ::testing::TestWithParam<InstructionSet> {
-protected:
-    void SetUp() override {
-        const auto supported = SupportedInstructionSets();
-        if (std::find(supported.begin(), supported.end(), GetParam()) == supported.end())
-            GTEST_SKIP() << "the processor does not run " << InstructionSetName(GetParam());
-        LimitInstructionSet(GetParam());
-    }
-    void TearDown() override { LimitInstructionSet(SupportedInstructionSets().back()); }
-};
+class EnlargingResample : public InstructionSetParam {};
 
 TEST_P(EnlargingResample, EveryPixelIsTheBilinearMixOfItsTwoNeighbours) {
     std::mt19937 random(11);

@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include "app/window/application.h"
+#include "app/playback/playback_session.h"
 #include "app/window/fmMain.h"
 #include "platform/mediagraph/service.h"
 #include "support/fixed_chooser.h"
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
             saved;
     form.pmSnapshots->hide();
 
-    form.PlaybackRate = 4;  // slow enough to catch a frame of the ball's past
+    form.Playback().PlaybackRate = 4;  // slow enough to catch a frame of the ball's past
     form.miSnapPlayLast->trigger();
     QTest::qWait(900);
     saved =
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
     QTest::keyClick(&form, Qt::Key_Escape);  // any key stops playback
 
     // The dialog shows while the export runs; a grab halfway, then cancelled.
-    form.AskExportPath = [&series](const std::string&) { return (series / "my-animation.mp4").string(); };
+    form.Playback().AskExportPath = [&series](const std::string&) { return (series / "my-animation.mp4").string(); };
     QTimer grabber;
     QObject::connect(&grabber, &QTimer::timeout, [&] {
         auto* dialog = form.findChild<QProgressDialog*>(QStringLiteral("dlgExportVideo"));
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
         dialog->cancel();
     });
     grabber.start(5);
-    form.PlaybackRate = 12;
+    form.Playback().PlaybackRate = 12;
     form.miSnapExport->trigger();
     form.close();
     return saved && !grabber.isActive() ? 0 : 1;

@@ -39,6 +39,7 @@
 
 #include "app/library/picture_files.h"
 #include "app/window/application.h"
+#include "app/playback/playback_session.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
 #include "app/window/status_model.h"
@@ -185,7 +186,7 @@ private slots:
         QVERIFY(form_->ckGrabOnion->isChecked());
         // Slow enough that a busy machine still paints, and this test sees, every picture: under the
         // thread checker a late first picture left 5 a second too little time to see it.
-        form_->PlaybackRate = 2;
+        form_->Playback().PlaybackRate = 2;
         form_->lbSnapshots->setFocus();
         const QString folderShown = form_->StatusText();
         // Every picture shown is marked in the list, in order, by a queued call: a complete record even
@@ -234,7 +235,7 @@ private slots:
 
     void AnyKeyOrClick_StopsALoopingPlay_AndSnapDoesNotAct() {
         form_->miSnapLoop->setChecked(true);
-        form_->PlaybackRate = 30;
+        form_->Playback().PlaybackRate = 30;
         form_->lbSnapshots->setCurrentRow(kPictures - 2);
         QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
         // Looping two pictures, it goes past the end and on.
@@ -258,11 +259,11 @@ private slots:
     void ExportVideo_WritesTheListedSeriesAtTheRate() {
         const std::string output = folder_->File("flipbook.webm");
         std::string suggested;
-        form_->AskExportPath = [&](const std::string& suggestion) {
+        form_->Playback().AskExportPath = [&](const std::string& suggestion) {
             suggested = suggestion;
             return output;
         };
-        form_->PlaybackRate = 6;
+        form_->Playback().PlaybackRate = 6;
         form_->miSnapExport->trigger();
         QCOMPARE(suggested, folder_->File("animation.mp4"));
         QVERIFY(desktop_->errors.empty());
@@ -283,7 +284,7 @@ private slots:
         QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
         QCOMPARE(form_->lbSnapshots->count(), kPictures);
         const std::string output = folder_->File("bytes.webm");
-        form_->AskExportPath = [&](const std::string&) { return output; };
+        form_->Playback().AskExportPath = [&](const std::string&) { return output; };
         ExportWithin(120000);
         QCOMPARE(desktop_->errors, std::vector<std::string>());
         const testing::DecodedVideo video = testing::DecodeVideo(output);
@@ -295,7 +296,7 @@ private slots:
     // question whether to go on was answered No.
     void ExportVideo_FirstPictureUnreadable_SaysSoAndEnds() {
         std::ofstream(folder_->File("snap-100.png"), std::ios::binary | std::ios::trunc) << "not a picture";
-        form_->AskExportPath = [&](const std::string&) { return folder_->File("never.mp4"); };
+        form_->Playback().AskExportPath = [&](const std::string&) { return folder_->File("never.mp4"); };
         desktop_->answer = false;
         ExportWithin(120000);
         QCOMPARE(desktop_->questions.size(), std::size_t{1});
@@ -310,8 +311,8 @@ private slots:
         for (const char* name : {"snap-103.png", "snap-107.png"})
             std::ofstream(folder_->File(name), std::ios::binary | std::ios::trunc) << "cut short";
         const std::string output = folder_->File("held.webm");
-        form_->AskExportPath = [&](const std::string&) { return output; };
-        form_->PlaybackRate = 6;
+        form_->Playback().AskExportPath = [&](const std::string&) { return output; };
+        form_->Playback().PlaybackRate = 6;
         ExportWithin(120000);
         QCOMPARE(desktop_->questions,
                  std::vector<std::string>{"Export Video: snap-103.png cannot be read. Go on with the picture "
@@ -438,7 +439,7 @@ private slots:
             gate->changed.notify_all();
         };
         Canvas& display = form_->imGrabSample->Picture().GetCanvas();
-        form_->PlaybackRate = 2;
+        form_->Playback().PlaybackRate = 2;
 
         // Where a frame waits for the display's lock.
         std::unique_lock held(display);
@@ -480,7 +481,7 @@ private slots:
     // click, and changes neither: the list stays what was playing.
     void MouseWheel_OverTheFormatOrCameraBox_StopsPlayback_AndChangesNothing() {
         form_->miSnapLoop->setChecked(true);
-        form_->PlaybackRate = 30;
+        form_->Playback().PlaybackRate = 30;
         for (QComboBox* box : {form_->cbSnapshotsExt, form_->cbVideoDevices}) {
             const int index = box->currentIndex();
             QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
@@ -511,7 +512,7 @@ private slots:
         QCOMPARE(form_->StatusText(), QStringLiteral("Loop on"));
         QTRY_COMPARE(form_->StatusText(), folderShown);
 
-        form_->PlaybackRate = 1;
+        form_->Playback().PlaybackRate = 1;
         form_->miSnapPlay->trigger();
         QVERIFY(form_->Playing());
         QTest::qWait(900);
@@ -547,7 +548,7 @@ private slots:
         QCOMPARE(form_->StatusText(), QStringLiteral("Loop off"));
 
         form_->miSnapLoop->setChecked(true);
-        form_->PlaybackRate = 30;
+        form_->Playback().PlaybackRate = 30;
         form_->SetStatusText(QStringLiteral("Time-lapse stopped after 15 taken: stopped by the I key"));
         QTest::keyClick(form_->lbSnapshots, Qt::Key_P);
         QVERIFY(form_->Playing());

@@ -33,6 +33,7 @@
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
 #include "app/window/application.h"
+#include "app/playback/playback_session.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
 #include "effects/histogram.h"
@@ -542,7 +543,7 @@ private slots:
     void Playback_ListFollowsThePictureShown() {
         QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
         form_->lbSnapshots->setCurrentRow(1);
-        form_->PlaybackRate = 4;
+        form_->Playback().PlaybackRate = 4;
         form_->lbSnapshots->setFocus();
         QVERIFY(PressOnTab(Qt::Key_P));
         std::vector<int> marked;

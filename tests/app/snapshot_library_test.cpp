@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/window/application.h"
+#include "app/playback/playback_session.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
 #include "app/library/picture_files.h"
@@ -535,7 +536,7 @@ private slots:
         for (const char* name : {"b.png", "c.png", "d.png"}) SaveSolid(name, {0, 0, 255});
         QTest::mouseClick(form_->btSnapshotsDir, Qt::LeftButton);
         ClickEntry(1);
-        form_->PlaybackRate = 30;
+        form_->Playback().PlaybackRate = 30;
         form_->miSnapLoop->setChecked(true);
         int marks = 0;
         connect(form_->lbSnapshots, &QListWidget::currentRowChanged, form_.get(), [&] { ++marks; });

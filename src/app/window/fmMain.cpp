@@ -30,6 +30,7 @@
 #include "app/camera/frame_averaging.h"
 #include "app/library/snapshot_history.h"
 #include "app/library/snapshot_library.h"
+#include "app/playback/playback_session.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
 #include "app/window/application.h"
@@ -40,7 +41,6 @@
 #include "capture/sample_grabber.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/shell/desktop.h"
-#include "playback/player.h"
 #include "widgets/elided_label.h"
 #include "widgets/url_label.h"
 
@@ -82,12 +82,13 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     connect(status_, &TStatusModel::TextChanged, statusText_, &TElidedLabel::SetFullText);
     ConnectHandlers();
     CreateCameraSession();
-    CreatePlayback();
+    CreatePlaybackItems();
     CreateShooting();
     CreateCameraMenu();
     CreateLiveView();
     CreateAveraging();
     CreateLibrary();
+    CreatePlayback();
     CreateHistory();
     FormCreate();
     new DialogFocusReturn(this, [this] { return fmShooting->IsOpen(); });
@@ -226,7 +227,7 @@ void TFormMain::StatusStateChanged() {
 
 QString TFormMain::PresentStatusText() const {
     if (CameraLost()) return camera_->Problem();
-    if (!playingStatus_.isEmpty()) return playingStatus_;
+    if (playback_->Playing()) return playback_->PlayingStatus();
     if (TimeLapse->Running()) return TimeLapse->StatusText();
     if (!gbGrabVideo->isEnabled()) return QString::fromLatin1(kNoDeviceMessage);
     return QString::fromStdString(library_->Folder());

@@ -40,7 +40,7 @@ class TFrameAveraging;
 class TFilterGraph;
 class TElidedLabel;
 class TImage;
-class TPlayer;
+class TPlaybackSession;
 class TSampleGrabber;
 class TShootingView;
 class TSnapshotHistory;
@@ -177,14 +177,11 @@ public:
     TCameraSession& CameraSession() { return *camera_; }
 
 public:
-    // Playback: frames a second (1 to 30), and how many pictures "Play Last Frames" plays.
-    int PlaybackRate = 12;
-    int PlaybackLastFrames = 10;
+    // Playback and export of the listed series: the rate, how many pictures "Play Last Frames" plays,
+    // and the question where to write a video.
+    TPlaybackSession& Playback() { return *playback_; }
     // True from the start of a playback until it ends or is stopped and the live view is back.
-    bool Playing() const { return player_ != nullptr; }
-    // Asks where to write the exported video, starting from the suggested path; "" when cancelled.
-    // A file dialog unless tests replace it.
-    std::function<std::string(const std::string& suggestion)> AskExportPath;
+    bool Playing() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -216,18 +213,14 @@ private:
     void pmSnapshotsPopup(const QPoint& position);
     void miSnapDeleteClick();
 
-    // Playback and export (fmMain_playback.cpp).
+    // Playback and export (fmMain_playback.cpp): the list's context menu items, whose handlers hand
+    // the work to the playback session, made once the library is.
+    void CreatePlaybackItems();
     void CreatePlayback();
     void miSnapPlayClick();
     void miSnapPlayLastClick();
     void miSnapRateClick();
     void miSnapExportClick();
-    // The listed pictures from the entry given to the last, as paths.
-    std::vector<std::string> ListedPictures(int first) const;
-    void StartPlayback(std::vector<std::string> pictures, bool endOnLive);
-    void StopPlayback();
-    // On the player's thread: shows the picture, or gives the display back to the live view (null).
-    void PlaybackFrame(const Bitmap* picture);
     // What the status bar says when nothing newer has happened: the lost camera's problem, the running
     // play or time-lapse, no camera at all, or else the folder.
     QString PresentStatusText() const;
@@ -295,16 +288,6 @@ private:
     std::atomic<bool> onionSkinOn_{true};
     std::atomic<int> onionSkinPosition_{50};
 
-    // While playback shows a picture the frame handler leaves the display alone.
-    std::atomic<bool> playbackShowsPicture_{false};
-    // The display as the live view left it, shown again when playback hands back to the live view.
-    std::unique_ptr<Bitmap> displayBeforePlayback_;
-    // What plays, while it plays: the status bar's present state.
-    QString playingStatus_;
-    // Catches any key or click while playing: it stops playback and goes no further.
-    std::unique_ptr<QObject> playbackInterrupt_;
-    // Tells the end of one play from the end of the next.
-    std::uint64_t playbackGeneration_ = 0;
     // The shooting view and time-lapse (fmMain_shooting.cpp).
     void CreateShooting();
     void OpenShootingView();
@@ -315,19 +298,10 @@ private:
     // Empty when the picture was taken, else why the time-lapse stops.
     QString TakeTimeLapsePicture();
     QString ShootingStatusLine() const;
-    // The list follows the series as it plays: from the row of its first picture, each shown picture
-    // (null: the live picture) is marked; when it stops, the selection before it comes back.
-    void BeginPlaybackMarks(int firstRow);
-    void PlaybackShown(const Bitmap* picture);
-    void EndPlaybackMarks();
     std::atomic<std::uint64_t> referenceVersion_{1};
-    int playbackFirstRow_ = 0;
-    int playbackRowCount_ = 0;
-    int playbackNext_ = 0;  // on the player's thread
-    int selectionBeforePlayback_ = -1;
 
-    // Last, so it is stopped first, before anything it draws into goes.
-    std::unique_ptr<TPlayer> player_;
+    // Playback and export. Last, so its player is stopped first, before anything it draws into goes.
+    std::unique_ptr<TPlaybackSession> playback_;
 };
 
 }  // namespace flipbook

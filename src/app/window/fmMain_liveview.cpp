@@ -7,6 +7,7 @@
 
 #include "app/camera/frame_averaging.h"
 #include "app/camera/live_view.h"
+#include "app/playback/playback_session.h"
 #include "app/shooting/shooting_view.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
@@ -72,8 +73,8 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
                                       const std::uint8_t* buffer, std::uint32_t bufferLength) {
     // An averaged Snap gathers every frame, whatever the display shows.
     averaging_->Offer(sender, buffer, bufferLength);
-    // Playback owns the display while it shows a picture (fmMain_playback.cpp).
-    if (playbackShowsPicture_) return;
+    // Playback owns the display while it shows a picture.
+    if (playback_->ShowsPicture()) return;
     if (fmShooting->IsOpen()) {
         DrawShootingFrame(sender, *liveFrame_, pickedReference_, picturesLock_, referenceVersion_,
                           {onionSkinOn_.load(), onionSkinPosition_.load()}, *fmShooting);
@@ -87,7 +88,7 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
         // Asked again under the display's lock, which playback holds while it puts up a picture:
         // asked only before it, a frame could still land on the play's first picture.
         std::lock_guard displayLock(imGrabSample->Picture().GetCanvas());
-        if (playbackShowsPicture_) return;
+        if (playback_->ShowsPicture()) return;
         DrawFrame(sender, buffer, bufferLength,
                   {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_, liveFrameState_},
                   {onionSkinOn_.load(), onionSkinPosition_.load()});

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The full-screen shooting view and time-lapse, wired to the "Record" tab: F (or a double-click on the
 // live picture) opens the view, I starts and stops a time-lapse, "Time-Lapse..." in the list's context
-// menu sets it. Both take pictures with the window's own Snap. The list follows a playing series.
+// menu sets it. Both take pictures with the window's own Snap.
 
 #include <QAction>
 #include <QCheckBox>
@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenu>
-#include <QScopedValueRollback>
 #include <QSlider>
 #include <QTimer>
 
@@ -21,6 +20,7 @@
 #include "app/camera/frame_averaging.h"
 #include "app/library/snapshot_library.h"
 #include "app/library/snapshot_saving.h"
+#include "app/playback/playback_session.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
 #include "app/window/fmMain.h"
@@ -158,7 +158,7 @@ void TFormMain::StepReference(int step) {
 void TFormMain::RedrawShootingView() {
     // Without frames (a lost camera) a key still shows at once; while a picture of a series shows, it
     // stays.
-    if (playbackShowsPicture_ || !fmShooting->IsOpen()) return;
+    if (playback_->ShowsPicture() || !fmShooting->IsOpen()) return;
     std::lock_guard lock(picturesLock_);
     if (liveFrame_->Empty()) return;
     fmShooting->DrawFrame(*liveFrame_, pickedReference_, referenceVersion_.load(),
@@ -185,7 +185,7 @@ QString TFormMain::TakeTimeLapsePicture() {
         return QStringLiteral("the folder %1 is gone").arg(QString::fromStdString(library_->Folder()));
     if (library_->SavingFull()) return library_->SavingIsBehindText();
     if (averaging_->Gathering()) return QStringLiteral("the last picture's frames are still being averaged");
-    StopPlayback();
+    playback_->Stop();
     const int pending = library_->PendingSaves();
     if (fmShooting->IsOpen()) {
         ShootingSnap();
@@ -226,44 +226,6 @@ QString TFormMain::ShootingStatusLine() const {
     if (AverageFrames() > 1) fields << QStringLiteral("average of %1 frames").arg(AverageFrames());
     if (TimeLapse->Running()) fields << TimeLapse->StatusText();
     return fields.join(QString::fromUtf8(TShootingView::kFieldSeparator));
-}
-
-void TFormMain::BeginPlaybackMarks(int firstRow) {
-    playbackFirstRow_ = firstRow;
-    playbackNext_ = 0;
-    playbackRowCount_ = lbSnapshots->count();
-    selectionBeforePlayback_ = SelectedSnapshot();
-}
-
-void TFormMain::PlaybackShown(const Bitmap* picture) {
-    if (!picture) {
-        playbackNext_ = 0;
-        return;
-    }
-    if (fmShooting->IsOpen()) fmShooting->DrawPicture(*picture);
-    const int row = playbackFirstRow_ + playbackNext_;
-    playbackNext_ = row + 1 < playbackRowCount_ ? playbackNext_ + 1 : 0;
-    const std::uint64_t generation = playbackGeneration_;
-    QMetaObject::invokeMethod(
-        this,
-        [this, row, generation] {
-            if (generation != playbackGeneration_ || !Playing() || row >= lbSnapshots->count()) return;
-            // Marked only: the reference stays what it was.
-            const auto quiet = library_->Quietly();
-            lbSnapshots->setCurrentRow(row);
-            lbSnapshots->scrollToItem(lbSnapshots->item(row));
-        },
-        Qt::QueuedConnection);
-}
-
-void TFormMain::EndPlaybackMarks() {
-    const auto quiet = library_->Quietly();
-    if (selectionBeforePlayback_ >= 0 && selectionBeforePlayback_ < lbSnapshots->count()) {
-        lbSnapshots->setCurrentRow(selectionBeforePlayback_);
-        lbSnapshots->scrollToItem(lbSnapshots->item(selectionBeforePlayback_));
-    } else {
-        lbSnapshots->clearSelection();
-    }
 }
 
 }  // namespace flipbook

@@ -18,8 +18,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/window/application.h"
 #include "app/playback/playback_session.h"
+#include "app/window/application.h"
 #include "app/window/fmMain.h"
 #include "platform/mediagraph/service.h"
 #include "support/fixed_chooser.h"
@@ -68,7 +68,9 @@ int main(int argc, char** argv) {
     QTest::keyClick(&form, Qt::Key_Escape);  // any key stops playback
 
     // The dialog shows while the export runs; a grab halfway, then cancelled.
-    form.Playback().AskExportPath = [&series](const std::string&) { return (series / "my-animation.mp4").string(); };
+    form.Playback().AskExportPath = [&series](const std::string&) {
+        return (series / "my-animation.mp4").string();
+    };
     QTimer grabber;
     QObject::connect(&grabber, &QTimer::timeout, [&] {
         auto* dialog = form.findChild<QProgressDialog*>(QStringLiteral("dlgExportVideo"));

@@ -38,8 +38,8 @@
 #include <vector>
 
 #include "app/library/picture_files.h"
-#include "app/window/application.h"
 #include "app/playback/playback_session.h"
+#include "app/window/application.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
 #include "app/window/status_model.h"

@@ -30,10 +30,10 @@
 #include <vector>
 
 #include "app/library/picture_files.h"
+#include "app/playback/playback_session.h"
 #include "app/shooting/shooting_view.h"
 #include "app/shooting/time_lapse.h"
 #include "app/window/application.h"
-#include "app/playback/playback_session.h"
 #include "app/window/fmMain.h"
 #include "app/window/image.h"
 #include "effects/histogram.h"

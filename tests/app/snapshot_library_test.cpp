@@ -26,12 +26,12 @@
 #include <string>
 #include <vector>
 
-#include "app/window/application.h"
-#include "app/playback/playback_session.h"
-#include "app/window/fmMain.h"
-#include "app/window/image.h"
 #include "app/library/picture_files.h"
 #include "app/library/snapshot_folder.h"
+#include "app/playback/playback_session.h"
+#include "app/window/application.h"
+#include "app/window/fmMain.h"
+#include "app/window/image.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"

@@ -154,6 +154,16 @@ TEST_P(AreaStretchPaths, GivesThePlainFiltersBytes) {
                                          {1917, 1079, 417, 311},
                                          {600, 500, 2, 1}})
         check(Noise(sourceWidth, sourceHeight, 7), width, height);
+    // A camera frame's rows lie top-down in memory, the other way from a Bitmap's own.
+    Bitmap topDown;
+    BitmapInfoHeader header;
+    header.width = 1917;
+    header.height = -1079;
+    header.bitCount = 24;
+    topDown.CreateSection(header, {}, {});
+    const Bitmap noise = Noise(1917, 1079, 8);
+    for (int y = 0; y < 1079; ++y) std::copy_n(noise.ScanLine(y), 3 * 1917, topDown.ScanLine(y));
+    check(topDown, 417, 311);
 }
 
 INSTANTIATE_TEST_SUITE_P(, AreaStretchPaths,

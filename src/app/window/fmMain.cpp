@@ -39,6 +39,7 @@
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
+#include "effects/band_worker.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/shell/desktop.h"
 #include "widgets/elided_label.h"

@@ -37,6 +37,7 @@ namespace flipbook {
 class Bitmap;
 class TFilter;
 class TFrameAveraging;
+class BandWorker;
 class TFilterGraph;
 class TElidedLabel;
 class TImage;
@@ -262,6 +263,8 @@ private:
     // each saying why.
     void CameraWasLost(const QString& problem);
 
+    // The second core of the live view's costly blends, made before the graph and freed after it.
+    std::unique_ptr<BandWorker> liveBands_;
     // Guards the live frame, its state and the reference picture between the streaming and the UI
     // thread.
     std::mutex picturesLock_;

@@ -14,6 +14,7 @@
 #include "capture/filter.h"
 #include "capture/filter_graph.h"
 #include "capture/sample_grabber.h"
+#include "effects/band_worker.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/mediagraph/service.h"
@@ -22,6 +23,8 @@
 namespace flipbook {
 
 void TFormMain::CreateLiveView() {
+    // A costly blend of a large frame takes a second core; its thread lives as long as the graph.
+    liveBands_ = std::make_unique<BandWorker>();
     fwFilterGraph = std::make_unique<TFilterGraph>();
     fwFilterGraph->SetMode(gmCapture);
     fwFilterGraph->SetGraphEdit(true);
@@ -59,6 +62,7 @@ void TFormMain::DestroyLiveView() {
     fwFilterSource.reset();
     fwSampleGrabber.reset();
     fwFilterGraph.reset();
+    liveBands_.reset();
 }
 
 void TFormMain::cbVideoDevicesChange() {
@@ -90,7 +94,8 @@ void TFormMain::fwSampleGrabberBuffer(TSampleGrabber& sender, double /*sampleTim
         std::lock_guard displayLock(imGrabSample->Picture().GetCanvas());
         if (playback_->ShowsPicture()) return;
         DrawFrame(sender, buffer, bufferLength,
-                  {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_, liveFrameState_},
+                  {imGrabSample->Picture(), *liveFrame_, *referencePicture_, picturesLock_, liveFrameState_,
+                   liveBands_.get()},
                   {onionSkinOn_.load(), onionSkinPosition_.load()});
     }
     imGrabSample->PictureChanged();

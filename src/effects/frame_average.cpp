@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "effects/frame_average.h"
 
+#include <algorithm>
 #include <bit>
+#include <new>
 #include <string>
 
 #include "effects/instruction_sets.h"
@@ -19,32 +21,52 @@ namespace effects_detail {
 namespace {
 
 #if defined(__x86_64__)
+// Bytes before the sums' first 32-byte boundary, at most 15 of them, go the plain way: the sums are
+// then read and written whole cache lines at a time, never split across two.
+std::size_t AlignedHead(const std::uint16_t* sums, std::size_t count) {
+    const auto misaligned = reinterpret_cast<std::uintptr_t>(sums) % 32;
+    return std::min(count, misaligned == 0 ? 0 : (32 - misaligned) / sizeof(std::uint16_t));
+}
+
 // The sums are written back at once and read again by the next frame's addition, a thirtieth of a second
-// later; plain stores keep as much of them in the cache as it holds.
+// later; plain stores keep as much of them in the cache as it holds. Sixty-four bytes a turn keep two
+// loads of the frame and four of the sums in flight.
 __attribute__((target("avx2"))) std::size_t AddBytesAvx2(const std::uint8_t* bytes, std::uint16_t* sums,
                                                          std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i frame = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
-        auto* low = reinterpret_cast<__m256i*>(sums + i);
-        auto* high = reinterpret_cast<__m256i*>(sums + i + 16);
-        _mm256_storeu_si256(low, _mm256_add_epi16(_mm256_loadu_si256(low),
-                                                  _mm256_cvtepu8_epi16(_mm256_castsi256_si128(frame))));
-        _mm256_storeu_si256(high, _mm256_add_epi16(_mm256_loadu_si256(high),
-                                                   _mm256_cvtepu8_epi16(_mm256_extracti128_si256(frame, 1))));
+    std::size_t i = AlignedHead(sums, count);
+    for (std::size_t j = 0; j < i; ++j) sums[j] = static_cast<std::uint16_t>(sums[j] + bytes[j]);
+    for (; i + 64 <= count; i += 64) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 32));
+        auto* at = reinterpret_cast<__m256i*>(sums + i);
+        const __m256i sum0 =
+            _mm256_add_epi16(_mm256_load_si256(at), _mm256_cvtepu8_epi16(_mm256_castsi256_si128(first)));
+        const __m256i sum1 = _mm256_add_epi16(_mm256_load_si256(at + 1),
+                                              _mm256_cvtepu8_epi16(_mm256_extracti128_si256(first, 1)));
+        const __m256i sum2 =
+            _mm256_add_epi16(_mm256_load_si256(at + 2), _mm256_cvtepu8_epi16(_mm256_castsi256_si128(second)));
+        const __m256i sum3 = _mm256_add_epi16(_mm256_load_si256(at + 3),
+                                              _mm256_cvtepu8_epi16(_mm256_extracti128_si256(second, 1)));
+        _mm256_store_si256(at, sum0);
+        _mm256_store_si256(at + 1, sum1);
+        _mm256_store_si256(at + 2, sum2);
+        _mm256_store_si256(at + 3, sum3);
+    }
+    for (; i + 16 <= count; i += 16) {
+        auto* at = reinterpret_cast<__m256i*>(sums + i);
+        const __m128i frame = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        _mm256_store_si256(at, _mm256_add_epi16(_mm256_load_si256(at), _mm256_cvtepu8_epi16(frame)));
     }
     return i;
 }
 
 __attribute__((target("avx2"))) std::size_t WidenBytesAvx2(const std::uint8_t* bytes, std::uint16_t* sums,
                                                            std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i frame = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + i),
-                            _mm256_cvtepu8_epi16(_mm256_castsi256_si128(frame)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + i + 16),
-                            _mm256_cvtepu8_epi16(_mm256_extracti128_si256(frame, 1)));
+    std::size_t i = AlignedHead(sums, count);
+    for (std::size_t j = 0; j < i; ++j) sums[j] = bytes[j];
+    for (; i + 16 <= count; i += 16) {
+        const __m128i frame = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(sums + i), _mm256_cvtepu8_epi16(frame));
     }
     return i;
 }
@@ -115,7 +137,18 @@ void FrameSum::Start(int width, int height) {
     width_ = width;
     height_ = height;
     count_ = 0;
-    sums_.resize(static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height));
+    const std::size_t count = static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height);
+    if (count > capacity_) {
+        sums_.reset();
+        capacity_ = 0;
+        sums_.reset(static_cast<std::uint16_t*>(
+            ::operator new[](count * sizeof(std::uint16_t), std::align_val_t{kSumAlignment})));
+        capacity_ = count;
+    }
+}
+
+void FrameSum::FreeSums::operator()(std::uint16_t* sums) const {
+    ::operator delete[](sums, std::align_val_t{kSumAlignment});
 }
 
 void FrameSum::Add(const FrameRows& frame) {
@@ -128,7 +161,7 @@ void FrameSum::Add(const FrameRows& frame) {
     for (int y = 0; y < height_; ++y) {
         const int memoryRow = frame.topDown ? y : height_ - 1 - y;
         const std::uint8_t* row = frame.pixels + static_cast<std::size_t>(memoryRow) * frame.rowStride;
-        std::uint16_t* sums = sums_.data() + static_cast<std::size_t>(y) * rowBytes;
+        std::uint16_t* sums = sums_.get() + static_cast<std::size_t>(y) * rowBytes;
         // The first frame is the sum: nothing to read.
         if (count_ == 0) {
             effects_detail::WidenBytes(row, sums, rowBytes);
@@ -156,7 +189,7 @@ void FrameSum::Mean(Bitmap& target) const {
 }
 
 const std::uint16_t* FrameSum::SumRow(int y) const {
-    return sums_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) * 3;
+    return sums_.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) * 3;
 }
 
 }  // namespace flipbook

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "effects/zt_bmpfx.h"
 
@@ -42,7 +42,13 @@ public:
     const std::uint16_t* SumRow(int y) const;
 
 private:
-    std::vector<std::uint16_t> sums_;
+    // On a cache line's start, so that the rows of a frame whose width is a multiple of 32 pixels are too.
+    static constexpr std::size_t kSumAlignment = 64;
+    struct FreeSums {
+        void operator()(std::uint16_t* sums) const;
+    };
+    std::unique_ptr<std::uint16_t[], FreeSums> sums_;
+    std::size_t capacity_ = 0;
     int width_ = 0;
     int height_ = 0;
     int count_ = 0;

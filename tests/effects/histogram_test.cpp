@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "effects/histogram.h"
+#include "instruction_set_param.h"
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
 
@@ -113,6 +115,53 @@ TEST(Histogram, ClippedPixels_MarkedOnTheDisplayCopyOnly) {
     EXPECT_EQ(row[2], kBlownOutMark);  // source pixel 5: (2 + 0) / 4 is even
     EXPECT_EQ(row[1], 0xFF646464u);
 }
+
+// Frames wide enough for the vector path's blocks of sixteen sampled pixels and a tail, each sampled
+// pixel's bytes from a generator with many levels at 0 and 255 (and pixels wholly black), counted
+// against the definition pixel by pixel.
+class HistogramPaths : public InstructionSetParam {};
+
+TEST_P(HistogramPaths, EveryPath_CountsEachSampledPixelByItsDefinition) {
+    for (const int width : {31, 32, 64, 77, 100}) {
+        constexpr int kHeight = 5;
+        const std::size_t stride = 3 * static_cast<std::size_t>(width) + 5;
+        std::vector<std::uint8_t> bytes(stride * kHeight);
+        std::uint32_t state = static_cast<std::uint32_t>(width);
+        for (std::uint8_t& byte : bytes) {
+            state = state * 1664525u + 1013904223u;
+            const std::uint32_t pick = state >> 24;
+            byte = pick < 40 ? 0 : pick < 80 ? 255 : static_cast<std::uint8_t>(state >> 8);
+        }
+        bytes[0] = bytes[1] = bytes[2] = 0;
+        Histogram expected;
+        for (int y = 0; y < kHeight; y += 2) {
+            for (int x = 0; x < width; x += 2) {
+                const std::uint8_t* pixel = bytes.data() + static_cast<std::size_t>(y) * stride + 3 * x;
+                ++expected.blue[pixel[0]];
+                ++expected.green[pixel[1]];
+                ++expected.red[pixel[2]];
+                ++expected.luma[Luma(pixel[2], pixel[1], pixel[0])];
+                const Clipping clipping = ClippingOf(pixel[0], pixel[1], pixel[2]);
+                expected.clippedHigh += clipping == Clipping::High;
+                expected.clippedLow += clipping == Clipping::Low;
+                ++expected.sampled;
+            }
+        }
+        SCOPED_TRACE(width);
+        const Histogram histogram = MeasureHistogram({bytes.data(), width, kHeight, stride, true});
+        EXPECT_EQ(histogram.blue, expected.blue);
+        EXPECT_EQ(histogram.green, expected.green);
+        EXPECT_EQ(histogram.red, expected.red);
+        EXPECT_EQ(histogram.luma, expected.luma);
+        EXPECT_EQ(histogram.clippedHigh, expected.clippedHigh);
+        EXPECT_EQ(histogram.clippedLow, expected.clippedLow);
+        EXPECT_EQ(histogram.sampled, expected.sampled);
+        EXPECT_GT(expected.clippedLow, 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, HistogramPaths,
+                         ::testing::Values(InstructionSet::Portable, InstructionSet::Avx2));
 
 }  // namespace
 }  // namespace flipbook

@@ -57,6 +57,7 @@ public:
     void Prepare(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight) {
         // The source's rows may have changed since the last frame.
         for (Kept& kept : kept_) kept.row = -1;
+        fetched_ = -1;
         if (sourceWidth == sourceWidth_ && sourceHeight == sourceHeight_ && targetWidth == targetWidth_ &&
             targetHeight == targetHeight_)
             return;
@@ -75,11 +76,11 @@ public:
         const auto& kernels = ViewRows();
         const auto at = static_cast<std::size_t>(y);
         if (sourceHeight_ == targetHeight_) return Across(source.ScanLine(y), out);
-        if (targetHeight_ > sourceHeight_ && sourceWidth_ != targetWidth_) {
-            const std::uint8_t* upper = KeptRow(source, rows_.first[at], rows_.second[at]);
-            if (rows_.weight[at] == 0) return upper;
-            kernels.lerp(upper, KeptRow(source, rows_.second[at], rows_.first[at]), out,
-                         static_cast<std::size_t>(targetWidth_) * 3, rows_.weight[at]);
+        if (Enlarges()) {
+            const Between rows = Rows(source, y);
+            if (rows.second == nullptr) return rows.first;
+            kernels.lerp(rows.first, rows.second, out, static_cast<std::size_t>(targetWidth_) * 3,
+                         rows.weight);
             return out;
         }
         const std::uint8_t* vertical = source.ScanLine(rows_.first[at]);
@@ -89,6 +90,31 @@ public:
             vertical = vertical_.data();
         }
         return Across(vertical, out);
+    }
+
+    // Enlarging both ways, target rows are mixed from two resampled source rows (see Rows).
+    bool Enlarges() const { return targetHeight_ > sourceHeight_ && sourceWidth_ != targetWidth_; }
+
+    // The resampled rows target row y lies between and the second's weight in 1/256; second is null
+    // at weight 0. The pass that writes the screen mixes them, so the mixed row is never stored.
+    struct Between {
+        const std::uint8_t* first = nullptr;
+        const std::uint8_t* second = nullptr;
+        int weight = 0;
+    };
+    Between Rows(const Bitmap& source, int y) {
+        const auto at = static_cast<std::size_t>(y);
+        const std::uint8_t* upper = KeptRow(source, rows_.first[at], rows_.second[at]);
+        // The source row resampled next is fetched while the screen rows before it are written.
+        const int coming = rows_.second[at] + 1;
+        if (coming < sourceHeight_ && coming != fetched_) {
+            fetched_ = coming;
+            const std::uint8_t* row = source.ScanLine(coming);
+            for (std::size_t offset = 0; offset < static_cast<std::size_t>(sourceWidth_) * 3; offset += 64)
+                __builtin_prefetch(row + offset);
+        }
+        if (rows_.weight[at] == 0) return {upper, nullptr, 0};
+        return {upper, KeptRow(source, rows_.second[at], rows_.first[at]), rows_.weight[at]};
     }
 
 private:
@@ -121,6 +147,7 @@ private:
     AxisTaps rows_;
     std::vector<std::uint8_t> vertical_;
     Kept kept_[2];
+    int fetched_ = -1;
 };
 
 void ScreenFrame::FitIntoArea(const Bitmap& source, PixelArea area, std::vector<std::uint8_t>& pixels) {
@@ -215,13 +242,15 @@ void ScreenFrame::Render(const Bitmap& live, const Bitmap& reference, std::uint6
     if (layerCount > 0) FitLayers(older, layerCount, area);
     const bool marked = options.clipping && (look == ScreenLook::Mix || look == ScreenLook::Live);
     // At the screen's size and at twice it (a 4K camera on a 1080p screen) the live rows go straight
-    // into the one pass that writes the screen; other sizes are resampled into a row first, and so is
-    // twice the size when the layers or the marks need the live row as shown.
+    // into the one pass that writes the screen; enlarging, the two resampled rows a screen row lies
+    // between go into it and are mixed there; other sizes are resampled into a row first, and so are
+    // twice the size and enlarging when the layers or the marks need the live row as shown.
     const bool direct = live.Width() == area.width && live.Height() == area.height;
     const bool halving =
         layerCount == 0 && !marked && live.Width() == 2 * area.width && live.Height() == 2 * area.height;
     const bool scaling = look != ScreenLook::Reference && !direct && !halving;
     if (scaling) liveScaler_->Prepare(live.Width(), live.Height(), area.width, area.height);
+    const bool between = scaling && layerCount == 0 && !marked && liveScaler_->Enlarges();
     const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 3;
     if (scaling && row_.size() < rowBytes + kRowSlack) row_.resize(rowBytes + kRowSlack);
     const auto& kernels = ViewRows();
@@ -243,6 +272,11 @@ void ScreenFrame::Render(const Bitmap& live, const Bitmap& reference, std::uint6
         } else if (halving) {
             input.live = live.ScanLine(2 * y);
             input.lower = live.ScanLine(2 * y + 1);
+        } else if (between) {
+            const auto rows = liveScaler_->Rows(live, y);
+            input.live = rows.first;
+            input.next = rows.second;
+            input.nextWeight = rows.weight;
         } else {
             input.live = liveScaler_->Row(live, y, row_.data());
         }

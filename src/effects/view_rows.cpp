@@ -58,6 +58,8 @@ void Compose(const ComposeInput& input, std::uint32_t* out, std::size_t pixels, 
                 shown = ((input.live[at] + input.lower[at] + 1) / 2 +
                          (input.live[at + 3] + input.lower[at + 3] + 1) / 2 + 1) /
                         2;
+            } else if (input.next != nullptr) {
+                shown = Lerp(input.live[3 * x + channel], input.next[3 * x + channel], input.nextWeight);
             } else {
                 shown = input.live[3 * x + channel];
             }

@@ -59,6 +59,11 @@ struct ComposeInput {
     const std::uint8_t* reference = nullptr;  // read for Mix and Difference only
     Combine combine = Combine::Copy;
     int weight = 0;  // the reference's for Mix, 0..100
+    // Enlarging, the live row may lie between two resampled rows: with next, each live byte shown is
+    // (live (256 - w) + next w + 128) >> 8 for w = nextWeight (1..255), as lerp gives, so the mixed
+    // row is never written out and read back.
+    const std::uint8_t* next = nullptr;
+    int nextWeight = 0;
 };
 
 struct ViewRowKernels {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "effects/view_rows.h"
 
@@ -322,9 +323,35 @@ FLIPBOOK_AVX2 __m256i CombineWith(__m256i live, __m256i reference, __m256i weigh
     }
 }
 
+// How the live row is made of two rows enlarging (ComposeInput::next): not at all, their byte
+// average (weight 128, one instruction), or the rounded multiply of a weight below 128 (above it, the
+// rows swap and the weight is 256 - w, which gives the same bytes).
+enum class Vertical { None, Half, Weighted };
+
+// With w below 128, (a (256 - w) + b w + 128) >> 8 = a + d for d = floor(((b - a) w + 128) / 256):
+// the byte pairs (a, b) times (-w, w) give (b - a) w exactly, the rounded high half of its product
+// with 128 gives d, which lies in -127..127 and so packs to signed bytes, and a + d wraps to the
+// right byte. Half the byte unpacking of the 16-bit mix.
+template <Vertical vertical>
+FLIPBOOK_AVX2 __m256i VerticalMix(__m256i live, __m256i next, __m256i pairWeights) {
+    if constexpr (vertical == Vertical::Half) {
+        return _mm256_avg_epu8(live, next);
+    } else if constexpr (vertical == Vertical::Weighted) {
+        const __m256i round = _mm256_set1_epi16(128);
+        const __m256i low =
+            _mm256_mulhrs_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(live, next), pairWeights), round);
+        const __m256i high =
+            _mm256_mulhrs_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(live, next), pairWeights), round);
+        return _mm256_add_epi8(live, _mm256_packs_epi16(low, high));
+    } else {
+        return live;
+    }
+}
+
 ComposeInput Advanced(ComposeInput input, std::size_t pixels) {
     input.live += (input.lower != nullptr ? 6 : 3) * pixels;
     if (input.lower != nullptr) input.lower += 6 * pixels;
+    if (input.next != nullptr) input.next += 3 * pixels;
     if (input.combine != Combine::Copy) input.reference += 3 * pixels;
     return input;
 }
@@ -332,7 +359,7 @@ ComposeInput Advanced(ComposeInput input, std::size_t pixels) {
 // The screen image is painted long after it is written and is larger than the caches it would
 // evict, so its rows are written past them, in aligned 32-byte stores; the pixels before the first
 // aligned store go to the portable kernel.
-template <Combine combine, bool halving, bool halfway = false>
+template <Combine combine, bool halving, bool halfway, Vertical vertical>
 FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std::size_t pixels,
                               bool mirrored) {
     const auto address = reinterpret_cast<std::uintptr_t>(mirrored ? out + pixels : out);
@@ -346,6 +373,9 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
     const __m256i weights = _mm256_set1_epi16(static_cast<short>(input.weight << 8 | (100 - input.weight)));
+    // (-w, w) as signed bytes, for the pairs (live, next).
+    const __m256i nextWeight =
+        _mm256_set1_epi16(static_cast<short>(input.nextWeight << 8 | (256 - input.nextWeight)));
     constexpr std::size_t kLiveBytes = halving ? 6 : 3;
     // Eight pixels read 56 bytes of each halved row, 28 of a row at screen size.
     constexpr std::size_t kReach = halving ? 56 : 28;
@@ -365,6 +395,9 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
             __m256i bytes[3];
             for (std::size_t part = 0; part < 3; ++part) {
                 bytes[part] = Load(input.live + 3 * x + 32 * part);
+                if constexpr (vertical != Vertical::None)
+                    bytes[part] =
+                        VerticalMix<vertical>(bytes[part], Load(input.next + 3 * x + 32 * part), nextWeight);
                 if constexpr (combine != Combine::Copy)
                     bytes[part] = CombineWith<combine, halfway>(
                         bytes[part], Load(input.reference + 3 * x + 32 * part), weights);
@@ -375,8 +408,10 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
         }
     }
     for (; kLiveBytes * x + kReach <= kLiveBytes * pixels; x += 8) {
-        const __m256i live =
+        __m256i live =
             halving ? HalveSpread(input.live + 6 * x, input.lower + 6 * x) : Spread(input.live + 3 * x);
+        if constexpr (vertical != Vertical::None)
+            live = VerticalMix<vertical>(live, Spread(input.next + 3 * x), nextWeight);
         __m256i shown = live;
         if constexpr (combine != Combine::Copy)
             shown = CombineWith<combine, halfway>(live, Spread(input.reference + 3 * x), weights);
@@ -387,27 +422,37 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     Tail().compose(Advanced(input, x), mirrored ? out : out + x, pixels - x, mirrored);
 }
 
-template <bool halving>
+template <bool halving, Vertical vertical = Vertical::None>
 FLIPBOOK_AVX2 void ComposeAs(const ComposeInput& input, std::uint32_t* out, std::size_t pixels,
                              bool mirrored) {
     switch (input.combine) {
         case Combine::Mix:
             if (input.weight == 50)
-                return ComposeRow<Combine::Mix, halving, true>(input, out, pixels, mirrored);
-            return ComposeRow<Combine::Mix, halving>(input, out, pixels, mirrored);
+                return ComposeRow<Combine::Mix, halving, true, vertical>(input, out, pixels, mirrored);
+            return ComposeRow<Combine::Mix, halving, false, vertical>(input, out, pixels, mirrored);
         case Combine::Difference:
-            return ComposeRow<Combine::Difference, halving>(input, out, pixels, mirrored);
+            return ComposeRow<Combine::Difference, halving, false, vertical>(input, out, pixels, mirrored);
         case Combine::Copy:
-            return ComposeRow<Combine::Copy, halving>(input, out, pixels, mirrored);
+            return ComposeRow<Combine::Copy, halving, false, vertical>(input, out, pixels, mirrored);
     }
 }
 
-FLIPBOOK_AVX2 void Compose(const ComposeInput& input, std::uint32_t* out, std::size_t pixels, bool mirrored) {
-    if (input.lower != nullptr) {
-        ComposeAs<true>(input, out, pixels, mirrored);
-    } else {
-        ComposeAs<false>(input, out, pixels, mirrored);
+FLIPBOOK_AVX2 void Compose(const ComposeInput& whole, std::uint32_t* out, std::size_t pixels, bool mirrored) {
+    if (whole.lower != nullptr) return ComposeAs<true>(whole, out, pixels, mirrored);
+    if (whole.next == nullptr) return ComposeAs<false>(whole, out, pixels, mirrored);
+    // A weight of 0 or 256 is one of the two rows alone.
+    ComposeInput input = whole;
+    if (input.nextWeight <= 0 || input.nextWeight >= 256) {
+        if (input.nextWeight >= 256) input.live = input.next;
+        input.next = nullptr;
+        return ComposeAs<false>(input, out, pixels, mirrored);
     }
+    if (input.nextWeight == 128) return ComposeAs<false, Vertical::Half>(input, out, pixels, mirrored);
+    if (input.nextWeight > 128) {
+        std::swap(input.live, input.next);
+        input.nextWeight = 256 - input.nextWeight;
+    }
+    ComposeAs<false, Vertical::Weighted>(input, out, pixels, mirrored);
 }
 
 FLIPBOOK_AVX2 void Average(std::uint32_t* pixels, std::size_t count, __m256i with) {

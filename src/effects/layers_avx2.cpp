@@ -55,11 +55,11 @@ FLIPBOOK_AVX2 Pairs<kPairs> MakePairs(const OnionRows& rows, const OnionWeights&
     return pairs;
 }
 
-// floor((16 a + b + 800) / 1600) for the sums a of the sixteens and b of the ones, as bytes. With
-// b' = b + 800 that is floor((a + floor(b' / 16)) / 100), whose dividend stays below 25500 + 1484; and
-// floor(x / 100) is (x * 5243) >> 19 for every x below 43690.
-FLIPBOOK_AVX2 __m256i DivideBy1600(__m256i sixteens, __m256i ones) {
-    const __m256i rounded = _mm256_srli_epi16(_mm256_add_epi16(ones, _mm256_set1_epi16(800)), 4);
+// floor((16 a + b') / 1600) for the sums a of the sixteens and b' = b + 800 of the ones (the sums start
+// at the 800 that rounds), as bytes. That is floor((a + floor(b' / 16)) / 100), whose dividend stays
+// below 25500 + 1484; and floor(x / 100) is (x * 5243) >> 19 for every x below 43690.
+FLIPBOOK_AVX2 __m256i DivideBy1600(__m256i sixteens, __m256i roundedOnes) {
+    const __m256i rounded = _mm256_srli_epi16(roundedOnes, 4);
     return _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_add_epi16(sixteens, rounded), _mm256_set1_epi16(5243)),
                              3);
 }
@@ -70,8 +70,9 @@ template <int kPairs>
 FLIPBOOK_AVX2 __m256i MixBlock(const Pairs<kPairs>& pairs, std::size_t at) {
     __m256i sixteensLow = _mm256_setzero_si256();
     __m256i sixteensHigh = _mm256_setzero_si256();
-    __m256i onesLow = _mm256_setzero_si256();
-    __m256i onesHigh = _mm256_setzero_si256();
+    // At most 6 x 255 x 15 + 800 = 23750: the ones stay below 2^15.
+    __m256i onesLow = _mm256_set1_epi16(kOnionWeightWhole / 2);
+    __m256i onesHigh = onesLow;
     for (int pair = 0; pair < kPairs; ++pair) {
         const __m256i first = Load(pairs.first[pair] + at);
         const __m256i second = Load(pairs.second[pair] + at);

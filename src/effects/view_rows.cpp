@@ -144,8 +144,8 @@ void MakeWindows(AxisTaps& taps, int sourceLength) {
         const int weight = taps.weight[x];
         return weight == 256 ? std::tuple{second, second, 0} : std::tuple{first, second, weight};
     };
-    std::size_t done = 0;
-    for (; done + 32 <= outBytes; done += 32) {
+    // Appends the step of output bytes from `done` on when its windows fit.
+    const auto append = [&](std::size_t done) {
         std::int32_t starts[2][2];
         std::uint8_t picks[2][2][16];
         std::int16_t weights[32];
@@ -176,16 +176,21 @@ void MakeWindows(AxisTaps& taps, int sourceLength) {
                 weights[(lane < 8 ? 0 : 16) + 8 * half + lane % 8] = static_cast<std::int16_t>(weight << 7);
             }
         }
-        if (!fits) break;
+        if (!fits) return false;
         for (std::size_t half = 0; half < 2; ++half)
             for (std::size_t which = 0; which < 2; ++which) taps.windowStarts.push_back(starts[half][which]);
         for (std::size_t which = 0; which < 2; ++which)
             for (std::size_t half = 0; half < 2; ++half)
                 taps.windowPicks.insert(taps.windowPicks.end(), picks[half][which], picks[half][which] + 16);
         taps.windowWeights.insert(taps.windowWeights.end(), weights, weights + 32);
-    }
+        return true;
+    };
+    std::size_t done = 0;
+    while (done + 32 <= outBytes && append(done)) done += 32;
     taps.windowBytes = done;
     FoldWindows(taps);
+    if (taps.windowBytes > 0 && taps.windowBytes < outBytes && taps.windowBytes + 32 >= outBytes)
+        taps.windowEnd = append(outBytes - 32);
 }
 
 }  // namespace

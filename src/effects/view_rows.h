@@ -38,6 +38,10 @@ struct AxisTaps {
     // The steps repeat: steps from windowLead + windowPeriod on are those windowPeriod before them, their
     // windows windowShift bytes further on, so the tables hold only the first windowLead + windowPeriod
     // steps and stay in the first-level cache beside the rows.
+    // With windowEnd, one more step after those kept makes the row's last 32 output bytes (some of them
+    // made already), its windows' starts counted from the row's start: no byte is left to the
+    // byte-by-byte tail.
+    bool windowEnd = false;
     std::size_t windowBytes = 0;
     std::size_t windowLead = 0;
     std::size_t windowPeriod = 0;

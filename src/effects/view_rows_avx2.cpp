@@ -127,10 +127,26 @@ FLIPBOOK_AVX2 std::size_t Halve(const std::uint8_t* in, std::uint8_t* out, std::
     return x;
 }
 
+// One step of the enlarging resample: 32 output bytes from the windows of one step's tables.
+FLIPBOOK_AVX2 void ResampleStep(const std::uint8_t* at, const std::int32_t* starts, const std::uint8_t* picks,
+                                const std::int16_t* weights, std::uint8_t* out) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i firstWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(at + starts[2]),
+                                                    reinterpret_cast<const __m128i*>(at + starts[0]));
+    const __m256i secondWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(at + starts[3]),
+                                                     reinterpret_cast<const __m128i*>(at + starts[1]));
+    const __m256i first = _mm256_shuffle_epi8(firstWindow, Load(picks));
+    const __m256i second = _mm256_shuffle_epi8(secondWindow, Load(picks + 32));
+    const __m256i low =
+        LerpRounded(_mm256_unpacklo_epi8(first, zero), _mm256_unpacklo_epi8(second, zero), Load(weights));
+    const __m256i high = LerpRounded(_mm256_unpackhi_epi8(first, zero), _mm256_unpackhi_epi8(second, zero),
+                                     Load(weights + 16));
+    Store(out, _mm256_packus_epi16(low, high));
+}
+
 // Enlarging: 32 output bytes a step from the windows MakeAxisTaps chose, each byte's first and second
 // source bytes shuffled out of them and mixed.
 FLIPBOOK_AVX2 void ResampleWindows(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps) {
-    const __m256i zero = _mm256_setzero_si256();
     // Held here: to the compiler the stores to out could be any of the tables' bytes.
     const std::size_t kept =
         taps.windowPeriod > 0 ? taps.windowLead + taps.windowPeriod : taps.windowBytes / 32;
@@ -152,24 +168,18 @@ FLIPBOOK_AVX2 void ResampleWindows(const std::uint8_t* in, std::uint8_t* out, co
             step = lead;
             row += shift;
         }
-        const __m256i firstWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(at + starts[2]),
-                                                        reinterpret_cast<const __m128i*>(at + starts[0]));
-        const __m256i secondWindow = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(at + starts[3]),
-                                                         reinterpret_cast<const __m128i*>(at + starts[1]));
-        const __m256i first = _mm256_shuffle_epi8(firstWindow, Load(picks));
-        const __m256i second = _mm256_shuffle_epi8(secondWindow, Load(picks + 32));
-        const __m256i low =
-            LerpRounded(_mm256_unpacklo_epi8(first, zero), _mm256_unpacklo_epi8(second, zero), Load(weights));
-        const __m256i high = LerpRounded(_mm256_unpackhi_epi8(first, zero),
-                                         _mm256_unpackhi_epi8(second, zero), Load(weights + 16));
-        Store(out + done, _mm256_packus_epi16(low, high));
+        ResampleStep(at, starts, picks, weights, out + done);
     }
+    if (taps.windowEnd)
+        ResampleStep(in, allStarts + 4 * kept, allPicks + 64 * kept, allWeights + 32 * kept,
+                     out + 3 * taps.first.size() - 32);
 }
 
 FLIPBOOK_AVX2 void Resample(const std::uint8_t* in, std::uint8_t* out, const AxisTaps& taps) {
     if (taps.windowBytes > 0) {
         ResampleWindows(in, out, taps);
-        for (std::size_t j = taps.windowBytes; j < 3 * taps.first.size(); ++j) {
+        for (std::size_t j = taps.windowEnd ? 3 * taps.first.size() : taps.windowBytes;
+             j < 3 * taps.first.size(); ++j) {
             const std::size_t x = j / 3;
             const std::size_t channel = j % 3;
             const int w = taps.weight[x];

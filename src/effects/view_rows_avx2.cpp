@@ -375,20 +375,43 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     const auto address = reinterpret_cast<std::uintptr_t>(mirrored ? out + pixels : out);
     const std::size_t head =
         std::min(pixels, (mirrored ? address % 32 : (32 - address % 32) % 32) / sizeof(std::uint32_t));
-    Tail().compose(whole, mirrored ? out + pixels - head : out, head, mirrored);
-    const ComposeInput input = Advanced(whole, head);
-    if (!mirrored) out += head;
-    pixels -= head;
-
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
-    const __m256i weights = _mm256_set1_epi16(static_cast<short>(input.weight << 8 | (100 - input.weight)));
+    const __m256i weights = _mm256_set1_epi16(static_cast<short>(whole.weight << 8 | (100 - whole.weight)));
     // (-w, w) as signed bytes, for the pairs (live, next).
     const __m256i nextWeight =
-        _mm256_set1_epi16(static_cast<short>(input.nextWeight << 8 | (256 - input.nextWeight)));
+        _mm256_set1_epi16(static_cast<short>(whole.nextWeight << 8 | (256 - whole.nextWeight)));
     constexpr std::size_t kLiveBytes = halving ? 6 : 3;
     // Eight pixels read 56 bytes of each halved row, 28 of a row at screen size.
     constexpr std::size_t kReach = halving ? 56 : 28;
+    // Up to eight pixels, the first of `part`, at `at` in memory order: the vector step on copies of
+    // their bytes, which reads nothing past the rows and costs far less than the portable kernel's
+    // per-byte mix.
+    const auto few = [&](const ComposeInput& part, std::uint32_t* at, std::size_t count) FLIPBOOK_AVX2 {
+        if (count == 0) return;
+        alignas(32) std::uint8_t live[64] = {};
+        alignas(32) std::uint8_t lower[64] = {};
+        alignas(32) std::uint8_t next[32] = {};
+        alignas(32) std::uint8_t reference[32] = {};
+        std::memcpy(live, part.live, kLiveBytes * count);
+        if constexpr (halving) std::memcpy(lower, part.lower, kLiveBytes * count);
+        if constexpr (vertical != Vertical::None) std::memcpy(next, part.next, 3 * count);
+        if constexpr (combine != Combine::Copy) std::memcpy(reference, part.reference, 3 * count);
+        __m256i shown = halving ? HalveSpread(live, lower) : Spread(live);
+        if constexpr (vertical != Vertical::None)
+            shown = VerticalMix<vertical>(shown, Spread(next), nextWeight);
+        if constexpr (combine != Combine::Copy)
+            shown = CombineWith<combine, halfway>(shown, Spread(reference), weights);
+        shown = _mm256_or_si256(shown, alpha);
+        if (mirrored) shown = _mm256_permutevar8x32_epi32(shown, reverse);
+        alignas(32) std::uint32_t pixels8[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(pixels8), shown);
+        std::memcpy(at, mirrored ? pixels8 + 8 - count : pixels8, count * sizeof(std::uint32_t));
+    };
+    few(whole, mirrored ? out + pixels - head : out, head);
+    const ComposeInput input = Advanced(whole, head);
+    if (!mirrored) out += head;
+    pixels -= head;
     const auto put = [&](std::size_t at, __m256i shown) FLIPBOOK_AVX2 {
         shown = _mm256_or_si256(shown, alpha);
         if (mirrored) {
@@ -429,7 +452,10 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     }
     // Later plain stores, from this thread or the painting one, must not pass the streamed ones.
     _mm_sfence();
-    Tail().compose(Advanced(input, x), mirrored ? out : out + x, pixels - x, mirrored);
+    for (; x < pixels; x += 8) {
+        const std::size_t count = std::min<std::size_t>(8, pixels - x);
+        few(Advanced(input, x), mirrored ? out + pixels - x - count : out + x, count);
+    }
 }
 
 template <bool halving, Vertical vertical = Vertical::None>

@@ -369,6 +369,9 @@ ComposeInput Advanced(ComposeInput input, std::size_t pixels) {
 // The screen image is painted long after it is written and is larger than the caches it would
 // evict, so its rows are written past them, in aligned 32-byte stores; the pixels before the first
 // aligned store go to the portable kernel.
+// How far ahead of the mix the reference is fetched, in bytes.
+constexpr std::uintptr_t kReferenceAhead = 512;
+
 template <Combine combine, bool halving, bool halfway, Vertical vertical>
 FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std::size_t pixels,
                               bool mirrored) {
@@ -425,6 +428,14 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     if constexpr (!halving) {
         // At screen size, combined as the bytes come, in whole vectors, and then spread.
         for (; 3 * x + 96 <= 3 * pixels; x += 32) {
+            if constexpr (combine != Combine::Copy) {
+                // The reference comes from memory, competing with the streamed screen rows: asked for
+                // well ahead (into the next row, the rows lying one after another), it is there in time.
+                const auto ahead =
+                    reinterpret_cast<std::uintptr_t>(input.reference + 3 * x) + kReferenceAhead;
+                _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(ahead + 64), _MM_HINT_T0);
+            }
             __m256i bytes[3];
             for (std::size_t part = 0; part < 3; ++part) {
                 bytes[part] = Load(input.live + 3 * x + 32 * part);

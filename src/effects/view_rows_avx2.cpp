@@ -387,9 +387,22 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     constexpr std::size_t kLiveBytes = halving ? 6 : 3;
     // Eight pixels read 56 bytes of each halved row, 28 of a row at screen size.
     constexpr std::size_t kReach = halving ? 56 : 28;
-    // Up to eight pixels, the first of `part`, at `at` in memory order: the vector step on copies of
-    // their bytes, which reads nothing past the rows and costs far less than the portable kernel's
-    // per-byte mix.
+    // Up to eight pixels, the first of `part`, at `at` in memory order, by the vector step; `part`'s
+    // rows are read up to the step's reach.
+    const auto step = [&](const ComposeInput& part, std::uint32_t* at, std::size_t count) FLIPBOOK_AVX2 {
+        __m256i shown = halving ? HalveSpread(part.live, part.lower) : Spread(part.live);
+        if constexpr (vertical != Vertical::None)
+            shown = VerticalMix<vertical>(shown, Spread(part.next), nextWeight);
+        if constexpr (combine != Combine::Copy)
+            shown = CombineWith<combine, halfway>(shown, Spread(part.reference), weights);
+        shown = _mm256_or_si256(shown, alpha);
+        if (mirrored) shown = _mm256_permutevar8x32_epi32(shown, reverse);
+        alignas(32) std::uint32_t pixels8[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(pixels8), shown);
+        std::memcpy(at, mirrored ? pixels8 + 8 - count : pixels8, count * sizeof(std::uint32_t));
+    };
+    // The same on copies of their bytes, which reads nothing past the rows and costs far less than the
+    // portable kernel's per-byte mix.
     const auto few = [&](const ComposeInput& part, std::uint32_t* at, std::size_t count) FLIPBOOK_AVX2 {
         if (count == 0) return;
         alignas(32) std::uint8_t live[64] = {};
@@ -400,18 +413,20 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
         if constexpr (halving) std::memcpy(lower, part.lower, kLiveBytes * count);
         if constexpr (vertical != Vertical::None) std::memcpy(next, part.next, 3 * count);
         if constexpr (combine != Combine::Copy) std::memcpy(reference, part.reference, 3 * count);
-        __m256i shown = halving ? HalveSpread(live, lower) : Spread(live);
-        if constexpr (vertical != Vertical::None)
-            shown = VerticalMix<vertical>(shown, Spread(next), nextWeight);
-        if constexpr (combine != Combine::Copy)
-            shown = CombineWith<combine, halfway>(shown, Spread(reference), weights);
-        shown = _mm256_or_si256(shown, alpha);
-        if (mirrored) shown = _mm256_permutevar8x32_epi32(shown, reverse);
-        alignas(32) std::uint32_t pixels8[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(pixels8), shown);
-        std::memcpy(at, mirrored ? pixels8 + 8 - count : pixels8, count * sizeof(std::uint32_t));
+        ComposeInput copied = part;
+        copied.live = live;
+        copied.lower = lower;
+        copied.next = next;
+        copied.reference = reference;
+        step(copied, at, count);
     };
-    few(whole, mirrored ? out + pixels - head : out, head);
+    // The head reads within rows of ten pixels or more in place: copied bytes read back wider than
+    // they were written wait for the copies to reach the cache.
+    if (head > 0 && pixels >= 10) {
+        step(whole, mirrored ? out + pixels - head : out, head);
+    } else {
+        few(whole, mirrored ? out + pixels - head : out, head);
+    }
     const ComposeInput input = Advanced(whole, head);
     if (!mirrored) out += head;
     pixels -= head;

@@ -272,6 +272,15 @@ FLIPBOOK_AVX2 __m256i Spread(const std::uint8_t* in) {
     return _mm256_shuffle_epi8(pixels, forward);
 }
 
+// The same from the 28 bytes ending with the eighth pixel: for a row's last eight pixels.
+FLIPBOOK_AVX2 __m256i SpreadEnding(const std::uint8_t* in) {
+    const __m256i forward = _mm256_setr_epi8(4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1,  //
+                                             4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
+    const __m256i pixels = _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8)),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(in - 4)));
+    return _mm256_shuffle_epi8(pixels, forward);
+}
+
 // Thirty-two 24-bit pixels, 96 bytes in three vectors, as four vectors of eight 32-bit words
 // (blue, green, red, 0): each eight pixels' 24 bytes are brought into two 128-bit halves of 12.
 FLIPBOOK_AVX2 void Spread32(const __m256i (&bytes)[3], __m256i (&pixels)[4]) {
@@ -429,6 +438,7 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     }
     const ComposeInput input = Advanced(whole, head);
     if (!mirrored) out += head;
+    const std::size_t rowPixels = pixels;
     pixels -= head;
     const auto put = [&](std::size_t at, __m256i shown) FLIPBOOK_AVX2 {
         shown = _mm256_or_si256(shown, alpha);
@@ -478,6 +488,32 @@ FLIPBOOK_AVX2 void ComposeRow(const ComposeInput& whole, std::uint32_t* out, std
     }
     // Later plain stores, from this thread or the painting one, must not pass the streamed ones.
     _mm_sfence();
+    if constexpr (!halving) {
+        // At screen size the last pixels come from the row's last eight, read back from its end, their
+        // first ones written again with the same values.
+        if (x < pixels && pixels >= 8 && rowPixels >= 10) {
+            // The vector steps leave up to nine.
+            if (pixels - x > 8) {
+                const std::size_t before = pixels - x - 8;
+                few(Advanced(input, x), mirrored ? out + pixels - x - before : out + x, before);
+                x += before;
+            }
+            const std::size_t count = pixels - x;
+            const ComposeInput last = Advanced(input, pixels - 8);
+            __m256i shown = SpreadEnding(last.live);
+            if constexpr (vertical != Vertical::None)
+                shown = VerticalMix<vertical>(shown, SpreadEnding(last.next), nextWeight);
+            if constexpr (combine != Combine::Copy)
+                shown = CombineWith<combine, halfway>(shown, SpreadEnding(last.reference), weights);
+            shown = _mm256_or_si256(shown, alpha);
+            if (mirrored) shown = _mm256_permutevar8x32_epi32(shown, reverse);
+            alignas(32) std::uint32_t pixels8[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(pixels8), shown);
+            std::memcpy(mirrored ? out : out + x, mirrored ? pixels8 : pixels8 + 8 - count,
+                        count * sizeof(std::uint32_t));
+            x = pixels;
+        }
+    }
     for (; x < pixels; x += 8) {
         const std::size_t count = std::min<std::size_t>(8, pixels - x);
         few(Advanced(input, x), mirrored ? out + pixels - x - count : out + x, count);

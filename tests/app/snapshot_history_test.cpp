@@ -29,6 +29,7 @@
 #include "support/record_tab.h"
 #include "support/solid_picture.h"
 #include "support/temp_dir.h"
+#include "support/window_test_main.h"
 #include "test_camera.h"
 
 namespace flipbook {
@@ -232,18 +233,6 @@ private:
 
 }  // namespace flipbook
 
-int main(int argc, char** argv) {
-    // A trash of the test's own: the desktop library reads these folders once.
-    flipbook::testing::TempDir home;
-    const auto data = home.Path() / ".local" / "share";
-    std::filesystem::create_directories(data);
-    setenv("HOME", home.Path().c_str(), 1);
-    setenv("XDG_DATA_HOME", data.c_str(), 1);
-    flipbook::testing::PrepareTestCamera();
-    flipbook::ComApartment apartment;
-    flipbook::TApplication application(argc, argv);
-    flipbook::SnapshotHistoryTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+FLIPBOOK_WINDOW_TEST_MAIN_WITH_OWN_TRASH(flipbook::SnapshotHistoryTest)
 
 #include "snapshot_history_test.moc"

@@ -22,5 +22,7 @@ void Memcpy(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 BENCHMARK(Memcpy)->Apply(flipbook::bench::FrameSizes);
+// The anchor of the figures of a 4K camera's frame.
+BENCHMARK(Memcpy)->ArgNames({"W", "H"})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

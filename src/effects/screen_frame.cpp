@@ -57,7 +57,6 @@ public:
     void Prepare(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight) {
         // The source's rows may have changed since the last frame.
         for (Kept& kept : kept_) kept.row = -1;
-        fetched_ = -1;
         if (sourceWidth == sourceWidth_ && sourceHeight == sourceHeight_ && targetWidth == targetWidth_ &&
             targetHeight == targetHeight_)
             return;
@@ -105,14 +104,6 @@ public:
     Between Rows(const Bitmap& source, int y) {
         const auto at = static_cast<std::size_t>(y);
         const std::uint8_t* upper = KeptRow(source, rows_.first[at], rows_.second[at]);
-        // The source row resampled next is fetched while the screen rows before it are written.
-        const int coming = rows_.second[at] + 1;
-        if (coming < sourceHeight_ && coming != fetched_) {
-            fetched_ = coming;
-            const std::uint8_t* row = source.ScanLine(coming);
-            for (std::size_t offset = 0; offset < static_cast<std::size_t>(sourceWidth_) * 3; offset += 64)
-                __builtin_prefetch(row + offset);
-        }
         if (rows_.weight[at] == 0) return {upper, nullptr, 0};
         return {upper, KeptRow(source, rows_.second[at], rows_.first[at]), rows_.weight[at]};
     }
@@ -147,7 +138,6 @@ private:
     AxisTaps rows_;
     std::vector<std::uint8_t> vertical_;
     Kept kept_[2];
-    int fetched_ = -1;
 };
 
 void ScreenFrame::FitIntoArea(const Bitmap& source, PixelArea area, std::vector<std::uint8_t>& pixels) {

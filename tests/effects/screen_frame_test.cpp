@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "effects/difference.h"
@@ -146,6 +148,89 @@ TEST_P(ViewRowsTest, Kernels_GiveTheDefinitionsBytes) {
                 ASSERT_EQ(out[static_cast<std::size_t>(3 * x + channel)],
                           (first * (256 - taps.weight[x]) + second * taps.weight[x] + 128) >> 8);
             }
+    }
+}
+
+// Whole frames enlarged onto screens of many shapes (a 720p camera on a 1080p screen is the commonest):
+// the live picture's every pixel against the bilinear definition written out here (across each source
+// row, then between two rows, each weight in 1/256 rounded), and the mix at several weights, mirrored or
+// not (the whole screen row reversed), as (live x (100 - w) + reference x w + 50) / 100 of the enlarged live
+// picture and the reference as the view shows it alone.
+TEST_P(ViewRowsTest, Render_EnlargedFrames_GiveTheBilinearDefinitionsBytes) {
+    std::mt19937 random(23);
+    const auto noise = [&](int width, int height) {
+        return Picture(width, height,
+                       [&](int, int) { return static_cast<std::uint32_t>(random()) & 0xFFFFFFu; });
+    };
+    const auto lerp = [](int a, int b, int w) { return (a * (256 - w) + b * w + 128) >> 8; };
+    // The source coordinate of an area pixel, and the right (or lower) neighbour's weight.
+    const auto tap = [](int at, int source, int area) {
+        const double x = std::clamp((at + 0.5) * source / area - 0.5, 0.0, source - 1.0);
+        const int low = static_cast<int>(x);
+        return std::tuple{low, std::min(low + 1, source - 1), static_cast<int>(std::lround((x - low) * 256))};
+    };
+    const auto enlarged = [&](const Bitmap& picture, int x, int y, PixelArea area, int channel) {
+        const auto [left, right, wx] = tap(x, picture.Width(), area.width);
+        const auto [top, bottom, wy] = tap(y, picture.Height(), area.height);
+        const auto across = [&](int row) {
+            return lerp(picture.ScanLine(row)[3 * left + channel], picture.ScanLine(row)[3 * right + channel],
+                        wx);
+        };
+        return lerp(across(top), across(bottom), wy);
+    };
+    const auto byte = [](std::uint32_t pixel, int channel) {
+        return static_cast<int>(pixel >> (8 * channel) & 0xFF);
+    };
+    const struct {
+        int width, height, screenWidth, screenHeight;
+    } cases[] = {{1280, 720, 1920, 1080},
+                 {1280, 720, 1366, 768},
+                 {1280, 720, 1921, 1083},
+                 {97, 61, 400, 300},
+                 {13, 9, 41, 29}};
+    for (const auto& size : cases) {
+        const Bitmap live = noise(size.width, size.height);
+        const Bitmap reference = noise(size.width, size.height);
+        Screen screen(size.screenWidth, size.screenHeight);
+        ScreenFrame frame;
+        ScreenOptions options;
+        options.look = ScreenLook::Live;
+        frame.Render(live, reference, 1, options, screen.image);
+        const PixelArea area = frame.Area();
+        for (int y = 0; y < area.height; ++y)
+            for (int x = 0; x < area.width; ++x)
+                for (int channel = 0; channel < 3; ++channel)
+                    ASSERT_EQ(byte(screen.At(area.left + x, area.top + y), channel),
+                              enlarged(live, x, y, area, channel))
+                        << size.width << "x" << size.height << " onto " << size.screenWidth << "x"
+                        << size.screenHeight << ", pixel " << x << "," << y << " channel " << channel;
+        options.look = ScreenLook::Reference;
+        frame.Render(live, reference, 1, options, screen.image);
+        const std::vector<std::uint32_t> referenceShown = screen.pixels;
+        for (const auto& [weight, mirrored] :
+             {std::pair{37, false}, std::pair{50, true}, std::pair{100, false}}) {
+            options.look = ScreenLook::Mix;
+            options.weight = weight;
+            options.mirrored = mirrored;
+            frame.Render(live, reference, 1, options, screen.image);
+            for (int y = 0; y < area.height; ++y) {
+                for (int x = 0; x < area.width; ++x) {
+                    // Mirrored, the whole screen row runs right to left, bars included.
+                    const int column = mirrored ? size.screenWidth - 1 - (area.left + x) : area.left + x;
+                    const std::uint32_t b =
+                        referenceShown[static_cast<std::size_t>(area.top + y) * size.screenWidth +
+                                       static_cast<std::size_t>(area.left + x)];
+                    for (int channel = 0; channel < 3; ++channel) {
+                        const int a = enlarged(live, x, y, area, channel);
+                        ASSERT_EQ(byte(screen.At(column, area.top + y), channel),
+                                  (a * (100 - weight) + byte(b, channel) * weight + 50) / 100)
+                            << size.width << "x" << size.height << " onto " << size.screenWidth << "x"
+                            << size.screenHeight << ", weight " << weight << (mirrored ? ", mirrored" : "")
+                            << ", pixel " << x << "," << y << " channel " << channel;
+                    }
+                }
+            }
+        }
     }
 }
 

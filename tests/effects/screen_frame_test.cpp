@@ -170,8 +170,9 @@ TEST_P(ViewRowsTest, Render_EnlargedFrames_GiveTheBilinearDefinitionsBytes) {
         return std::tuple{low, std::min(low + 1, source - 1), static_cast<int>(std::lround((x - low) * 256))};
     };
     const auto enlarged = [&](const Bitmap& picture, int x, int y, PixelArea area, int channel) {
-        const auto [left, right, wx] = tap(x, picture.Width(), area.width);
-        const auto [top, bottom, wy] = tap(y, picture.Height(), area.height);
+        int left = 0, right = 0, wx = 0, top = 0, bottom = 0, wy = 0;
+        std::tie(left, right, wx) = tap(x, picture.Width(), area.width);
+        std::tie(top, bottom, wy) = tap(y, picture.Height(), area.height);
         const auto across = [&](int row) {
             return lerp(picture.ScanLine(row)[3 * left + channel], picture.ScanLine(row)[3 * right + channel],
                         wx);

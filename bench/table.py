@@ -50,7 +50,7 @@ def anchor_of(name):
     if family == "PlaybackDecode":
         codec = "PngDecode" if rest.startswith("png/") else "JpegDecode"
         return codec + "/raindrops-on-grass"
-    if family == "PlaybackSeries":
+    if family in ("PlaybackSeries", "LiveWindow", "LiveWindowFirstFrame"):  # counters, told in the text
         return None
     if family in ("PngDecode", "PngEncode", "JpegDecode", "JpegEncode"):
         return "Lib" + family[0].lower() + family[1:] + "/" + rest
